@@ -1,0 +1,183 @@
+#include "port_diagnostics.h"
+
+#include "port_path.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace kelbrin {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kMaxListedDevices = 12;
+
+std::vector<std::string> devicesMatching(const std::string& directory, const std::string& prefix) {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(directory, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0) {
+            found.push_back(entry.path().string());
+        }
+    }
+    // ttyS10 after ttyS9: order by length first, then by name.
+    std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    return found;
+}
+
+std::string processName(long pid) {
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name.empty() ? "?" : name;
+}
+
+std::string describeProcess(long pid) {
+    std::string text = "process " + std::to_string(pid) + " (" + processName(pid) + ")";
+    if (pid == static_cast<long>(getpid())) {
+        text += ", this process";
+    }
+    return text;
+}
+
+// Holders of a flock()/fcntl() lock on the inode, from /proc/locks:
+// "1: FLOCK  ADVISORY  WRITE 1234 00:05:3 0 EOF" (major:minor in hex, inode in decimal).
+std::set<long> lockHolders(const struct stat& device) {
+    std::set<long> holders;
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string id, kind, advisory, access, where;
+        long pid = 0;
+        fields >> id >> kind;
+        if (kind == "->") {
+            continue; // a waiter, not a holder
+        }
+        fields >> advisory >> access >> pid >> where;
+        unsigned major = 0, minor = 0;
+        unsigned long inode = 0;
+        if (std::sscanf(where.c_str(), "%x:%x:%lu", &major, &minor, &inode) == 3 &&
+            inode == device.st_ino && major == ::major(device.st_dev) &&
+            minor == ::minor(device.st_dev)) {
+            holders.insert(pid);
+        }
+    }
+    return holders;
+}
+
+// Processes with the character device open, from /proc/<pid>/fd.
+std::set<long> openers(const struct stat& device) {
+    std::set<long> found;
+    std::error_code error;
+    for (const auto& process : fs::directory_iterator("/proc", error)) {
+        const std::string name = process.path().filename().string();
+        if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit)) {
+            continue;
+        }
+        std::error_code fdError;
+        for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+            struct stat target {};
+            if (::stat(fd.path().c_str(), &target) == 0 && S_ISCHR(target.st_mode) &&
+                target.st_rdev == device.st_rdev) {
+                found.insert(std::stol(name));
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+std::vector<std::string> listSerialDevices() {
+    std::vector<std::string> devices = devicesMatching("/dev/serial/by-id", "");
+    for (const char* prefix : {"ttyUSB", "ttyACM", "ttyAMA", "rfcomm", "ttyS"}) {
+        auto more = devicesMatching("/dev", prefix);
+        devices.insert(devices.end(), more.begin(), more.end());
+    }
+    return devices;
+}
+
+std::string describeMissingDevice(int32_t port, const std::string& path,
+                                  const std::vector<std::string>& existing) {
+    std::string text = "COM" + std::to_string(port) + ": device " + path + " does not exist. ";
+    if (existing.empty()) {
+        text += "No serial devices were found on this machine: is the modem plugged in? ";
+    } else {
+        text += "Serial devices here: ";
+        for (std::size_t i = 0; i < existing.size() && i < kMaxListedDevices; ++i) {
+            text += (i == 0 ? "" : ", ") + existing[i];
+        }
+        if (existing.size() > kMaxListedDevices) {
+            text += " and " + std::to_string(existing.size() - kMaxListedDevices) + " more";
+        }
+        text += ". ";
+    }
+    text += "To use another device as COM" + std::to_string(port) + ", set " +
+            portVariableName(port) + "=<device path> (e.g. /dev/ttyUSB0) before starting.";
+    return text;
+}
+
+std::string describePermissionProblem(const std::string& path) {
+    struct stat device {};
+    if (::stat(path.c_str(), &device) != 0) {
+        return "no permission to open " + path + ".";
+    }
+    const struct group* owner = ::getgrgid(device.st_gid);
+    const std::string groupName = owner != nullptr ? owner->gr_name : std::to_string(device.st_gid);
+
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    const int count = ::getgroups(static_cast<int>(groups.size()), groups.data());
+    groups.resize(static_cast<std::size_t>(std::max(count, 0)));
+    const bool inGroup = ::getegid() == device.st_gid ||
+                         std::find(groups.begin(), groups.end(), device.st_gid) != groups.end();
+
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%03o", static_cast<unsigned>(device.st_mode & 0777));
+    std::string text =
+        "no permission to open " + path + " (group " + groupName + ", mode " + mode + "). ";
+    if (inGroup) {
+        text += "This process is in group " + groupName +
+                " but the group may not read and write the device: ask the administrator "
+                "to allow it (chmod g+rw).";
+    } else {
+        text += "This process is not in group " + groupName +
+                ": add the user with "
+                "'sudo usermod -aG " +
+                groupName + " $USER', then log in again.";
+    }
+    return text;
+}
+
+std::string describeHolders(const std::string& path) {
+    struct stat device {};
+    if (::stat(path.c_str(), &device) != 0) {
+        return {};
+    }
+    std::set<long> holders = lockHolders(device);
+    if (holders.empty()) {
+        holders = openers(device);
+        holders.erase(static_cast<long>(getpid()));
+    }
+    std::string text;
+    for (long pid : holders) {
+        text += (text.empty() ? "" : ", ") + describeProcess(pid);
+    }
+    return text;
+}
+
+} // namespace kelbrin

@@ -1,0 +1,127 @@
+#include "serial_port.h"
+
+#include "baud_rate.h"
+#include "port_diagnostics.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kelbrin {
+namespace {
+
+std::string portName(const PortSettings& settings) {
+    return "COM" + std::to_string(settings.portNumber) + " (" + settings.path + ")";
+}
+
+std::string describeBusy(const PortSettings& settings) {
+    const std::string holders = describeHolders(settings.path);
+    return portName(settings) + " is in use by " +
+           (holders.empty() ? std::string("another program") : holders) +
+           ": close that program or choose another port.";
+}
+
+std::string systemError(const PortSettings& settings, const char* what, int error) {
+    return portName(settings) + ": " + what + " failed: " + std::strerror(error) + ".";
+}
+
+// Raw 8N1 at the requested speed; CLOCAL so a modem without DCD still talks to us.
+bool configureLine(int fd, speed_t speed, bool rtsCts) {
+    struct termios line {};
+    if (::tcgetattr(fd, &line) != 0) {
+        return false;
+    }
+    ::cfmakeraw(&line);
+    line.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    line.c_cflag |= CS8 | CLOCAL | CREAD | HUPCL;
+    if (rtsCts) {
+        line.c_cflag |= CRTSCTS;
+    }
+    line.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    line.c_cc[VMIN] = 0;
+    line.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&line, speed) != 0 || ::cfsetospeed(&line, speed) != 0) {
+        return false;
+    }
+    return ::tcsetattr(fd, TCSANOW, &line) == 0;
+}
+
+// Modems route unsolicited codes only while DTR is on; RTS on lets a flow-controlled modem talk.
+// A pseudo-terminal has no modem lines, so a failure here is not an error.
+void raiseModemLines(int fd) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    (void)::ioctl(fd, TIOCMBIS, &lines);
+}
+
+} // namespace
+
+SerialPort::SerialPort(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+
+SerialPort::~SerialPort() {
+    ::tcflush(m_fd, TCIOFLUSH);
+    ::close(m_fd);
+}
+
+ssize_t SerialPort::readSome(char* buffer, std::size_t size) {
+    return ::read(m_fd, buffer, size);
+}
+
+ssize_t SerialPort::writeSome(const char* data, std::size_t size) {
+    return ::write(m_fd, data, size);
+}
+
+PortOpenResult openSerialPort(const PortSettings& settings) {
+    const auto speed = baudRateConstant(settings.baud);
+    if (!speed) {
+        return {nullptr, "baud rate " + std::to_string(settings.baud) +
+                             " is not a standard serial speed; use one of " + supportedBaudRates() +
+                             " (modems usually run at 115200)."};
+    }
+    const int fd = ::open(settings.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return {nullptr,
+                    describeMissingDevice(settings.portNumber, settings.path, listSerialDevices())};
+        case EACCES:
+        case EPERM:
+            return {nullptr, "COM" + std::to_string(settings.portNumber) + ": " +
+                                 describePermissionProblem(settings.path)};
+        case EBUSY:
+            return {nullptr, describeBusy(settings)};
+        default:
+            return {nullptr, systemError(settings, "open", error)};
+        }
+    }
+    auto port = std::make_unique<SerialPort>(fd, settings.path);
+    if (!::isatty(fd)) {
+        return {nullptr, portName(settings) + " is not a serial device: map COM" +
+                             std::to_string(settings.portNumber) +
+                             " to the modem's tty (e.g. /dev/ttyUSB0)."};
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        return {nullptr, error == EWOULDBLOCK ? describeBusy(settings)
+                                              : systemError(settings, "locking", error)};
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        return {nullptr, systemError(settings, "exclusive mode", errno)};
+    }
+    if (!configureLine(fd, *speed, settings.rtsCts)) {
+        return {nullptr,
+                systemError(settings, "setting the line (8N1, speed, flow control)", errno)};
+    }
+    raiseModemLines(fd);
+    ::tcflush(fd, TCIOFLUSH);
+    return {std::move(port), {}};
+}
+
+} // namespace kelbrin
