@@ -1,0 +1,47 @@
+#include "enter_esc_filter.h"
+
+#include <QKeyEvent>
+#include <QWidget>
+
+namespace {
+
+bool isDiscardedKey(const QKeyEvent& key) {
+    // Alt combinations arrive as system keys on the original platform and pass.
+    if (key.modifiers().testFlag(Qt::AltModifier)) {
+        return false;
+    }
+    return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter || key.key() == Qt::Key_Escape;
+}
+
+} // namespace
+
+EnterEscFilter::EnterEscFilter(const QWidget& scope, QObject* parent)
+    : QObject(parent), m_scope(scope) {}
+
+bool EnterEscFilter::eventFilter(QObject* watched, QEvent* event) {
+    // A combo list acts on Return at ShortcutOverride and closes on Esc at both that and
+    // KeyPress, so all three key event types are eaten.
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease &&
+        type != QEvent::ShortcutOverride) {
+        return false;
+    }
+    return isDiscardedKey(*static_cast<QKeyEvent*>(event)) && isInScope(watched);
+}
+
+bool EnterEscFilter::isInScope(const QObject* watched) const {
+    // Key events also reach the QWindow behind a widget; only widgets are judged, the widget that
+    // receives the same key next is filtered in its turn.
+    for (auto* widget = qobject_cast<const QWidget*>(watched); widget != nullptr;
+         widget = widget->parentWidget()) {
+        if (widget == &m_scope) {
+            return true;
+        }
+        // A popup (the open combo list) belongs to the window of its parent chain; any other
+        // window is a dialog of its own.
+        if (widget->isWindow() && widget->windowType() != Qt::Popup) {
+            return false;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,80 @@
+#include "pane_binding.h"
+
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace {
+
+// Keeps the view on the newest line when it was there before the change, so an operator who
+// scrolled back to read is not pulled away by each new line.
+class FollowEnd {
+public:
+    explicit FollowEnd(QPlainTextEdit& pane)
+        : m_bar(*pane.verticalScrollBar()), m_wasAtEnd(m_bar.value() == m_bar.maximum()) {}
+    FollowEnd(const FollowEnd&) = delete;
+    FollowEnd& operator=(const FollowEnd&) = delete;
+    ~FollowEnd() {
+        if (m_wasAtEnd) {
+            m_bar.setValue(m_bar.maximum());
+        }
+    }
+
+private:
+    QScrollBar& m_bar;
+    bool m_wasAtEnd;
+};
+
+} // namespace
+
+PaneBinding::PaneBinding(QPlainTextEdit& pane) : m_pane(pane) {
+    QObject::connect(m_pane.document(), &QTextDocument::contentsChange, &m_pane,
+                     [this](int, int removed, int added) {
+                         if (!m_writing && (removed != 0 || added != 0)) {
+                             m_editedByOperator = true;
+                         }
+                     });
+}
+
+void PaneBinding::refresh(const std::string& logText) {
+    const bool grewFromShown =
+        logText.size() >= m_shown.size() && logText.compare(0, m_shown.size(), m_shown) == 0;
+    if (m_editedByOperator || !grewFromShown) {
+        rewrite(logText);
+    } else if (logText.size() > m_shown.size()) {
+        appendTail(logText);
+    }
+}
+
+void PaneBinding::readBack(std::string& logText) {
+    if (m_editedByOperator) {
+        // The widget gives LF line ends only.
+        const QString crLf = m_pane.toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+        m_shown = crLf.toStdString();
+        m_editedByOperator = false;
+    }
+    if (logText != m_shown) {
+        logText = m_shown;
+    }
+}
+
+void PaneBinding::appendTail(const std::string& logText) {
+    const FollowEnd followEnd(m_pane);
+    m_writing = true;
+    QTextCursor end(m_pane.document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QString::fromUtf8(logText.data() + m_shown.size(),
+                                     static_cast<qsizetype>(logText.size() - m_shown.size())));
+    m_writing = false;
+    m_shown.append(logText, m_shown.size());
+}
+
+void PaneBinding::rewrite(const std::string& logText) {
+    m_writing = true;
+    m_pane.setPlainText(QString::fromStdString(logText));
+    m_writing = false;
+    m_pane.verticalScrollBar()->setValue(m_pane.verticalScrollBar()->maximum());
+    m_shown = logText;
+    m_editedByOperator = false;
+}

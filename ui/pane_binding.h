@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+class QPlainTextEdit;
+
+// Binds a log pane to its log text (8-bit UTF-8, CR LF line ends) in both directions.
+//
+// A refresh appends only the new tail when the pane still shows the text it was last given and
+// the log text has grown from it; a full rewrite, which costs milliseconds per thousand lines,
+// happens only when the two diverge (the log was cleared, or the operator edited the pane).
+// A read-back of a pane the operator has not touched hands back the exact bytes it was given;
+// an edited pane is read from the widget, with its LF line ends turned into CR LF.
+class PaneBinding {
+public:
+    explicit PaneBinding(QPlainTextEdit& pane);
+    PaneBinding(const PaneBinding&) = delete;
+    PaneBinding& operator=(const PaneBinding&) = delete;
+
+    void refresh(const std::string& logText);
+    void readBack(std::string& logText);
+
+private:
+    void appendTail(const std::string& logText);
+    void rewrite(const std::string& logText);
+
+    QPlainTextEdit& m_pane;
+    // The log text the pane shows, as it was given.
+    std::string m_shown;
+    // Set by any change to the pane not made by this binding.
+    bool m_editedByOperator = false;
+    bool m_writing = false;
+};

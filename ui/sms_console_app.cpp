@@ -1,0 +1,42 @@
+#include "sms_console_app.h"
+
+#include "app_icon.h"
+#include "console_dialog.h"
+#include "dialog_units.h"
+#include "enter_esc_filter.h"
+
+#include <QApplication>
+#include <QFontInfo>
+
+namespace {
+
+// The About box asks for SimSun; the Song face installed on Linux stands in for it.
+void substituteFonts() {
+    QFont::insertSubstitution(QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"));
+}
+
+// The layout is fixed in pixels by the base units the console was designed with; a dialog font
+// that resolves differently would clip labels, so say so.
+void warnOnUnexpectedFont(const QWidget& console) {
+    const DialogBaseUnits measured = measureBaseUnits(console.font());
+    if (measured.x != kConsoleBaseUnits.x || measured.y != kConsoleBaseUnits.y) {
+        qWarning("dialog font resolves to %s with base units %d x %d instead of %d x %d; "
+                 "labels may be clipped (install fonts-liberation)",
+                 qPrintable(QFontInfo(console.font()).family()), measured.x, measured.y,
+                 kConsoleBaseUnits.x, kConsoleBaseUnits.y);
+    }
+}
+
+} // namespace
+
+int CSmsConsoleApp::InitInstance() {
+    substituteFonts();
+    QApplication::setWindowIcon(applicationIcon());
+
+    ConsoleDialog console;
+    warnOnUnexpectedFont(console);
+    EnterEscFilter keyFilter(console);
+    QApplication::instance()->installEventFilter(&keyFilter);
+    console.exec();
+    return 0;
+}
