@@ -1,0 +1,113 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace modemsim {
+
+// What the network answers to a message that asked for a status report.
+enum class ReportOutcome {
+    Delivered,       // TP-ST 0x00
+    Failed,          // TP-ST 0x40, permanent remote procedure error
+    Expired,         // TP-ST 0x46, validity period expired
+    TryingThenFinal, // TP-ST 0x21 (SME busy, still trying), then 0x00 one report delay later
+    None,            // no report at all
+};
+
+// How the AT+CMGS / AT+CMGW prompt looks on the wire.
+enum class PromptStyle {
+    Standard, // "\r\n> " (TS 27.005, Telit, Quectel)
+    Bare,     // ">" alone, no line end and no space
+    CrLf,     // "\r\n>\r\n" (SIMCom SIM7670G)
+};
+
+// How a routed status report (+CNMI ds=1) is introduced.
+enum class CdsForm {
+    Standard, // "+CDS: 25"
+    NoSpace,  // "+CDS:25" (gammu test data)
+    Comma,    // "+CDS: ,25" (ZTE)
+};
+
+enum class SimState {
+    Ready,
+    PinRequired,
+    Absent,
+};
+
+// The modem and network as they behave when nothing goes wrong.
+struct Settings {
+    std::string manufacturer{"Vantrel"};
+    std::string model{"modemsim"};
+    std::string revision{"modemsim 1.0"};
+    std::string imei{"356938035643809"};
+    std::string smsc{"+31624000000"};
+    SimState sim{SimState::Ready};
+    int registration{1}; // +CREG <stat>: 1 home, 5 roaming, 0/2/3 cannot send (+CMS ERROR: 331)
+    int signal{20};      // +CSQ <rssi>
+    int capacitySm{20};
+    int capacityMe{20};
+    int capacitySr{10};
+    int firstReference{0}; // the first accepted message gets this TP-MR, then +1 mod 256
+    std::chrono::milliseconds sendDelay{0};
+    std::chrono::milliseconds reportDelay{50};
+    ReportOutcome reportOutcome{ReportOutcome::Delivered};
+    std::string loopbackNumber; // empty: no loopback
+    std::chrono::milliseconds loopbackDelay{50};
+};
+
+// Misbehaviour on demand; every member is one named switch of the scenario language.
+struct Faults {
+    bool silent{false};     // read everything, answer nothing
+    bool splitBytes{false}; // every output byte in its own write
+    bool echoStuck{false};  // ATE0 answers OK but echo stays on
+    bool urcFlood{false};   // unsolicited codes before every reply, before the prompt
+                            // and every urcFloodPeriod while idle
+    std::chrono::milliseconds urcFloodPeriod{100};
+    PromptStyle prompt{PromptStyle::Standard};
+    bool cpinWithoutOk{false}; // "+CPIN: READY" and no final result (Wavecom)
+    int failSend{0};           // the failSend-th AT+CMGS since start fails (0: never)
+    int failSendCode{500};     // ... with this +CMS ERROR
+    int simBusyCommands{0};    // the next N SIM commands answer +CME ERROR: 14
+    bool storageFull{false};   // every memory refuses new messages
+    std::chrono::milliseconds commandDelay{0}; // added before every reply
+    bool commandNotSupport{false}; // unknown commands answer "COMMAND NOT SUPPORT" (Huawei)
+    CdsForm cdsForm{CdsForm::Standard};
+    bool urcInsideResponse{false}; // unsolicited codes wait and come inside the next reply,
+                                   // before its final result (routed +CMT in +CPMS, smstools3)
+    bool routeAndStore{false};     // with mt=1 a message is shown as +CMT and +CMTI (Huawei E303)
+    bool refuseCnmiMode2{false};   // AT+CNMI=2,... answers +CMS ERROR: 303 (MSM, Huawei, ZTE)
+    bool refuseCnmiDs1{false};     // AT+CNMI=...,1,... answers +CMS ERROR: 303 (Qualcomm)
+    bool reportsInSm{false};       // +CNMI ds=2 stores reports in "SM", not "SR"
+    bool cmgrWithoutStat{false};   // "+CMGR: ,,27" (ZTE)
+    bool cmglWithoutAlpha{false};  // "+CMGL: 1,0,27" (Pantech)
+    bool atzError{false};          // ATZ answers ERROR (Qualcomm with SIM PIN pending)
+};
+
+// A message the network hands to the modem. The sender is international when it starts with
+// '+', national when it is all digits, alphanumeric otherwise. Long texts become several parts.
+struct IncomingMessage {
+    std::string sender;
+    std::string text; // UTF-8; GSM 7-bit when every character fits, else UCS2
+};
+
+// When a scripted command runs.
+enum class Trigger {
+    Start, // this long after the simulator starts
+    Cnmi,  // this long after the first AT+CNMI that asks for new-message indications
+};
+
+struct ScriptedCommand {
+    Trigger trigger{Trigger::Start};
+    std::chrono::milliseconds delay{0};
+    std::string command; // one line of the control language
+};
+
+struct Scenario {
+    Settings settings;
+    Faults faults;
+    std::vector<ScriptedCommand> script;
+};
+
+} // namespace modemsim

@@ -1,0 +1,190 @@
+#include "control_command.h"
+
+#include <cctype>
+#include <charconv>
+#include <optional>
+#include <vector>
+
+namespace modemsim {
+
+namespace {
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// The first word and the rest of the line.
+std::pair<std::string_view, std::string_view> splitWord(std::string_view line) {
+    line = trim(line);
+    std::size_t end = 0;
+    while (end < line.size() && !std::isspace(static_cast<unsigned char>(line[end]))) {
+        ++end;
+    }
+    return {line.substr(0, end), trim(line.substr(end))};
+}
+
+std::optional<int> parseNumber(std::string_view text) {
+    int value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Words separated by blanks; double quotes group blanks into a word and allow the escapes
+// \" \\ \n \r \t. `key="a b"` is the single word `key=a b`.
+std::optional<std::vector<std::string>> splitWords(std::string_view text) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (quoted) {
+            if (c == '"') {
+                quoted = false;
+            } else if (c == '\\' && i + 1 < text.size()) {
+                char next = text[++i];
+                word.push_back(next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : next);
+            } else {
+                word.push_back(c);
+            }
+        } else if (std::isspace(static_cast<unsigned char>(c))) {
+            if (inWord) {
+                words.push_back(std::move(word));
+                word.clear();
+                inWord = false;
+            }
+        } else {
+            inWord = true;
+            if (c == '"') {
+                quoted = true;
+            } else {
+                word.push_back(c);
+            }
+        }
+    }
+    if (quoted) {
+        return std::nullopt;
+    }
+    if (inWord) {
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
+std::variant<IncomingMessage, std::string> parseMessage(std::string_view arguments) {
+    auto words = splitWords(arguments);
+    if (!words) {
+        return std::string("unterminated quote");
+    }
+    IncomingMessage message;
+    bool haveSender = false;
+    bool haveText = false;
+    for (const std::string& word : *words) {
+        auto equals = word.find('=');
+        std::string key = word.substr(0, equals);
+        std::string value = equals == std::string::npos ? std::string() : word.substr(equals + 1);
+        if (key == "from" && equals != std::string::npos && !value.empty()) {
+            message.sender = value;
+            haveSender = true;
+        } else if (key == "text" && equals != std::string::npos) {
+            message.text = value;
+            haveText = true;
+        } else {
+            return "unknown argument '" + word + "' (expected from=... text=\"...\")";
+        }
+    }
+    if (!haveSender || !haveText) {
+        return std::string("needs from=<sender> and text=\"...\"");
+    }
+    return message;
+}
+
+ParsedCommand parseScheduled(Trigger trigger, std::string_view arguments) {
+    auto [delayWord, rest] = splitWord(arguments);
+    auto delay = parseNumber(delayWord);
+    if (!delay) {
+        return {std::string("expected a delay in milliseconds, got '") + std::string(delayWord) +
+                "'"};
+    }
+    ParsedCommand inner = parseControlLine(rest);
+    if (!inner.ok()) {
+        return inner;
+    }
+    if (std::holds_alternative<ScheduleCommand>(inner.command())) {
+        return {std::string("a scheduled command cannot schedule another")};
+    }
+    return {ScheduleCommand{
+        ScriptedCommand{trigger, std::chrono::milliseconds(*delay), std::string(rest)}}};
+}
+
+} // namespace
+
+bool isCommentOrBlank(std::string_view line) {
+    line = trim(line);
+    return line.empty() || line.front() == '#';
+}
+
+ParsedCommand parseControlLine(std::string_view line) {
+    auto [verb, arguments] = splitWord(line);
+    if (verb == "set") {
+        auto [name, value] = splitWord(arguments);
+        if (name.empty() || value.empty()) {
+            return {std::string("usage: set <name> <value>")};
+        }
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+            value = value.substr(1, value.size() - 2);
+        }
+        return {SetCommand{std::string(name), std::string(value)}};
+    }
+    if (verb == "deliver" || verb == "store") {
+        auto message = parseMessage(arguments);
+        if (auto* error = std::get_if<std::string>(&message)) {
+            return {*error};
+        }
+        auto& parsed = std::get<IncomingMessage>(message);
+        if (verb == "deliver") {
+            return {DeliverCommand{std::move(parsed)}};
+        }
+        return {StoreCommand{std::move(parsed)}};
+    }
+    if (verb == "fail-next-send") {
+        if (arguments.empty()) {
+            return {FailNextSendCommand{}};
+        }
+        auto code = parseNumber(arguments);
+        if (!code) {
+            return {std::string("usage: fail-next-send [<+CMS ERROR code>]")};
+        }
+        return {FailNextSendCommand{*code}};
+    }
+    if (verb == "at") {
+        return parseScheduled(Trigger::Start, arguments);
+    }
+    if (verb == "on-cnmi") {
+        return parseScheduled(Trigger::Cnmi, arguments);
+    }
+    if (!arguments.empty() && (verb == "hangup" || verb == "status" || verb == "list")) {
+        return {std::string(verb) + " takes no arguments"};
+    }
+    if (verb == "hangup") {
+        return {HangUpCommand{}};
+    }
+    if (verb == "status") {
+        return {StatusCommand{}};
+    }
+    if (verb == "list") {
+        return {ListCommand{}};
+    }
+    return {std::string("unknown command '") + std::string(verb) + "'"};
+}
+
+} // namespace modemsim

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "modemsim/scenario.h"
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace modemsim {
+
+// One line of the control language, shared by scenario files and the control channel.
+struct SetCommand {
+    std::string name;
+    std::string value;
+};
+struct DeliverCommand {
+    IncomingMessage message; // through the network: stored and indicated as AT+CNMI asks
+};
+struct StoreCommand {
+    IncomingMessage message; // straight into memory, unread, without an indication
+};
+struct FailNextSendCommand {
+    int code{500};
+};
+struct HangUpCommand {};
+struct StatusCommand {};
+struct ListCommand {};
+struct ScheduleCommand {
+    ScriptedCommand scripted;
+};
+
+using ControlCommand = std::variant<SetCommand, DeliverCommand, StoreCommand, FailNextSendCommand,
+                                    HangUpCommand, StatusCommand, ListCommand, ScheduleCommand>;
+
+struct ParsedCommand {
+    std::variant<ControlCommand, std::string> value; // the command, or why the line is wrong
+    bool ok() const { return value.index() == 0; }
+    const ControlCommand& command() const { return std::get<ControlCommand>(value); }
+    const std::string& error() const { return std::get<std::string>(value); }
+};
+
+// Blank lines and lines starting with '#' are not commands: check isCommentOrBlank first.
+bool isCommentOrBlank(std::string_view line);
+ParsedCommand parseControlLine(std::string_view line);
+
+} // namespace modemsim

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "byte_trace.h"
+#include "control_server.h"
+#include "modem.h"
+#include "modemsim/simulator.h"
+#include "pty_port.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace modemsim {
+
+// The simulator's thread: waits in poll() for the terminal, the control socket, a wake-up or
+// the next due time, and moves the modem on. Callers on other threads reach the modem through
+// withModem(), which holds the lock and wakes the loop afterwards so new output and timers count.
+class EventLoop {
+public:
+    explicit EventLoop(const SimulatorOptions& options); // throws std::system_error
+    ~EventLoop();
+    EventLoop(const EventLoop&) = delete;
+    EventLoop& operator=(const EventLoop&) = delete;
+
+    const std::string& terminalPath() const { return m_port.terminalPath(); }
+    template <typename Result> Result withModem(const std::function<Result(Modem&)>& action) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Result result = action(m_modem);
+        wake();
+        return result;
+    }
+
+private:
+    void run();
+    void wake();
+    void readTerminal(Modem::Clock::time_point now);
+    void writeTerminal(Modem::Clock::time_point now);
+    void hangUpIfAsked();
+    int timeoutMs(Modem::Clock::time_point now) const;
+
+    std::mutex m_mutex;
+    PtyPort m_port;
+    Modem m_modem;
+    std::string m_linkPath;
+    std::unique_ptr<ControlServer> m_control;
+    std::unique_ptr<ByteTrace> m_trace;
+    std::string m_unwritten; // accepted by the modem, refused by a full terminal buffer
+    int m_wakeFd{-1};
+    std::atomic<bool> m_stopping{false};
+    std::thread m_thread;
+};
+
+} // namespace modemsim

@@ -1,0 +1,347 @@
+#include "modem.h"
+
+#include "control_command.h"
+#include "pdu_factory.h"
+#include "scenario_settings.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <sstream>
+
+namespace modemsim {
+
+namespace {
+
+std::string crlf(const std::string& line) {
+    return "\r\n" + line + "\r\n";
+}
+
+// Verbose texts for AT+CMEE=2 (3GPP TS 27.007 §9.2, TS 27.005 §3.2.5).
+std::string errorText(bool sms, int code) {
+    static const std::map<int, std::string> cme = {{3, "operation not allowed"},
+                                                   {4, "operation not supported"},
+                                                   {10, "SIM not inserted"},
+                                                   {11, "SIM PIN required"},
+                                                   {14, "SIM busy"},
+                                                   {100, "unknown"}};
+    static const std::map<int, std::string> cms = {{302, "operation not allowed"},
+                                                   {303, "operation not supported"},
+                                                   {304, "invalid PDU mode parameter"},
+                                                   {310, "SIM not inserted"},
+                                                   {311, "SIM PIN required"},
+                                                   {321, "invalid memory index"},
+                                                   {322, "memory full"},
+                                                   {330, "SMSC address unknown"},
+                                                   {331, "no network service"},
+                                                   {500, "unknown error"}};
+    const auto& table = sms ? cms : cme;
+    auto found = table.find(code);
+    return found == table.end() ? std::to_string(code) : found->second;
+}
+
+} // namespace
+
+Modem::Modem(const Scenario& scenario, Clock::time_point now)
+    : m_settings(scenario.settings), m_faults(scenario.faults),
+      m_store(scenario.settings.capacitySm, scenario.settings.capacityMe,
+              scenario.settings.capacitySr),
+      m_now(now), m_nextReference(static_cast<std::uint8_t>(scenario.settings.firstReference)) {
+    for (const ScriptedCommand& scripted : scenario.script) {
+        if (scripted.trigger == Trigger::Start) {
+            scheduleScript(scripted, now);
+        } else {
+            m_onCnmi.push_back(scripted);
+        }
+    }
+    armFloodTimer();
+}
+
+void Modem::receive(std::string_view bytes, Clock::time_point now) {
+    m_now = now;
+    std::string echo;
+    for (char byte : bytes) {
+        // A real modem echoes the PDU after the prompt too, while echo is on.
+        if (m_echo) {
+            echo.push_back(byte);
+        }
+        auto event = m_reader.feed(byte);
+        if (!event) {
+            continue;
+        }
+        write(std::exchange(echo, {}), m_now);
+        switch (event->kind) {
+        case AtLineReader::EventKind::CommandLine:
+            handleLine(event->text);
+            break;
+        case AtLineReader::EventKind::PduSubmitted:
+            handlePdu(event->text);
+            break;
+        case AtLineReader::EventKind::PduCancelled:
+            // TS 27.005 §3.5.1: ESC quits without sending; Quectel and Telit answer OK.
+            m_prompt.reset();
+            answer(Reply{});
+            flushDeferredUrcs();
+            break;
+        }
+    }
+    write(echo, m_now);
+}
+
+void Modem::runDue(Clock::time_point now) {
+    m_now = now;
+    m_timers.runDue(now);
+}
+
+std::optional<Modem::Clock::time_point> Modem::nextDeadline() const {
+    auto timer = m_timers.next();
+    auto output = m_output.next();
+    if (timer && output) {
+        return std::min(*timer, *output);
+    }
+    return timer ? timer : output;
+}
+
+std::vector<std::string> Modem::takeOutput(Clock::time_point now) {
+    return m_output.takeDue(now);
+}
+
+bool Modem::takeHangUpRequest() {
+    return std::exchange(m_hangUpRequested, false);
+}
+
+void Modem::write(const std::string& bytes, Clock::time_point due) {
+    if (!m_faults.silent) {
+        m_output.push(bytes, due, m_faults.splitBytes);
+    }
+}
+
+void Modem::answer(const Reply& reply) {
+    std::string wire;
+    if (m_faults.urcFlood) {
+        // Huawei's periodic ^RSSI lands between a command and its answer.
+        wire += crlf("^RSSI:" + std::to_string(m_settings.signal));
+    }
+    if (!reply.lines.empty()) {
+        wire += "\r\n";
+        for (std::size_t i = 0; i < reply.lines.size(); ++i) {
+            wire += (i == 0 ? "" : "\r\n") + reply.lines[i];
+        }
+        wire += "\r\n";
+    }
+    wire += std::exchange(m_heldUrcs, {});
+    if (reply.final) {
+        wire += crlf(*reply.final);
+    }
+    if (!reply.prompt.empty()) {
+        if (m_faults.urcFlood) {
+            // ZTE interleaves its own indications before the prompt.
+            wire += crlf("+ZPASR: \"UMTS\"");
+        }
+        wire += reply.prompt;
+    }
+    write(wire, m_now + m_faults.commandDelay + reply.extraDelay);
+}
+
+void Modem::emitUrc(const std::string& wire) {
+    if (m_cnmi[0] == 0) {
+        // Mode 0 keeps indications in the modem's own buffer, which we never flush.
+        return;
+    }
+    if (m_prompt) {
+        m_deferredUrcs += wire;
+    } else if (m_faults.urcInsideResponse) {
+        m_heldUrcs += wire;
+    } else {
+        write(wire, m_now);
+    }
+}
+
+void Modem::flushDeferredUrcs() {
+    std::string deferred = std::exchange(m_deferredUrcs, {});
+    if (!deferred.empty()) {
+        write(deferred, m_now);
+    }
+}
+
+Modem::Reply Modem::cmeError(int code) const {
+    Reply reply;
+    reply.final = m_cmee == 0   ? "ERROR"
+                  : m_cmee == 1 ? "+CME ERROR: " + std::to_string(code)
+                                : "+CME ERROR: " + errorText(false, code);
+    return reply;
+}
+
+Modem::Reply Modem::cmsError(int code) const {
+    Reply reply;
+    reply.final = m_cmee == 0   ? "ERROR"
+                  : m_cmee == 1 ? "+CMS ERROR: " + std::to_string(code)
+                                : "+CMS ERROR: " + errorText(true, code);
+    return reply;
+}
+
+void Modem::handleLine(const std::string& rawLine) {
+    std::string line = rawLine;
+    line.erase(0, std::min(line.find_first_not_of(' '), line.size()));
+    line.erase(line.find_last_not_of(' ') + 1);
+    if (line.size() < 2 || std::toupper(static_cast<unsigned char>(line[0])) != 'A' ||
+        std::toupper(static_cast<unsigned char>(line[1])) != 'T') {
+        // Not a command line; a modem stays quiet.
+        return;
+    }
+    ++m_counters.commandLines;
+    std::string_view body = std::string_view(line).substr(2);
+    Reply reply;
+    if (body.empty()) {
+        reply = Reply{};
+    } else if (auto command = parseExtendedCommand(body)) {
+        reply = extendedCommand(*command);
+    } else {
+        reply = basicCommands(body);
+    }
+    answer(reply);
+    if (!reply.prompt.empty()) {
+        m_reader.expectPdu();
+    }
+}
+
+void Modem::handlePdu(const std::string& hex) {
+    OpenPrompt prompt = *m_prompt;
+    m_prompt.reset();
+    auto pdu = sms::decodePdu(hex, prompt.length);
+    Reply reply;
+    if (prompt.purpose == PromptFor::Send) {
+        // TS 27.005 §3.5.1: <length> counts the TPDU only, the service-centre field apart.
+        bool valid = pdu && pdu->tpduOctets == prompt.length &&
+                     std::holds_alternative<sms::Submit>(pdu->tpdu) &&
+                     hex.size() / 2 > prompt.length;
+        reply = valid ? submit(*pdu) : cmsError(304);
+    } else {
+        bool valid = pdu && pdu->tpduOctets == prompt.length;
+        reply = valid ? writeToMemory(hex, prompt) : cmsError(304);
+    }
+    answer(reply);
+    flushDeferredUrcs();
+}
+
+void Modem::setFaults(const Faults& faults, Clock::time_point now) {
+    m_now = now;
+    m_faults = faults;
+    armFloodTimer();
+    retryWaiting();
+}
+
+void Modem::armFloodTimer() {
+    if (!m_faults.urcFlood || m_floodArmed) {
+        return;
+    }
+    m_floodArmed = true;
+    m_timers.schedule(m_now + m_faults.urcFloodPeriod, [this](Clock::time_point) {
+        m_floodArmed = false;
+        if (!m_faults.urcFlood) {
+            return;
+        }
+        if (!m_prompt) {
+            write(crlf("^RSSI:" + std::to_string(m_settings.signal)), m_now);
+        }
+        armFloodTimer();
+    });
+}
+
+void Modem::scheduleScript(const ScriptedCommand& scripted, Clock::time_point base) {
+    m_timers.schedule(base + scripted.delay, [this, line = scripted.command](Clock::time_point) {
+        std::string reply = applyControl(line);
+        if (reply.rfind("ERROR", 0) == 0 || reply.find("\nERROR") != std::string::npos) {
+            ++m_counters.scriptErrors;
+        }
+    });
+}
+
+std::string Modem::control(std::string_view line, Clock::time_point now) {
+    m_now = now;
+    return applyControl(line);
+}
+
+std::string Modem::applyControl(std::string_view line) {
+    if (isCommentOrBlank(line)) {
+        return "OK\n";
+    }
+    ParsedCommand parsed = parseControlLine(line);
+    if (!parsed.ok()) {
+        return "ERROR: " + parsed.error() + "\n";
+    }
+    const ControlCommand& command = parsed.command();
+    if (auto* set = std::get_if<SetCommand>(&command)) {
+        Settings settings = m_settings;
+        Faults faults = m_faults;
+        if (auto error = applySetting(settings, faults, set->name, set->value)) {
+            return "ERROR: " + *error + "\n";
+        }
+        m_settings = settings;
+        m_store.setCapacity("SM", settings.capacitySm);
+        m_store.setCapacity("ME", settings.capacityMe);
+        m_store.setCapacity("SR", settings.capacitySr);
+        if (set->name == "first_reference") {
+            m_nextReference = static_cast<std::uint8_t>(settings.firstReference);
+        }
+        setFaults(faults, m_now);
+        return "OK\n";
+    }
+    if (auto* deliver = std::get_if<DeliverCommand>(&command)) {
+        auto error = deliverMessage(deliver->message);
+        return error ? "ERROR: " + *error + "\n" : "OK\n";
+    }
+    if (auto* store = std::get_if<StoreCommand>(&command)) {
+        auto pdus = deliverPdus(store->message, m_settings.smsc, m_nextConcatReference++,
+                                currentTimestamp());
+        if (!pdus) {
+            return "ERROR: " + std::string(sms::describe(pdus.error())) + "\n";
+        }
+        for (const auto& pdu : pdus.value()) {
+            if (!m_store.add(m_memories[2], pdu.hex, pdu.tpduLength, MessageStat::ReceivedUnread)) {
+                return "ERROR: memory " + m_memories[2] + " is full\n";
+            }
+        }
+        return "OK\n";
+    }
+    if (auto* fail = std::get_if<FailNextSendCommand>(&command)) {
+        m_faults.failSend = m_counters.sendAttempts + 1;
+        m_faults.failSendCode = fail->code;
+        return "OK\n";
+    }
+    if (std::holds_alternative<HangUpCommand>(command)) {
+        m_hangUpRequested = true;
+        return "OK\n";
+    }
+    if (std::holds_alternative<StatusCommand>(command)) {
+        std::ostringstream status;
+        status << "commands " << m_counters.commandLines << "\n"
+               << "send_attempts " << m_counters.sendAttempts << "\n"
+               << "accepted " << m_counters.messagesAccepted << "\n"
+               << "last_reference " << m_counters.lastReference << "\n"
+               << "reports_shown " << m_counters.reportsShown << "\n"
+               << "reports_dropped " << m_counters.reportsDropped << "\n"
+               << "received " << m_counters.messagesReceived << "\n"
+               << "waiting " << m_counters.messagesWaiting << "\n"
+               << "script_errors " << m_counters.scriptErrors << "\nOK\n";
+        return status.str();
+    }
+    if (std::holds_alternative<ListCommand>(command)) {
+        std::ostringstream list;
+        for (const StoredMessage& message : m_store.all()) {
+            list << message.memory << " " << message.index << " " << static_cast<int>(message.stat)
+                 << " " << message.tpduLength << " " << message.pdu << "\n";
+        }
+        list << "OK\n";
+        return list.str();
+    }
+    const auto& scheduled = std::get<ScheduleCommand>(command).scripted;
+    if (scheduled.trigger == Trigger::Cnmi && !m_cnmiSeen) {
+        m_onCnmi.push_back(scheduled);
+    } else {
+        scheduleScript(scheduled, m_now);
+    }
+    return "OK\n";
+}
+
+} // namespace modemsim

@@ -1,0 +1,143 @@
+#pragma once
+
+#include "at_command.h"
+#include "at_line_reader.h"
+#include "message_store.h"
+#include "modemsim/counters.h"
+#include "modemsim/scenario.h"
+#include "modemsim/stored_message.h"
+#include "output_queue.h"
+#include "timers.h"
+
+#include <sms/pdu.h>
+#include <sms/tpdu.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace modemsim {
+
+// The modem and the network behind it, without any I/O: bytes from the terminal go in, timed
+// chunks for the line come out, timers move the network on. Not thread-safe; the simulator
+// serialises every call.
+class Modem {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    Modem(const Scenario& scenario, Clock::time_point now);
+
+    void receive(std::string_view bytes, Clock::time_point now);
+    void runDue(Clock::time_point now);
+    std::optional<Clock::time_point> nextDeadline() const;
+    std::vector<std::string> takeOutput(Clock::time_point now);
+
+    // One line of the control language; the reply ends in "OK" or "ERROR: <reason>" and a LF.
+    std::string control(std::string_view line, Clock::time_point now);
+    // True once after a hang-up was asked for.
+    bool takeHangUpRequest();
+
+    Counters counters() const { return m_counters; }
+    std::vector<StoredMessage> storedMessages() const { return m_store.all(); }
+    Faults faults() const { return m_faults; }
+    void setFaults(const Faults& faults, Clock::time_point now);
+
+private:
+    struct Reply {
+        std::vector<std::string> lines;
+        std::optional<std::string> final{"OK"};
+        std::chrono::milliseconds extraDelay{0};
+        std::string prompt; // non-empty: a PDU follows
+    };
+    static Reply info(std::vector<std::string> lines) {
+        Reply reply;
+        reply.lines = std::move(lines);
+        return reply;
+    }
+    static Reply finalResult(std::string text) {
+        Reply reply;
+        reply.final = std::move(text);
+        return reply;
+    }
+    enum class PromptFor { Send, Write };
+    struct OpenPrompt {
+        PromptFor purpose{PromptFor::Send};
+        std::size_t length{0};
+        MessageStat stat{MessageStat::StoredUnsent};
+    };
+    struct PlannedReport {
+        std::chrono::milliseconds after;
+        std::uint8_t status;
+    };
+
+    // Dialogue.
+    void handleLine(const std::string& line);
+    void handlePdu(const std::string& hex);
+    void answer(const Reply& reply);
+    void write(const std::string& bytes, Clock::time_point due);
+    void emitUrc(const std::string& wire);
+    void flushDeferredUrcs();
+    Reply cmeError(int code) const;
+    Reply cmsError(int code) const;
+    std::optional<Reply> simGate(const AtCommand& command, bool smsCommand);
+
+    // Commands.
+    Reply basicCommands(std::string_view body);
+    Reply extendedCommand(const AtCommand& command);
+    Reply cpin(const AtCommand& command);
+    Reply cpms(const AtCommand& command);
+    Reply cnmi(const AtCommand& command);
+    Reply cmgl(const AtCommand& command);
+    Reply cmgr(const AtCommand& command);
+    Reply cmgd(const AtCommand& command);
+    Reply openPrompt(const AtCommand& command, PromptFor purpose);
+    Reply submit(const sms::ReceivedPdu& pdu);
+    Reply writeToMemory(const std::string& hex, const OpenPrompt& prompt);
+    void resetProfile();
+
+    // Network.
+    std::vector<PlannedReport> plannedReports() const;
+    void showStatusReport(const sms::OutgoingPdu& pdu);
+    void offerIncoming(const sms::OutgoingPdu& pdu);
+    void retryWaiting();
+    bool memoryFull(const std::string& memory) const;
+    std::optional<std::string> deliverMessage(const IncomingMessage& message);
+    void scheduleScript(const ScriptedCommand& scripted, Clock::time_point base);
+    void armFloodTimer();
+
+    // Control.
+    std::string applyControl(std::string_view line);
+
+    Settings m_settings;
+    Faults m_faults;
+    MessageStore m_store;
+    Timers m_timers;
+    OutputQueue m_output;
+    AtLineReader m_reader;
+    Counters m_counters;
+    Clock::time_point m_now;
+
+    bool m_echo{true};
+    int m_cmee{0};
+    int m_csmsService{0};
+    int m_cregMode{0};
+    std::array<int, 5> m_cnmi{0, 0, 0, 0, 0};
+    std::array<std::string, 3> m_memories{"SM", "SM", "SM"};
+    std::uint8_t m_nextReference{0};
+    std::uint8_t m_nextConcatReference{1};
+    std::optional<OpenPrompt> m_prompt;
+    std::string m_deferredUrcs; // while a prompt is open (AT+CNMI mode 2 buffering)
+    std::string m_heldUrcs;     // for the next reply, with the urc_inside_response quirk
+    std::deque<sms::OutgoingPdu> m_waiting;
+    std::vector<ScriptedCommand> m_onCnmi;
+    bool m_cnmiSeen{false};
+    bool m_floodArmed{false};
+    bool m_hangUpRequested{false};
+};
+
+} // namespace modemsim

@@ -1,0 +1,450 @@
+// The AT command table of Modem: what each command answers (3GPP TS 27.005 and 27.007).
+
+#include "modem.h"
+
+#include <cctype>
+#include <charconv>
+#include <set>
+
+namespace modemsim {
+
+namespace {
+
+using Form = AtCommand::Form;
+
+std::optional<int> toInt(const std::string& text) {
+    int value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+std::string upper(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+// Commands that talk to the SIM and so fail while it is busy, locked or missing.
+bool needsSim(const std::string& name) {
+    static const std::set<std::string> names = {"+CPIN", "+CMGF", "+CSMS", "+CPMS",
+                                                "+CNMI", "+CMGL", "+CMGR", "+CMGD",
+                                                "+CMGS", "+CMGW", "+CSCA"};
+    return names.count(name) != 0;
+}
+
+} // namespace
+
+void Modem::resetProfile() {
+    m_echo = true;
+    m_cmee = 0;
+    m_cnmi = {0, 0, 0, 0, 0};
+    m_memories = {"SM", "SM", "SM"};
+}
+
+Modem::Reply Modem::basicCommands(std::string_view body) {
+    // V.250 basic commands may be chained: "E0V1".
+    Reply reply;
+    std::size_t i = 0;
+    while (i < body.size()) {
+        char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(body[i++])));
+        if (letter == '&' && i < body.size()) {
+            letter = static_cast<char>(std::tolower(static_cast<unsigned char>(body[i++])));
+        }
+        std::string digits;
+        while (i < body.size() && std::isdigit(static_cast<unsigned char>(body[i]))) {
+            digits.push_back(body[i++]);
+        }
+        int value = digits.empty() ? 0 : toInt(digits).value_or(-1);
+        if (letter == 'E' && (value == 0 || value == 1)) {
+            m_echo = value == 1 || m_faults.echoStuck;
+        } else if ((letter == 'V' && value == 1) || (letter == 'Q' && value == 0)) {
+            // Verbose results on, quiet mode off: what we speak anyway.
+        } else if ((letter == 'Z' || letter == 'f') && value == 0) {
+            if (m_faults.atzError) {
+                return finalResult("ERROR");
+            }
+            resetProfile();
+        } else if (letter == 'I' && value == 0) {
+            reply.lines = {m_settings.manufacturer, m_settings.model,
+                           "Revision: " + m_settings.revision};
+        } else {
+            return finalResult(m_faults.commandNotSupport ? "COMMAND NOT SUPPORT" : "ERROR");
+        }
+    }
+    return reply;
+}
+
+std::optional<Modem::Reply> Modem::simGate(const AtCommand& command, bool smsCommand) {
+    if (!needsSim(command.name) || command.form == Form::Test) {
+        return std::nullopt;
+    }
+    if (m_faults.simBusyCommands > 0) {
+        // Qualcomm M6280: +CME ERROR: 14 for every SIM command for seconds after boot.
+        --m_faults.simBusyCommands;
+        return cmeError(14);
+    }
+    if (m_settings.sim == SimState::Absent) {
+        return smsCommand ? cmsError(310) : cmeError(10);
+    }
+    if (m_settings.sim == SimState::PinRequired && command.name != "+CPIN") {
+        return smsCommand ? cmsError(311) : cmeError(11);
+    }
+    return std::nullopt;
+}
+
+Modem::Reply Modem::extendedCommand(const AtCommand& command) {
+    const std::string& name = command.name;
+    if (auto refused = simGate(command, name != "+CPIN")) {
+        return *refused;
+    }
+    auto args = splitArguments(command.arguments);
+    auto firstInt = [&]() { return args.empty() ? std::nullopt : toInt(args[0]); };
+    Form form = command.form;
+
+    if (name == "+CMEE") {
+        if (form == Form::Test) {
+            return info({"+CMEE: (0-2)"});
+        }
+        if (form == Form::Read) {
+            return info({"+CMEE: " + std::to_string(m_cmee)});
+        }
+        auto mode = form == Form::Execute ? std::optional<int>(0) : firstInt();
+        if (!mode || *mode < 0 || *mode > 2) {
+            return cmeError(3);
+        }
+        m_cmee = *mode;
+        return Reply{};
+    }
+    if (name == "+CPIN") {
+        return cpin(command);
+    }
+    if (name == "+CMGF") {
+        if (form == Form::Test) {
+            return info({"+CMGF: (0)"});
+        }
+        if (form == Form::Read) {
+            return info({"+CMGF: 0"});
+        }
+        // PDU mode only: the library never asks for text mode.
+        return form == Form::Set && firstInt() == 0 ? Reply{} : cmsError(303);
+    }
+    if (name == "+CSMS") {
+        if (form == Form::Test) {
+            return info({"+CSMS: (0,1)"});
+        }
+        if (form == Form::Read) {
+            return info({"+CSMS: " + std::to_string(m_csmsService) + ",1,1,1"});
+        }
+        auto service = firstInt();
+        if (form != Form::Set || !service || *service < 0 || *service > 1) {
+            return cmsError(303);
+        }
+        m_csmsService = *service;
+        return info({"+CSMS: 1,1,1"});
+    }
+    if (name == "+CPMS") {
+        return cpms(command);
+    }
+    if (name == "+CNMI") {
+        return cnmi(command);
+    }
+    if (name == "+CMGL") {
+        return cmgl(command);
+    }
+    if (name == "+CMGR") {
+        return cmgr(command);
+    }
+    if (name == "+CMGD") {
+        return cmgd(command);
+    }
+    if (name == "+CMGS") {
+        return openPrompt(command, PromptFor::Send);
+    }
+    if (name == "+CMGW") {
+        return openPrompt(command, PromptFor::Write);
+    }
+    if (name == "+CSCA") {
+        if (form == Form::Read) {
+            int type = !m_settings.smsc.empty() && m_settings.smsc[0] == '+' ? 145 : 129;
+            return info({"+CSCA: " + quoted(m_settings.smsc) + "," + std::to_string(type)});
+        }
+        if (form == Form::Set && !args.empty()) {
+            m_settings.smsc = args[0];
+            return Reply{};
+        }
+        return form == Form::Test ? Reply{} : cmsError(302);
+    }
+    if (name == "+CSQ") {
+        if (form == Form::Test) {
+            return info({"+CSQ: (0-31,99),(0-7,99)"});
+        }
+        return form == Form::Execute ? info({"+CSQ: " + std::to_string(m_settings.signal) + ",99"})
+                                     : cmeError(4);
+    }
+    if (name == "+CREG") {
+        if (form == Form::Test) {
+            return info({"+CREG: (0-2)"});
+        }
+        if (form == Form::Read) {
+            return info({"+CREG: " + std::to_string(m_cregMode) + "," +
+                         std::to_string(m_settings.registration)});
+        }
+        auto mode = firstInt();
+        if (form != Form::Set || !mode || *mode < 0 || *mode > 2) {
+            return cmeError(3);
+        }
+        m_cregMode = *mode;
+        return Reply{};
+    }
+    if (name == "+CGMI" || name == "+CGMM" || name == "+CGMR" || name == "+CGSN") {
+        if (form == Form::Test) {
+            return Reply{};
+        }
+        if (form != Form::Execute) {
+            return cmeError(4);
+        }
+        const std::string& value = name == "+CGMI"   ? m_settings.manufacturer
+                                   : name == "+CGMM" ? m_settings.model
+                                   : name == "+CGMR" ? m_settings.revision
+                                                     : m_settings.imei;
+        return info({value});
+    }
+    return finalResult(m_faults.commandNotSupport ? "COMMAND NOT SUPPORT" : "ERROR");
+}
+
+Modem::Reply Modem::cpin(const AtCommand& command) {
+    if (command.form == Form::Test) {
+        return Reply{};
+    }
+    if (command.form == Form::Set) {
+        if (m_settings.sim != SimState::PinRequired) {
+            return cmeError(3);
+        }
+        m_settings.sim = SimState::Ready;
+        return Reply{};
+    }
+    if (command.form != Form::Read) {
+        return cmeError(4);
+    }
+    if (m_settings.sim == SimState::Absent) {
+        return cmeError(10);
+    }
+    Reply reply = info({m_settings.sim == SimState::Ready ? "+CPIN: READY" : "+CPIN: SIM PIN"});
+    if (m_faults.cpinWithoutOk) {
+        // Wavecom Multiband answers the query and never sends a final result.
+        reply.final.reset();
+    }
+    return reply;
+}
+
+Modem::Reply Modem::cpms(const AtCommand& command) {
+    auto usage = [this](const std::string& memory) {
+        int used = memoryFull(memory) ? m_store.capacity(memory) : m_store.used(memory);
+        return std::to_string(used) + "," + std::to_string(m_store.capacity(memory));
+    };
+    switch (command.form) {
+    case Form::Test:
+        return info({"+CPMS: (\"SM\",\"ME\",\"SR\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")"});
+    case Form::Read: {
+        std::string line = "+CPMS: ";
+        for (std::size_t i = 0; i < m_memories.size(); ++i) {
+            line += (i == 0 ? "" : ",") + quoted(m_memories[i]) + "," + usage(m_memories[i]);
+        }
+        return info({line});
+    }
+    case Form::Execute:
+        return cmsError(302);
+    case Form::Set:
+        break;
+    }
+    auto args = splitArguments(command.arguments);
+    if (args.empty() || args.size() > 3) {
+        return cmsError(302);
+    }
+    auto chosen = m_memories;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string memory = upper(args[i]);
+        // Status reports are read from SR, never written or received into it by choice.
+        if (!m_store.hasMemory(memory) || (i > 0 && memory == "SR")) {
+            return cmsError(302);
+        }
+        chosen[i] = memory;
+    }
+    m_memories = chosen;
+    std::string line = "+CPMS: ";
+    for (std::size_t i = 0; i < m_memories.size(); ++i) {
+        line += (i == 0 ? "" : ",") + usage(m_memories[i]);
+    }
+    retryWaiting();
+    return info({line});
+}
+
+Modem::Reply Modem::cnmi(const AtCommand& command) {
+    if (command.form == Form::Test) {
+        return info({"+CNMI: (0-2),(0-3),(0),(0-2),(0,1)"});
+    }
+    if (command.form == Form::Read) {
+        std::string line = "+CNMI: ";
+        for (std::size_t i = 0; i < m_cnmi.size(); ++i) {
+            line += (i == 0 ? "" : ",") + std::to_string(m_cnmi[i]);
+        }
+        return info({line});
+    }
+    auto args = splitArguments(command.arguments);
+    if (command.form != Form::Set || args.empty() || args.size() > 5) {
+        return cmsError(303);
+    }
+    static constexpr std::array<int, 5> kHighest{2, 3, 0, 2, 1};
+    std::array<int, 5> chosen{0, 0, 0, 0, 0};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        auto value = args[i].empty() ? std::optional<int>(0) : toInt(args[i]);
+        if (!value || *value < 0 || *value > kHighest[i]) {
+            return cmsError(303);
+        }
+        chosen[i] = *value;
+    }
+    if ((m_faults.refuseCnmiMode2 && chosen[0] == 2) ||
+        (m_faults.refuseCnmiDs1 && chosen[3] == 1)) {
+        // Advertised in AT+CNMI=? and refused all the same (oFono build_cnmi_string, MM 7801).
+        return cmsError(303);
+    }
+    m_cnmi = chosen;
+    if (m_cnmi[1] != 0 && !m_cnmiSeen) {
+        m_cnmiSeen = true;
+        for (const ScriptedCommand& scripted : m_onCnmi) {
+            scheduleScript(scripted, m_now);
+        }
+        m_onCnmi.clear();
+    }
+    return Reply{};
+}
+
+Modem::Reply Modem::cmgl(const AtCommand& command) {
+    if (command.form == Form::Test) {
+        return info({"+CMGL: (0-4)"});
+    }
+    // PDU mode: no argument lists REC UNREAD (TS 27.005 §3.4.2).
+    auto args = splitArguments(command.arguments);
+    auto wanted = args.empty() ? std::optional<int>(0) : toInt(args[0]);
+    if (command.form == Form::Read || !wanted || *wanted < 0 || *wanted > 4) {
+        return cmsError(302);
+    }
+    Reply reply;
+    for (const StoredMessage& message : m_store.list(m_memories[0])) {
+        int stat = static_cast<int>(message.stat);
+        if (*wanted != 4 && *wanted != stat) {
+            continue;
+        }
+        std::string header = "+CMGL: " + std::to_string(message.index) + "," +
+                             std::to_string(stat) + (m_faults.cmglWithoutAlpha ? "," : ",,") +
+                             std::to_string(message.tpduLength);
+        reply.lines.push_back(header);
+        reply.lines.push_back(message.pdu);
+        if (message.stat == MessageStat::ReceivedUnread) {
+            m_store.find(m_memories[0], message.index)->stat = MessageStat::ReceivedRead;
+        }
+    }
+    return reply;
+}
+
+Modem::Reply Modem::cmgr(const AtCommand& command) {
+    if (command.form == Form::Test) {
+        return Reply{};
+    }
+    auto args = splitArguments(command.arguments);
+    auto index = args.size() == 1 ? toInt(args[0]) : std::nullopt;
+    StoredMessage* message = index ? m_store.find(m_memories[0], *index) : nullptr;
+    if (command.form != Form::Set || !message) {
+        return cmsError(321);
+    }
+    std::string stat =
+        m_faults.cmgrWithoutStat ? std::string() : std::to_string(static_cast<int>(message->stat));
+    Reply reply =
+        info({"+CMGR: " + stat + ",," + std::to_string(message->tpduLength), message->pdu});
+    if (message->stat == MessageStat::ReceivedUnread) {
+        message->stat = MessageStat::ReceivedRead;
+    }
+    return reply;
+}
+
+Modem::Reply Modem::cmgd(const AtCommand& command) {
+    const std::string& memory = m_memories[0];
+    if (command.form == Form::Test) {
+        return info({"+CMGD: (1-" + std::to_string(m_store.capacity(memory)) + "),(0-4)"});
+    }
+    auto args = splitArguments(command.arguments);
+    auto index = args.empty() ? std::nullopt : toInt(args[0]);
+    auto flag = args.size() > 1 ? toInt(args[1]) : std::optional<int>(0);
+    if (command.form != Form::Set || args.size() > 2 || !flag || *flag < 0 || *flag > 4) {
+        return cmsError(302);
+    }
+    if (*flag == 0) {
+        if (!index || *index < 1 || *index > m_store.capacity(memory)) {
+            return cmsError(321);
+        }
+        m_store.remove(memory, *index);
+    } else {
+        // Flags 1-4 delete by stat and ignore the index: read; read and sent; read, sent and
+        // unsent; everything.
+        for (const StoredMessage& message : m_store.list(memory)) {
+            int stat = static_cast<int>(message.stat);
+            bool gone =
+                *flag == 4 || stat == 1 || (*flag >= 2 && stat == 3) || (*flag >= 3 && stat == 2);
+            if (gone) {
+                m_store.remove(memory, message.index);
+            }
+        }
+    }
+    retryWaiting();
+    return Reply{};
+}
+
+Modem::Reply Modem::openPrompt(const AtCommand& command, PromptFor purpose) {
+    if (command.form == Form::Test) {
+        return Reply{};
+    }
+    auto args = splitArguments(command.arguments);
+    auto length = args.empty() ? std::nullopt : toInt(args[0]);
+    auto stat = args.size() > 1 ? toInt(args[1]) : std::optional<int>(2);
+    // A TPDU is at most 164 octets (SUBMIT with absolute validity and 140 octets of data).
+    if (command.form != Form::Set || !length || *length < 1 || *length > 164 || args.size() > 2 ||
+        !stat || *stat < 0 || *stat > 3 || (purpose == PromptFor::Send && args.size() > 1)) {
+        return cmsError(304);
+    }
+    m_prompt =
+        OpenPrompt{purpose, static_cast<std::size_t>(*length), static_cast<MessageStat>(*stat)};
+    Reply reply;
+    reply.final.reset();
+    switch (m_faults.prompt) {
+    case PromptStyle::Standard:
+        reply.prompt = "\r\n> ";
+        break;
+    case PromptStyle::Bare:
+        reply.prompt = ">";
+        break;
+    case PromptStyle::CrLf:
+        reply.prompt = "\r\n>\r\n";
+        break;
+    }
+    return reply;
+}
+
+Modem::Reply Modem::writeToMemory(const std::string& hex, const OpenPrompt& prompt) {
+    const std::string& memory = m_memories[1];
+    auto index =
+        memoryFull(memory) ? std::nullopt : m_store.add(memory, hex, prompt.length, prompt.stat);
+    if (!index) {
+        return cmsError(322);
+    }
+    return info({"+CMGW: " + std::to_string(*index)});
+}
+
+} // namespace modemsim

@@ -1,0 +1,180 @@
+// The network side of Modem: accepting a send, status reports, loopback and incoming messages.
+
+#include "modem.h"
+
+#include "pdu_factory.h"
+
+#include <sms/hex.h>
+
+namespace modemsim {
+
+namespace {
+
+std::string digitsOf(const std::string& number) {
+    std::string digits;
+    for (char c : number) {
+        if (c >= '0' && c <= '9') {
+            digits.push_back(c);
+        }
+    }
+    return digits;
+}
+
+// National and international forms of one number match by their trailing digits, as oFono
+// matches status reports (unit/test-sms.c test_sr_assembly).
+bool sameNumber(const std::string& a, const std::string& b) {
+    std::string x = digitsOf(a);
+    std::string y = digitsOf(b);
+    if (x.empty() || y.empty()) {
+        return false;
+    }
+    if (x.size() < y.size()) {
+        std::swap(x, y);
+    }
+    return x.compare(x.size() - y.size(), y.size(), y) == 0;
+}
+
+constexpr std::uint8_t kDelivered = 0x00;
+constexpr std::uint8_t kSmeBusy = 0x21;
+constexpr std::uint8_t kRemoteProcedureError = 0x40;
+constexpr std::uint8_t kValidityExpired = 0x46;
+
+} // namespace
+
+Modem::Reply Modem::submit(const sms::ReceivedPdu& pdu) {
+    const auto& message = std::get<sms::Submit>(pdu.tpdu);
+    ++m_counters.sendAttempts;
+    if (m_faults.failSend == m_counters.sendAttempts) {
+        return cmsError(m_faults.failSendCode);
+    }
+    if (m_settings.registration != 1 && m_settings.registration != 5) {
+        return cmsError(331);
+    }
+    if (!pdu.serviceCentre && m_settings.smsc.empty()) {
+        return cmsError(330);
+    }
+    std::uint8_t reference = m_nextReference++;
+    ++m_counters.messagesAccepted;
+    m_counters.lastReference = reference;
+
+    Clock::time_point accepted = m_now + m_faults.commandDelay + m_settings.sendDelay;
+    sms::Timestamp submitted = currentTimestamp();
+    if (message.statusReportRequest) {
+        for (const PlannedReport& planned : plannedReports()) {
+            auto report = statusReportPdu(reference, message.destination, submitted, planned.status,
+                                          m_settings.smsc);
+            if (report) {
+                m_timers.schedule(accepted + planned.after,
+                                  [this, report = report.value()](Clock::time_point) {
+                                      showStatusReport(report);
+                                  });
+            }
+        }
+    }
+    if (sameNumber(message.destination.text, m_settings.loopbackNumber)) {
+        m_timers.schedule(accepted + m_settings.loopbackDelay, [this, message](Clock::time_point) {
+            auto back = loopbackPdu(message, m_settings.smsc, currentTimestamp());
+            if (back) {
+                offerIncoming(back.value());
+            }
+        });
+    }
+    Reply reply = info({"+CMGS: " + std::to_string(reference)});
+    reply.extraDelay = m_settings.sendDelay;
+    return reply;
+}
+
+std::vector<Modem::PlannedReport> Modem::plannedReports() const {
+    auto delay = m_settings.reportDelay;
+    switch (m_settings.reportOutcome) {
+    case ReportOutcome::Delivered:
+        return {{delay, kDelivered}};
+    case ReportOutcome::Failed:
+        return {{delay, kRemoteProcedureError}};
+    case ReportOutcome::Expired:
+        return {{delay, kValidityExpired}};
+    case ReportOutcome::TryingThenFinal:
+        return {{delay, kSmeBusy}, {2 * delay, kDelivered}};
+    case ReportOutcome::None:
+        return {};
+    }
+    return {};
+}
+
+void Modem::showStatusReport(const sms::OutgoingPdu& pdu) {
+    int ds = m_cnmi[3];
+    if (ds == 1) {
+        std::string length = std::to_string(pdu.tpduLength);
+        std::string header = m_faults.cdsForm == CdsForm::NoSpace ? "+CDS:" + length
+                             : m_faults.cdsForm == CdsForm::Comma ? "+CDS: ," + length
+                                                                  : "+CDS: " + length;
+        ++m_counters.reportsShown;
+        emitUrc("\r\n" + header + "\r\n" + pdu.hex + "\r\n");
+        return;
+    }
+    std::string memory = m_faults.reportsInSm ? "SM" : "SR";
+    auto index = ds == 2 && !memoryFull(memory)
+                     ? m_store.add(memory, pdu.hex, pdu.tpduLength, MessageStat::ReceivedUnread)
+                     : std::nullopt;
+    if (!index) {
+        ++m_counters.reportsDropped;
+        return;
+    }
+    ++m_counters.reportsShown;
+    emitUrc("\r\n+CDSI: \"" + memory + "\"," + std::to_string(*index) + "\r\n");
+}
+
+bool Modem::memoryFull(const std::string& memory) const {
+    return m_faults.storageFull || m_store.used(memory) >= m_store.capacity(memory);
+}
+
+void Modem::offerIncoming(const sms::OutgoingPdu& pdu) {
+    int mt = m_cnmi[1];
+    std::string routed = "\r\n+CMT: ," + std::to_string(pdu.tpduLength) + "\r\n" + pdu.hex + "\r\n";
+    if (mt == 2) {
+        ++m_counters.messagesReceived;
+        emitUrc(routed);
+        return;
+    }
+    const std::string& memory = m_memories[2];
+    auto index = memoryFull(memory)
+                     ? std::nullopt
+                     : m_store.add(memory, pdu.hex, pdu.tpduLength, MessageStat::ReceivedUnread);
+    if (!index) {
+        // The network keeps a message the phone has no room for and tries again later
+        // (TS 23.040 memory capacity exceeded, then SMMA).
+        m_waiting.push_back(pdu);
+        m_counters.messagesWaiting = static_cast<int>(m_waiting.size());
+        return;
+    }
+    ++m_counters.messagesReceived;
+    if (mt == 0) {
+        return;
+    }
+    if (m_faults.routeAndStore) {
+        emitUrc(routed);
+    }
+    emitUrc("\r\n+CMTI: \"" + memory + "\"," + std::to_string(*index) + "\r\n");
+}
+
+void Modem::retryWaiting() {
+    while (!m_waiting.empty() && !memoryFull(m_memories[2])) {
+        sms::OutgoingPdu pdu = m_waiting.front();
+        m_waiting.pop_front();
+        offerIncoming(pdu);
+    }
+    m_counters.messagesWaiting = static_cast<int>(m_waiting.size());
+}
+
+std::optional<std::string> Modem::deliverMessage(const IncomingMessage& message) {
+    auto pdus = deliverPdus(message, m_settings.smsc, m_nextConcatReference++, currentTimestamp());
+    if (!pdus) {
+        return std::string(sms::describe(pdus.error()));
+    }
+    for (const sms::OutgoingPdu& pdu : pdus.value()) {
+        offerIncoming(pdu);
+    }
+    return std::nullopt;
+}
+
+} // namespace modemsim

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "modemsim/scenario.h"
+
+#include <sms/pdu.h>
+#include <sms/result.h>
+#include <sms/timestamp.h>
+#include <sms/tpdu.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace modemsim {
+
+// The PDUs the simulated network hands the modem, built with the shared codec.
+
+// The service-centre time stamp for "now": local time with its UTC offset.
+sms::Timestamp currentTimestamp();
+
+// An incoming message as SMS-DELIVER parts, concatenated under `reference` when it needs more
+// than one. Errors: an address the codec cannot encode, a text beyond 255 parts.
+sms::Result<std::vector<sms::OutgoingPdu>> deliverPdus(const IncomingMessage& message,
+                                                       const std::string& serviceCentre,
+                                                       std::uint8_t reference,
+                                                       const sms::Timestamp& time);
+
+// A message sent to the loopback number, coming back: same coding, text and concatenation.
+sms::Result<sms::OutgoingPdu> loopbackPdu(const sms::Submit& submit,
+                                          const std::string& serviceCentre,
+                                          const sms::Timestamp& time);
+
+sms::Result<sms::OutgoingPdu> statusReportPdu(std::uint8_t messageReference,
+                                              const sms::Address& recipient,
+                                              const sms::Timestamp& submitted, std::uint8_t status,
+                                              const std::string& serviceCentre);
+
+} // namespace modemsim
