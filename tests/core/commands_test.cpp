@@ -273,12 +273,4 @@ TEST_F(Commands, QueryAnswersInAMessageBox) {
     }
 }
 
-TEST_F(Commands, APollDuringQuerysMessageBoxIsShown) {
-    startRunning(kEnglishSystem);
-    m_standin->messages.push_back({messageRecord("A", "B", "hello"), 1});
-    m_window.whileMessageBoxOpen = [this] { m_console.OnTimer(POLL_TIMER_ID); };
-    m_console.OnQuery();
-    EXPECT_EQ(m_window.receivePane, "Receive SMS:<A> <B>:\r\n    hello\r\n");
-}
-
 } // namespace

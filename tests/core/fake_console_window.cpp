@@ -85,9 +85,6 @@ void FakeConsoleWindow::readBackPanes(std::string& outputLog, std::string& recei
 
 void FakeConsoleWindow::showMessageBox(const std::string& text) {
     calls.push_back("messageBox " + text);
-    if (whileMessageBoxOpen) {
-        whileMessageBoxOpen();
-    }
 }
 
 void FakeConsoleWindow::startTimer(int timerId, int periodMs) {

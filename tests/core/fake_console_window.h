@@ -3,7 +3,6 @@
 #include "console_window.h"
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,8 +21,6 @@ public:
     std::string receivePane;
     bool timerRunning = false;
     std::uint16_t languageId = 0x0409;
-    // Run while a message box is open, as the window keeps dispatching events then.
-    std::function<void()> whileMessageBoxOpen;
 
     // The calls that change the window, in order; reads left out.
     std::vector<std::string> changes() const;
