@@ -8,10 +8,10 @@ namespace sms {
 
 /// The concatenation element of a user data header: IEI 00 (8-bit reference) or IEI 08 (16-bit).
 struct Concatenation {
-    std::uint16_t reference{0};
-    std::uint8_t total{1};     ///< parts in the message, 1..255
-    std::uint8_t sequence{1};  ///< this part, 1..total
-    bool wideReference{false}; ///< true: IEI 08 with a 16-bit reference
+    std::uint16_t reference{0}; ///< the 8-bit element carries only the low octet
+    std::uint8_t total{1};      ///< parts in the message, 1..255
+    std::uint8_t sequence{1};   ///< this part, 1..total
+    bool wideReference{false};  ///< true: IEI 08 with a 16-bit reference
 };
 
 bool operator==(const Concatenation& a, const Concatenation& b);
