@@ -1,0 +1,19 @@
+#pragma once
+
+#include "at_channel.h"
+
+#include <string>
+
+namespace kelbrin {
+
+/// "+CMS ERROR: 330 (service centre address unknown): set the service centre number with
+/// AT+CSCA=..." — the modem's own words, what they mean and, where there is one, what to do.
+/// Numbers keep their meaning from 27.005 §3.2.5 (CMS) and 27.007 §9.2 (CME).
+std::string describeModemError(FinalKind kind, std::optional<int> code, const std::string& line);
+
+/// "<what>: <why>" for any way a command can end badly: an error result, no answer in time,
+/// no prompt, a lost port.
+std::string describeFailure(const std::string& what, const AtReply& reply,
+                            const std::string& lostReason);
+
+} // namespace kelbrin

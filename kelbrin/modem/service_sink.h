@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kelbrin {
+
+/// One SMSSendMessage() call waiting for the modem.
+struct SendJob {
+    int32_t index = 0;
+    std::string text;   ///< UTF-8
+    std::string number; ///< as the caller typed it
+};
+
+/// One message as the operator sees it, reassembled from its parts.
+struct ReceivedMessage {
+    std::string sender;
+    std::string timestamp; ///< "YYYY-MM-DD HH:MM:SS", the service centre's time
+    std::string text;      ///< UTF-8
+};
+
+/// What a status report says about a whole message so far.
+enum class DeliveryOutcome { Delivered, Failed };
+
+/// How the modem worker hands its results to the state the entry points read. Called on the
+/// worker thread; implementations lock.
+class ServiceSink {
+public:
+    virtual ~ServiceSink() = default;
+    /// The oldest queued send, if any.
+    virtual std::optional<SendJob> takeSendJob() = 0;
+    /// The one report of a send: every part accepted, or the reason it failed.
+    virtual void sendFinished(int32_t index, bool accepted, const std::string& error) = 0;
+    virtual void deliveryKnown(int32_t index, DeliveryOutcome outcome) = 0;
+    virtual void messageReceived(ReceivedMessage message) = 0;
+    /// A failure worth an operator's attention that does not end the service.
+    virtual void problem(const std::string& text) = 0;
+    /// The worker stopped serving on its own (the port was lost); @p reason is for the operator.
+    virtual void serviceEnded(const std::string& reason) = 0;
+};
+
+} // namespace kelbrin

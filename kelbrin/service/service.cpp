@@ -1,0 +1,201 @@
+#include "service.h"
+
+#include "record_writer.h"
+
+#include <cstring>
+
+namespace kelbrin {
+namespace {
+
+// SMSStartService never takes longer than this, whatever the modem does.
+constexpr Milliseconds kStartDeadline{4800};
+
+} // namespace
+
+Service::~Service() {
+    std::lock_guard<std::mutex> lifecycle(m_lifecycle);
+    stopLocked();
+}
+
+bool Service::start(const StartArguments& arguments) {
+    const auto deadline = Clock::now() + kStartDeadline;
+    std::lock_guard<std::mutex> lifecycle(m_lifecycle);
+    stopLocked();
+    const SettingsResult settings = sessionSettingsFor(arguments, processEnvironment);
+    std::string error = settings.error;
+    if (error.empty()) {
+        m_worker = ModemWorker::start(settings.settings, *this, deadline, error);
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_worker) {
+        m_lastError = "starting the SMS service failed: " + error;
+        return false;
+    }
+    m_running = true;
+    m_wake = &m_worker->wakeSignal();
+    return true;
+}
+
+bool Service::stop() {
+    std::lock_guard<std::mutex> lifecycle(m_lifecycle);
+    stopLocked();
+    return true;
+}
+
+void Service::stopLocked() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_running = false;
+        m_wake = nullptr;
+    }
+    // Joins the worker: a send in flight ends with its report (the service was stopped).
+    m_worker.reset();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    failQueuedSends("the service was stopped before the message was sent");
+}
+
+int32_t Service::send(const char* text, const char* number) {
+    SendJob job{0, text ? text : "", number ? number : ""};
+    std::lock_guard<std::mutex> lock(m_mutex);
+    job.index = m_nextIndex++;
+    m_sendStates[job.index] = SendState::InProgress;
+    const int32_t index = job.index;
+    if (!m_running) {
+        m_inFlight.emplace(index, std::move(job));
+        finishSend(index, false,
+                   "message " + std::to_string(index) +
+                       " was not sent: the SMS service is not running (start it first)");
+    } else if (job.number.empty()) {
+        m_inFlight.emplace(index, std::move(job));
+        finishSend(index, false,
+                   "message " + std::to_string(index) + " was not sent: no destination number");
+    } else {
+        m_sendQueue.push_back(std::move(job));
+        m_wake->wake();
+    }
+    return index;
+}
+
+bool Service::nextMessage(SMSMessageRecord& record) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_messages.empty()) {
+        return false;
+    }
+    ReceivedMessage& message = m_messages.front();
+    writeTextField(message.sender, record.sender, sizeof record.sender);
+    writeTextField(message.timestamp, record.timestamp, sizeof record.timestamp);
+    const std::size_t taken = writeTextField(message.text, record.text, sizeof record.text);
+    if (taken < message.text.size()) {
+        // The rest continues in the next record, under the same headers.
+        message.text.erase(0, taken);
+    } else {
+        m_messages.pop_front();
+    }
+    return true;
+}
+
+bool Service::nextReport(SMSReportRecord& record) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_reports.empty()) {
+        return false;
+    }
+    const Report& report = m_reports.front();
+    record.index = report.index;
+    writeTextField(report.text, record.text, sizeof record.text);
+    record.status = report.accepted ? 1 : 0;
+    writeTextField(report.number, record.number, sizeof record.number);
+    m_reports.pop_front();
+    return true;
+}
+
+int32_t Service::query(int32_t index) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto found = m_sendStates.find(index);
+    if (found == m_sendStates.end()) {
+        return -1;
+    }
+    switch (found->second) {
+    case SendState::Sent:
+        return 1;
+    case SendState::Failed:
+        return 0;
+    case SendState::InProgress:
+        return 2;
+    }
+    return -1;
+}
+
+int32_t Service::lastError(char* buffer) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_lastError.empty()) {
+        return 0;
+    }
+    return static_cast<int32_t>(writeTextField(m_lastError, buffer, KELBRIN_ERROR_TEXT_SIZE));
+}
+
+std::optional<SendJob> Service::takeSendJob() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_sendQueue.empty()) {
+        return std::nullopt;
+    }
+    SendJob job = std::move(m_sendQueue.front());
+    m_sendQueue.pop_front();
+    m_inFlight.emplace(job.index, job);
+    return job;
+}
+
+void Service::sendFinished(int32_t index, bool accepted, const std::string& error) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    finishSend(index, accepted, error);
+}
+
+void Service::deliveryKnown(int32_t index, DeliveryOutcome outcome) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (outcome == DeliveryOutcome::Failed) {
+        m_sendStates[index] = SendState::Failed;
+        m_lastError = "message " + std::to_string(index) +
+                      " was not delivered: the network reported a permanent failure";
+    }
+}
+
+void Service::messageReceived(ReceivedMessage message) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_messages.push_back(std::move(message));
+}
+
+void Service::problem(const std::string& text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lastError = text;
+}
+
+void Service::serviceEnded(const std::string& reason) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_running = false;
+    m_lastError = reason;
+    failQueuedSends(reason);
+}
+
+void Service::failQueuedSends(const std::string& reason) {
+    while (!m_sendQueue.empty()) {
+        SendJob job = std::move(m_sendQueue.front());
+        m_sendQueue.pop_front();
+        const int32_t index = job.index;
+        m_inFlight.emplace(index, std::move(job));
+        finishSend(index, false, "message " + std::to_string(index) + ": " + reason);
+    }
+}
+
+void Service::finishSend(int32_t index, bool accepted, const std::string& error) {
+    const auto job = m_inFlight.find(index);
+    if (job == m_inFlight.end()) {
+        return; // one report per call, never a second
+    }
+    m_reports.push_back(Report{index, job->second.text, job->second.number, accepted});
+    m_inFlight.erase(job);
+    m_sendStates[index] = accepted ? SendState::Sent : SendState::Failed;
+    if (!accepted) {
+        m_lastError = error;
+    }
+}
+
+} // namespace kelbrin

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "kelbrin.h"
+#include "modem_worker.h"
+#include "service_options.h"
+#include "service_sink.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace kelbrin {
+
+/// Everything behind the seven entry points. The entry points other than start and stop only
+/// touch the queues below under m_mutex and return at once; the modem worker fills them through
+/// ServiceSink. Start and stop are serialised by m_lifecycle, which the other entry points never
+/// take, so they stay responsive while a start waits for the modem.
+class Service : public ServiceSink {
+public:
+    Service() = default;
+    ~Service() override;
+    Service(const Service&) = delete;
+    Service& operator=(const Service&) = delete;
+
+    bool start(const StartArguments& arguments);
+    bool stop();
+    int32_t send(const char* text, const char* number);
+    bool nextMessage(SMSMessageRecord& record);
+    bool nextReport(SMSReportRecord& record);
+    /// 1 sent, 0 failed, 2 still being sent, -1 unknown index.
+    int32_t query(int32_t index) const;
+    /// Length of the text written into @p buffer (KELBRIN_ERROR_TEXT_SIZE bytes), 0 when none.
+    int32_t lastError(char* buffer) const;
+
+    // ServiceSink, called on the worker thread.
+    std::optional<SendJob> takeSendJob() override;
+    void sendFinished(int32_t index, bool accepted, const std::string& error) override;
+    void deliveryKnown(int32_t index, DeliveryOutcome outcome) override;
+    void messageReceived(ReceivedMessage message) override;
+    void problem(const std::string& text) override;
+    void serviceEnded(const std::string& reason) override;
+
+private:
+    enum class SendState { InProgress, Sent, Failed };
+    struct Report {
+        int32_t index;
+        std::string text;
+        std::string number;
+        bool accepted;
+    };
+
+    void stopLocked();
+    /// Fails every queued send with @p reason (m_mutex held).
+    void failQueuedSends(const std::string& reason);
+    void finishSend(int32_t index, bool accepted, const std::string& error);
+
+    std::mutex m_lifecycle;
+    std::unique_ptr<ModemWorker> m_worker; // guarded by m_lifecycle
+
+    mutable std::mutex m_mutex;
+    bool m_running = false;
+    WakeSignal* m_wake = nullptr;
+    int32_t m_nextIndex = 1;
+    std::deque<SendJob> m_sendQueue;
+    std::map<int32_t, SendJob> m_inFlight; // taken by the worker, no report yet
+    std::map<int32_t, SendState> m_sendStates;
+    std::deque<Report> m_reports;
+    std::deque<ReceivedMessage> m_messages;
+    std::string m_lastError;
+};
+
+} // namespace kelbrin

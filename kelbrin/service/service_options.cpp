@@ -1,0 +1,58 @@
+#include "service_options.h"
+
+#include "at_text.h"
+
+namespace kelbrin {
+namespace {
+
+void overrideFromEnvironment(Milliseconds& timing, const char* name,
+                             const EnvironmentLookup& environment) {
+    if (const auto text = environment(name)) {
+        if (const auto value = parseInt(*text); value && *value > 0) {
+            timing = Milliseconds(*value);
+        }
+    }
+}
+
+} // namespace
+
+SettingsResult sessionSettingsFor(const StartArguments& arguments,
+                                  const EnvironmentLookup& environment) {
+    SettingsResult result;
+    const auto path = resolvePortPath(arguments.port, environment);
+    if (!path) {
+        result.error = "port number " + std::to_string(arguments.port) +
+                       " is not valid: use 1 for COM1 (/dev/ttyS0), 2 for COM2, ...";
+        return result;
+    }
+    if (arguments.dataBits != 8) {
+        result.error = std::to_string(arguments.dataBits) +
+                       " data bits are not supported: SMS modems talk with 8 data bits";
+        return result;
+    }
+    if (arguments.parity != 0) {
+        result.error = "parity " + std::to_string(arguments.parity) +
+                       " is not supported: SMS modems talk without parity (pass 0)";
+        return result;
+    }
+    const std::string storage = arguments.storage ? arguments.storage : "";
+    if (storage.empty() || storage == "card") {
+        result.settings.storage = "SM";
+    } else if (storage == "phone") {
+        result.settings.storage = "ME";
+    } else {
+        result.error = "message storage \"" + storage +
+                       "\" is not known: use \"card\" (the SIM) or \"phone\" (the modem)";
+        return result;
+    }
+    result.settings.port =
+        PortSettings{arguments.port, *path, arguments.baud, arguments.rtsCts != 0};
+    auto& timings = result.settings.timings;
+    overrideFromEnvironment(timings.prompt, "KELBRIN_SEND_TIMEOUT_MS", environment);
+    overrideFromEnvironment(timings.sendResult, "KELBRIN_SEND_TIMEOUT_MS", environment);
+    overrideFromEnvironment(timings.listPoll, "KELBRIN_POLL_MS", environment);
+    overrideFromEnvironment(timings.reassembly, "KELBRIN_REASSEMBLY_TIMEOUT_MS", environment);
+    return result;
+}
+
+} // namespace kelbrin
