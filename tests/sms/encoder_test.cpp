@@ -138,15 +138,45 @@ TEST(SubmitEncoding, Ucs2WithAndWithoutServiceCentre) {
     EXPECT_EQ(withCentre->tpduLength, plain->tpduLength);
 }
 
-TEST(SubmitEncoding, StatusReportRequestAndReference) {
-    sms::Submit submit;
-    submit.destination = sms::makeAddress("+27820001111");
-    submit.statusReportRequest = true;
-    submit.messageReference = 0x7F;
-    submit.userData.text = "Hello World!";
-    const auto pdu = sms::encodePdu(submit);
-    ASSERT_TRUE(pdu);
-    EXPECT_EQ(pdu->hex, "00217F0B917228001011F100000CC8329BFD065DDF72363904");
+// SUBMITs built from scratch the way the library builds them, against published encoder
+// outputs (PG, oFono, ModemManager) and one with TP-SRR and TP-MR set.
+TEST(SubmitEncoding, BuiltFromScratch) {
+    struct Row {
+        std::string_view name;
+        std::string destination;
+        bool statusReportRequest;
+        std::uint8_t messageReference;
+        std::optional<std::uint8_t> validity;
+        std::uint8_t dataCoding;
+        std::string text;
+        std::string_view hex;
+    };
+    const Row rows[] = {
+        {"PG encoder output", "+27820001111", false, 0, std::nullopt, 0x00, "Hello World!",
+         "0001000B917228001011F100000CC8329BFD065DDF72363904"},
+        {"oFono, relative validity", "+46708251358", false, 0, 0xAA, 0x00, "hellohello",
+         "0011000B916407281553F80000AA0AE8329BFD4697D9EC37"},
+        {"MM, UCS2 with SRR", "639337937", true, 0, std::nullopt, 0x08,
+         "你好你好你好你好你好你好你好你好你",
+         "002100098136397339F70008224F60597D4F60597D4F60597D4F60597D4F60597D4F60597D4F60597D4F6059"
+         "7D4F60"},
+        {"SRR and a reference", "+27820001111", true, 0x7F, std::nullopt, 0x00, "Hello World!",
+         "00217F0B917228001011F100000CC8329BFD065DDF72363904"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sms::Submit submit;
+        submit.destination = sms::makeAddress(row.destination);
+        submit.statusReportRequest = row.statusReportRequest;
+        submit.messageReference = row.messageReference;
+        submit.validity = row.validity;
+        submit.dataCoding = row.dataCoding;
+        submit.userData.text = row.text;
+        const auto pdu = sms::encodePdu(submit);
+        ASSERT_TRUE(pdu);
+        EXPECT_EQ(pdu->hex, row.hex);
+        EXPECT_EQ(pdu->tpduLength, row.hex.size() / 2 - 1);
+    }
 }
 
 TEST(SubmitEncoding, RefusesWhatCannotBeSent) {
