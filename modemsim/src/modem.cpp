@@ -8,6 +8,7 @@
 #include <cctype>
 #include <map>
 #include <sstream>
+#include <utility>
 
 namespace modemsim {
 

@@ -105,6 +105,8 @@ private:
     void showStatusReport(const sms::OutgoingPdu& pdu);
     void offerIncoming(const sms::OutgoingPdu& pdu);
     void retryWaiting();
+    // After the current command's reply, as the network only learns of free room later.
+    void retryWaitingSoon();
     bool memoryFull(const std::string& memory) const;
     std::optional<std::string> deliverMessage(const IncomingMessage& message);
     void scheduleScript(const ScriptedCommand& scripted, Clock::time_point base);

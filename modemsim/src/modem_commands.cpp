@@ -283,7 +283,7 @@ Modem::Reply Modem::cpms(const AtCommand& command) {
     for (std::size_t i = 0; i < m_memories.size(); ++i) {
         line += (i == 0 ? "" : ",") + usage(m_memories[i]);
     }
-    retryWaiting();
+    retryWaitingSoon();
     return info({line});
 }
 
@@ -403,7 +403,7 @@ Modem::Reply Modem::cmgd(const AtCommand& command) {
             }
         }
     }
-    retryWaiting();
+    retryWaitingSoon();
     return Reply{};
 }
 

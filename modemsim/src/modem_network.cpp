@@ -166,6 +166,12 @@ void Modem::retryWaiting() {
     m_counters.messagesWaiting = static_cast<int>(m_waiting.size());
 }
 
+void Modem::retryWaitingSoon() {
+    if (!m_waiting.empty()) {
+        m_timers.schedule(m_now, [this](Clock::time_point) { retryWaiting(); });
+    }
+}
+
 std::optional<std::string> Modem::deliverMessage(const IncomingMessage& message) {
     auto pdus = deliverPdus(message, m_settings.smsc, m_nextConcatReference++, currentTimestamp());
     if (!pdus) {

@@ -1,0 +1,298 @@
+// The simulator's AT dialogue as a raw terminal client sees it over the real pty.
+
+#include "sim_session.h"
+
+#include <sms/status.h>
+#include <sms/tpdu.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+modemsim::Scenario quickNetwork() {
+    modemsim::Scenario scenario;
+    scenario.settings.reportDelay = ms(10);
+    scenario.settings.loopbackDelay = ms(10);
+    scenario.settings.loopbackNumber = "+15550100";
+    return scenario;
+}
+
+TEST(ModemDialogue, StartUpDialogueAnswersWhatALibrarySends) {
+    SimSession session;
+    PtyClient& client = session.client;
+    struct Step {
+        const char* send;
+        const char* expected;
+    };
+    // Echo is on until ATE0, and ATE0 itself still comes back (python-gsmmodem issue #84 log).
+    const Step steps[] = {
+        {"AT", "AT\r\r\nOK\r\n"},
+        {"ATE0", "ATE0\r\r\nOK\r\n"},
+        {"AT+CMEE=1", "\r\nOK\r\n"},
+        {"AT+CPIN?", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
+        {"AT+CMGF=0", "\r\nOK\r\n"},
+        {"AT+CSMS?", "\r\n+CSMS: 0,1,1,1\r\n\r\nOK\r\n"},
+        {"AT+CPMS=?",
+         "\r\n+CPMS: (\"SM\",\"ME\",\"SR\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")\r\n\r\nOK\r\n"},
+        {"AT+CPMS=\"SM\",\"SM\",\"SM\"", "\r\n+CPMS: 0,20,0,20,0,20\r\n\r\nOK\r\n"},
+        {"AT+CPMS?", "\r\n+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0,20\r\n\r\nOK\r\n"},
+        {"AT+CNMI=?", "\r\n+CNMI: (0-2),(0-3),(0),(0-2),(0,1)\r\n\r\nOK\r\n"},
+        {"AT+CNMI=2,1,0,1,0", "\r\nOK\r\n"},
+        {"AT+CNMI?", "\r\n+CNMI: 2,1,0,1,0\r\n\r\nOK\r\n"},
+        {"AT+CMGL=4", "\r\nOK\r\n"},
+        {"AT+CSCA?", "\r\n+CSCA: \"+31624000000\",145\r\n\r\nOK\r\n"},
+        {"AT+CSQ", "\r\n+CSQ: 20,99\r\n\r\nOK\r\n"},
+        {"AT+CREG?", "\r\n+CREG: 0,1\r\n\r\nOK\r\n"},
+        {"AT+CGMI", "\r\nVantrel\r\n\r\nOK\r\n"},
+        {"AT+CGMM", "\r\nmodemsim\r\n\r\nOK\r\n"},
+        {"AT+CGSN", "\r\n356938035643809\r\n\r\nOK\r\n"},
+        {"AT+CSMS=0", "\r\n+CSMS: 1,1,1\r\n\r\nOK\r\n"},
+    };
+    for (const Step& step : steps) {
+        EXPECT_EQ(client.command(step.send), step.expected) << step.send;
+    }
+}
+
+TEST(ModemDialogue, UnknownOrMalformedCommandsAnswerError) {
+    SimSession session;
+    session.openService();
+    const char* lines[] = {"AT+FOO",         "ATX",       "AT+CMGF=1", "AT+CNMI=3,1,0,1,0",
+                           "AT+CPMS=\"XX\"", "AT+CMEE=7", "ATE5"};
+    for (const char* line : lines) {
+        std::string reply = session.client.command(line);
+        EXPECT_TRUE(reply.find("ERROR") != std::string::npos) << line << " -> " << reply;
+    }
+}
+
+TEST(ModemDialogue, AtzRestoresEchoAndNumericErrorsOff) {
+    SimSession session;
+    session.openService();
+    EXPECT_EQ(session.client.command("ATZ"), "\r\nOK\r\n");
+    EXPECT_EQ(session.client.command("AT+FOO"), "AT+FOO\r\r\nERROR\r\n");
+}
+
+TEST(ModemDialogue, SendAnswersPromptThenReferencesCountingModulo256) {
+    auto scenario = quickNetwork();
+    scenario.settings.firstReference = 254;
+    SimSession session(scenario);
+    session.openService();
+    EXPECT_EQ(session.client.command("AT+CMGS=20"), "\r\n> ");
+    session.client.command("\x1B");
+    for (int expected : {254, 255, 0, 1}) {
+        EXPECT_EQ(session.send(submitPdu("+4915112345678", "Hello")), expected)
+            << session.lastReply;
+    }
+    EXPECT_EQ(session.sim.counters().messagesAccepted, 4);
+}
+
+TEST(ModemDialogue, SendWithWrongLengthOrPduIsRefusedWith304) {
+    SimSession session(quickNetwork());
+    session.openService();
+    auto good = submitPdu("+4915112345678", "Hello");
+    struct Row {
+        const char* name;
+        std::size_t length;
+        std::string hex;
+    };
+    const Row rows[] = {
+        {"length one short", good.tpduLength - 1, good.hex},
+        {"length one long", good.tpduLength + 1, good.hex},
+        {"no service-centre field", good.tpduLength, good.hex.substr(2)},
+        {"not hex", good.tpduLength, good.hex.substr(0, good.hex.size() - 2) + "ZZ"},
+        {"odd digit count", good.tpduLength, good.hex + "0"},
+        {"a DELIVER, not a SUBMIT", 31,
+         "07911326040000F0040B911346610089F60000208062917314480CC8F71D14969741F977FD07"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(session.client.command("AT+CMGS=" + std::to_string(row.length)), "\r\n> ")
+            << row.name;
+        EXPECT_EQ(session.client.command(row.hex + "\x1A"), "\r\n+CMS ERROR: 304\r\n") << row.name;
+    }
+    EXPECT_EQ(session.sim.counters().messagesAccepted, 0);
+    EXPECT_EQ(session.send(good), 0) << "a good PDU after the refusals";
+}
+
+TEST(ModemDialogue, EscapeAbortsTheSendWithOk) {
+    SimSession session(quickNetwork());
+    session.openService();
+    auto pdu = submitPdu("+4915112345678", "Hello");
+    EXPECT_EQ(session.client.command("AT+CMGS=" + std::to_string(pdu.tpduLength)), "\r\n> ");
+    EXPECT_EQ(session.client.command(pdu.hex + "\x1B"), "\r\nOK\r\n");
+    EXPECT_EQ(session.client.readFor(ms(60)), "") << "no +CMGS, no report";
+    EXPECT_EQ(session.sim.counters().sendAttempts, 0);
+    EXPECT_EQ(session.send(pdu), 0) << "the aborted message used no reference";
+}
+
+TEST(ModemDialogue, StatusReportCarriesTheReferenceAndTheConfiguredOutcome) {
+    struct Row {
+        const char* outcome;
+        std::vector<std::uint8_t> statuses; // the reports, in order
+    };
+    const Row rows[] = {
+        {"delivered", {0x00}},    {"failed", {0x40}}, {"expired", {0x46}},
+        {"trying", {0x21, 0x00}}, {"none", {}},
+    };
+    for (const Row& row : rows) {
+        SimSession session(quickNetwork());
+        ASSERT_EQ(session.sim.control(std::string("set report ") + row.outcome), "OK\n");
+        session.openService();
+        session.send(submitPdu("+4915112345678", "one"));
+        auto reference = session.send(submitPdu("+4915112345678", "two"));
+        ASSERT_EQ(reference, 1) << row.outcome;
+        std::string seen = session.client.readFor(ms(120));
+        std::vector<std::uint8_t> statuses;
+        for (std::size_t i = 0; auto pdu = pduAfter(seen, "+CDS:", i); ++i) {
+            const auto* report = std::get_if<sms::StatusReport>(&pdu->tpdu);
+            ASSERT_NE(report, nullptr) << row.outcome;
+            if (report->messageReference == 1) {
+                statuses.push_back(report->status);
+                EXPECT_EQ(report->recipient.text, "+4915112345678");
+            }
+        }
+        EXPECT_EQ(statuses, row.statuses) << row.outcome << ": " << seen;
+    }
+}
+
+TEST(ModemDialogue, ReportsAreStoredAndIndicatedWithCdsiWhenDs2) {
+    SimSession session(quickNetwork());
+    session.openService("AT+CNMI=2,1,0,2,0");
+    auto reference = session.send(submitPdu("+4915112345678", "Hello"));
+    ASSERT_TRUE(reference.has_value());
+    EXPECT_NE(session.client.readUntil("\r\n+CDSI: \"SR\",1\r\n").find("+CDSI"), std::string::npos);
+    EXPECT_EQ(session.client.command("AT+CPMS=\"SR\""), "\r\n+CPMS: 1,10,0,20,0,20\r\n\r\nOK\r\n");
+    auto pdu = pduAfter(session.client.command("AT+CMGR=1"), "+CMGR:");
+    ASSERT_TRUE(pdu.has_value());
+    ASSERT_TRUE(std::holds_alternative<sms::StatusReport>(pdu->tpdu));
+    EXPECT_EQ(std::get<sms::StatusReport>(pdu->tpdu).messageReference, *reference);
+}
+
+TEST(ModemDialogue, LoopbackMessagesComeBackAsIncomingOnes) {
+    SimSession session(quickNetwork());
+    session.openService();
+    const std::string text = "回环测试 loopback";
+    ASSERT_TRUE(session.send(submitPdu("15550100", text)).has_value());
+    std::string seen = session.client.readUntil("+CMTI: \"SM\",1\r\n");
+    ASSERT_NE(seen.find("+CMTI: \"SM\",1"), std::string::npos) << seen;
+    auto pdu = pduAfter(session.client.command("AT+CMGR=1"), "+CMGR:");
+    ASSERT_TRUE(pdu.has_value());
+    const auto& deliver = std::get<sms::Deliver>(pdu->tpdu);
+    EXPECT_EQ(deliver.originator.text, "15550100");
+    EXPECT_EQ(deliver.userData.text, text);
+}
+
+TEST(ModemDialogue, ScriptedIncomingMessagesArriveAsWritten) {
+    SimSession session(quickNetwork());
+    session.openService();
+    const std::string longText(200, 'x');
+    struct Row {
+        const char* name;
+        std::string sender;
+        std::string text;
+        int parts;
+    };
+    const Row rows[] = {
+        {"GSM 7-bit with extension characters", "+31641600986", "Price: 5€ [ok]", 1},
+        {"UCS2 Chinese", "+8613814120678", "你好，世界", 1},
+        {"two concatenated parts", "+447970011182", longText, 2},
+        {"alphanumeric sender", "InternetSMS", "тест", 1},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        ASSERT_EQ(session.sim.control("deliver from=" + row.sender + " text=\"" + row.text + "\""),
+                  "OK\n")
+            << row.name;
+        std::string lastUrc = "+CMTI: \"SM\"," + std::to_string(index + row.parts) + "\r\n";
+        std::string seen = session.client.readUntil(lastUrc);
+        std::string text;
+        for (int part = 0; part < row.parts; ++part) {
+            ++index;
+            std::string urc = "+CMTI: \"SM\"," + std::to_string(index) + "\r\n";
+            EXPECT_NE(seen.find(urc), std::string::npos) << row.name << ": " << seen;
+            auto pdu =
+                pduAfter(session.client.command("AT+CMGR=" + std::to_string(index)), "+CMGR:");
+            ASSERT_TRUE(pdu.has_value()) << row.name;
+            const auto& deliver = std::get<sms::Deliver>(pdu->tpdu);
+            EXPECT_EQ(deliver.originator.text, row.sender) << row.name;
+            EXPECT_EQ(deliver.userData.concatenation.has_value(), row.parts > 1) << row.name;
+            text += deliver.userData.text;
+        }
+        EXPECT_EQ(text, row.text) << row.name;
+    }
+}
+
+TEST(ModemDialogue, StoredMessagesAreListedReadAndDeleted) {
+    SimSession session(quickNetwork());
+    for (const char* text : {"first", "second", "third"}) {
+        ASSERT_EQ(session.sim.control(std::string("store from=+4912345 text=") + text), "OK\n");
+    }
+    session.openService();
+    PtyClient& client = session.client;
+    std::string unread = client.command("AT+CMGL=0");
+    EXPECT_EQ(pduAfter(unread, "+CMGL: 1,0,,").has_value(), true) << unread;
+    EXPECT_NE(unread.find("+CMGL: 3,0,,"), std::string::npos);
+    EXPECT_EQ(client.command("AT+CMGL=0"), "\r\nOK\r\n") << "listing marked them read";
+    EXPECT_NE(client.command("AT+CMGL=1").find("+CMGL: 2,1,,"), std::string::npos);
+
+    auto second = pduAfter(client.command("AT+CMGR=2"), "+CMGR: 1,,");
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(std::get<sms::Deliver>(second->tpdu).userData.text, "second");
+
+    EXPECT_EQ(client.command("AT+CMGD=2"), "\r\nOK\r\n");
+    EXPECT_EQ(client.command("AT+CMGR=2"), "\r\n+CMS ERROR: 321\r\n");
+    EXPECT_EQ(client.command("AT+CMGD=99"), "\r\n+CMS ERROR: 321\r\n");
+    EXPECT_EQ(session.sim.storedMessages().size(), 2u);
+    EXPECT_EQ(client.command("AT+CMGD=1,4"), "\r\nOK\r\n");
+    EXPECT_EQ(client.command("AT+CMGL=4"), "\r\nOK\r\n");
+}
+
+TEST(ModemDialogue, FullMemoryHoldsIncomingAndRefusesWritesWith322) {
+    auto scenario = quickNetwork();
+    scenario.settings.capacitySm = 2;
+    SimSession session(scenario);
+    session.openService();
+    for (const char* text : {"one", "two", "three"}) {
+        ASSERT_EQ(session.sim.control(std::string("deliver from=+4912345 text=") + text), "OK\n");
+    }
+    std::string seen = session.client.readFor(ms(60));
+    EXPECT_NE(seen.find("+CMTI: \"SM\",2"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("+CMTI: \"SM\",3"), std::string::npos) << seen;
+    EXPECT_EQ(session.sim.counters().messagesWaiting, 1);
+
+    auto pdu = submitPdu("+4915112345678", "draft");
+    EXPECT_EQ(session.client.command("AT+CMGW=" + std::to_string(pdu.tpduLength)), "\r\n> ");
+    EXPECT_EQ(session.client.command(pdu.hex + "\x1A"), "\r\n+CMS ERROR: 322\r\n");
+
+    // Freeing a slot lets the network hand over the message it held.
+    EXPECT_EQ(session.client.command("AT+CMGD=1"), "\r\nOK\r\n");
+    EXPECT_NE(session.client.readUntil("+CMTI: \"SM\",1\r\n").find("+CMTI"), std::string::npos);
+    EXPECT_EQ(session.sim.counters().messagesWaiting, 0);
+}
+
+TEST(ModemDialogue, SimStateAndRegistrationGateSmsCommands) {
+    struct Row {
+        const char* setting;
+        const char* command;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"set sim pin", "AT+CPIN?", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"},
+        {"set sim pin", "AT+CPMS?", "\r\n+CMS ERROR: 311\r\n"},
+        {"set sim absent", "AT+CPIN?", "\r\n+CME ERROR: 10\r\n"},
+        {"set registration 0", "AT+CREG?", "\r\n+CREG: 0,0\r\n\r\nOK\r\n"},
+        {"set smsc \"\"", "AT+CSCA?", "\r\n+CSCA: \"\",129\r\n\r\nOK\r\n"},
+    };
+    for (const Row& row : rows) {
+        SimSession session;
+        ASSERT_EQ(session.sim.control(row.setting), "OK\n") << row.setting;
+        session.client.command("ATE0");
+        session.client.command("AT+CMEE=1");
+        EXPECT_EQ(session.client.command(row.command), row.expected) << row.setting;
+    }
+    SimSession unregistered;
+    unregistered.sim.control("set registration 2");
+    unregistered.openService();
+    EXPECT_FALSE(unregistered.send(submitPdu("+4915112345678", "x")).has_value());
+    EXPECT_EQ(unregistered.lastReply, "\r\n+CMS ERROR: 331\r\n");
+}
+
+} // namespace
