@@ -1,0 +1,138 @@
+// Receiving through the C interface against the simulator: indications, the stored backlog,
+// reassembly, exactly-once delivery, and the record fields.
+#include "simulated_modem_test.h"
+
+#include <regex>
+#include <set>
+
+namespace kelbrin::testing {
+namespace {
+
+using ReceiveTest = SimulatedModemTest;
+
+struct Received {
+    std::string sender;
+    std::string timestamp;
+    std::string text;
+};
+
+// Takes messages until @p count have come (continuation records joined) or nothing more comes.
+std::vector<Received> takeMessages(const KelbrinLibrary& lib, std::size_t count,
+                                   std::chrono::milliseconds timeout = 3s) {
+    std::vector<Received> messages;
+    bool continuing = false;
+    while (messages.size() < count || continuing) {
+        const auto record = lib.waitMessage(timeout);
+        if (!record) {
+            break;
+        }
+        const std::string text = fieldText(record->text);
+        if (continuing) {
+            messages.back().text += text;
+        } else {
+            messages.push_back({fieldText(record->sender), fieldText(record->timestamp), text});
+        }
+        // A record filled to the last byte before its NUL may continue in the next one.
+        continuing = text.size() >= sizeof(record->text) - 4;
+    }
+    return messages;
+}
+
+bool isValidUtf8(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if ((lead & 0xC0) == 0x80 || i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+TEST_F(ReceiveTest, IndicatedMessageIsReadQueuedAndDeleted) {
+    auto& sim = startService();
+    ASSERT_EQ(sim.control("deliver from=+4912345678 text=\"hello there\""), "OK\n");
+    const auto record = lib.waitMessage(3s);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(fieldText(record->sender), "+4912345678");
+    EXPECT_TRUE(std::regex_match(fieldText(record->timestamp),
+                                 std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")))
+        << fieldText(record->timestamp);
+    EXPECT_EQ(fieldText(record->text), "hello there");
+    EXPECT_TRUE(eventually([&] { return sim.storedMessages().empty(); }))
+        << "deleted after it was queued";
+    EXPECT_FALSE(lib.waitMessage(200ms)) << "delivered once";
+}
+
+TEST_F(ReceiveTest, StoredBacklogIsDeliveredOnceAtStart) {
+    modemsim::Scenario scenario;
+    auto& sim = startSimulator(scenario);
+    const std::string longText(300, 'L'); // two parts
+    ASSERT_EQ(sim.control("store from=+111 text=\"first\""), "OK\n");
+    ASSERT_EQ(sim.control("store from=+222 text=\"" + longText + "\""), "OK\n");
+    ASSERT_EQ(sim.control("store from=Operator text=\"third\""), "OK\n");
+    ASSERT_EQ(lib.startCom1(), 1) << lib.lastErrorText();
+
+    const auto messages = takeMessages(lib, 3);
+    std::multiset<std::string> texts;
+    for (const auto& message : messages) {
+        texts.insert(message.sender + ":" + message.text);
+    }
+    EXPECT_EQ(texts,
+              (std::multiset<std::string>{"+111:first", "+222:" + longText, "Operator:third"}));
+    EXPECT_FALSE(lib.waitMessage(300ms)) << "nothing twice";
+    EXPECT_TRUE(eventually([&] { return sim.storedMessages().empty(); }));
+}
+
+TEST_F(ReceiveTest, LongMultibyteTextContinuesInRecordsCutOnCharacterBoundaries) {
+    auto& sim = startService();
+    std::string text;
+    for (int i = 0; i < 60; ++i) {
+        text += "短信😀"; // 3 + 4 bytes: cuts at 255 would fall inside a character
+    }
+    ASSERT_EQ(sim.control("deliver from=+8613800000000 text=\"" + text + "\""), "OK\n");
+    std::string joined;
+    int records = 0;
+    while (joined.size() < text.size()) {
+        const auto record = lib.waitMessage(3s);
+        ASSERT_TRUE(record);
+        ++records;
+        const std::size_t length = ::strnlen(record->text, sizeof record->text);
+        ASSERT_LT(length, sizeof record->text) << "NUL within the field";
+        const std::string piece(record->text, length);
+        EXPECT_TRUE(isValidUtf8(piece)) << "record " << records;
+        EXPECT_EQ(fieldText(record->sender), "+8613800000000") << "headers repeat";
+        joined += piece;
+    }
+    EXPECT_EQ(joined, text);
+    EXPECT_EQ(records, 3) << "600 bytes in fields of 255";
+}
+
+TEST_F(ReceiveTest, Ucs2ChineseAndEmojiSurviveTheRoundTrip) {
+    modemsim::Scenario scenario;
+    scenario.settings.loopbackNumber = "+15550100";
+    scenario.settings.loopbackDelay = 10ms;
+    startService(scenario);
+    const std::vector<std::string> texts = {"你好，世界", "emoji 😀👍🏽 mixed",
+                                            "Ωμέγα € [~]"};
+    for (const auto& text : texts) {
+        lib.sendText(text, "+15550100");
+    }
+    const auto messages = takeMessages(lib, texts.size());
+    ASSERT_EQ(messages.size(), texts.size());
+    std::multiset<std::string> received;
+    for (const auto& message : messages) {
+        received.insert(message.text);
+    }
+    EXPECT_EQ(received, std::multiset<std::string>(texts.begin(), texts.end()));
+}
+
+} // namespace
+} // namespace kelbrin::testing

@@ -1,0 +1,199 @@
+// Sending through the C interface against the simulator: indices, exactly one report per call,
+// SMSQuery states, concatenation, and the operator texts of failed sends.
+#include "simulated_modem_test.h"
+
+#include <thread>
+
+namespace kelbrin::testing {
+namespace {
+
+constexpr const char* kNumber = "+4915259911630";
+
+using SendTest = SimulatedModemTest;
+
+TEST_F(SendTest, IndicesFollowCallOrderAndEachCallGetsOneReport) {
+    startService();
+    const int32_t first = lib.sendText("one", kNumber);
+    const int32_t second = lib.sendText("two", kNumber);
+    const int32_t third = lib.sendText("three", "");
+    EXPECT_EQ(second, first + 1);
+    EXPECT_EQ(third, first + 2);
+
+    std::map<int32_t, SMSReportRecord> reports;
+    while (auto report = lib.waitReport(2s)) {
+        EXPECT_TRUE(reports.emplace(report->index, *report).second)
+            << "second report for " << report->index;
+        if (reports.size() == 3) {
+            break;
+        }
+    }
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_NE(reports[first].status, 0);
+    EXPECT_EQ(fieldText(reports[first].text), "one");
+    EXPECT_EQ(fieldText(reports[first].number), kNumber);
+    EXPECT_NE(reports[second].status, 0);
+    EXPECT_EQ(reports[third].status, 0) << "empty number fails";
+    EXPECT_FALSE(lib.waitReport(100ms)) << "no extra report";
+    EXPECT_EQ(lib.query(third), 0);
+}
+
+TEST_F(SendTest, QueryFollowsTheMessageThroughItsStates) {
+    struct Row {
+        const char* name;
+        modemsim::ReportOutcome outcome;
+        int32_t finalQuery;
+    };
+    const std::vector<Row> rows = {
+        {"delivered", modemsim::ReportOutcome::Delivered, 1},
+        {"permanent failure 0x40", modemsim::ReportOutcome::Failed, 0},
+        {"validity expired 0x46", modemsim::ReportOutcome::Expired, 0},
+        {"still trying then delivered", modemsim::ReportOutcome::TryingThenFinal, 1},
+        {"no report at all", modemsim::ReportOutcome::None, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        modemsim::Scenario scenario;
+        scenario.settings.sendDelay = 100ms;
+        scenario.settings.reportDelay = 20ms;
+        scenario.settings.reportOutcome = row.outcome;
+        startService(scenario);
+        const int32_t index = lib.sendText("status", kNumber);
+        EXPECT_NE(lib.query(index), 0);
+        EXPECT_NE(lib.query(index), 1) << "in progress is neither sent nor failed";
+        const auto report = lib.waitReport(3s);
+        ASSERT_TRUE(report);
+        EXPECT_EQ(report->index, index);
+        EXPECT_NE(report->status, 0) << "the modem accepted it";
+        EXPECT_TRUE(lib.waitQuery(index, row.finalQuery, 2s)) << lib.query(index);
+        std::this_thread::sleep_for(100ms); // a late second report would change it again
+        EXPECT_EQ(lib.query(index), row.finalQuery);
+        EXPECT_FALSE(lib.waitReport(50ms)) << "a status report never makes a second report";
+        lib.reset();
+    }
+    EXPECT_EQ(lib.query(-5), -1);
+    EXPECT_EQ(lib.query(1'000'000), -1);
+}
+
+TEST_F(SendTest, LongTextGoesAsConcatenatedPartsUnderOneReport) {
+    auto& sim = startService();
+    const std::string text(400, 'x'); // 3 parts of 153 septets
+    const int32_t index = lib.sendText(text, kNumber);
+    const auto report = lib.waitReport(3s);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->index, index);
+    EXPECT_NE(report->status, 0);
+    EXPECT_EQ(fieldText(report->text), text.substr(0, 255)) << "cut to the field";
+    EXPECT_EQ(sim.counters().sendAttempts, 3);
+    EXPECT_TRUE(lib.waitQuery(index, 1, 2s));
+}
+
+TEST_F(SendTest, ModemErrorFailsTheSendWithAnOperatorText) {
+    struct Row {
+        int code;
+        const char* expected;
+    };
+    for (const Row& row : std::vector<Row>{{330, "service centre address unknown"},
+                                           {331, "no network service"},
+                                           {500, "+CMS ERROR: 500"}}) {
+        modemsim::Scenario scenario;
+        scenario.faults.failSend = 2;
+        scenario.faults.failSendCode = row.code;
+        startService(scenario);
+        const int32_t ok = lib.sendText("first", kNumber);
+        const int32_t failed = lib.sendText("second", kNumber);
+        const auto first = lib.waitReport(2s);
+        const auto second = lib.waitReport(2s);
+        ASSERT_TRUE(first && second);
+        EXPECT_EQ(first->index, ok);
+        EXPECT_NE(first->status, 0);
+        EXPECT_EQ(second->index, failed);
+        EXPECT_EQ(second->status, 0);
+        EXPECT_EQ(lib.query(failed), 0);
+        EXPECT_NE(lib.lastErrorText().find(row.expected), std::string::npos) << lib.lastErrorText();
+        lib.reset();
+    }
+}
+
+TEST_F(SendTest, SendWithoutServiceReportsFailureAtOnce) {
+    const int32_t index = lib.sendText("nobody listens", kNumber);
+    const auto report = lib.waitReport(0ms);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->index, index);
+    EXPECT_EQ(report->status, 0);
+    EXPECT_EQ(lib.query(index), 0);
+    EXPECT_NE(lib.lastErrorText().find("not running"), std::string::npos);
+}
+
+TEST_F(SendTest, NotAPhoneNumberFailsWithItsOwnText) {
+    startService();
+    const int32_t index = lib.sendText("hi", "call me");
+    const auto report = lib.waitReport(2s);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->index, index);
+    EXPECT_EQ(report->status, 0);
+    EXPECT_NE(lib.lastErrorText().find("is not a phone number"), std::string::npos);
+}
+
+TEST_F(SendTest, PortDyingMidSendStillGivesOneReportAndStartWorksAgain) {
+    modemsim::Scenario scenario;
+    scenario.settings.sendDelay = 2s;
+    auto& sim = startService(scenario);
+    const int32_t inFlight = lib.sendText("in flight", kNumber);
+    const int32_t queued = lib.sendText("queued", kNumber);
+    std::this_thread::sleep_for(100ms);
+    sim.hangUp();
+    std::map<int32_t, int32_t> status;
+    while (auto report = lib.waitReport(2s)) {
+        EXPECT_TRUE(status.emplace(report->index, report->status).second);
+    }
+    EXPECT_EQ(status, (std::map<int32_t, int32_t>{{inFlight, 0}, {queued, 0}}));
+    EXPECT_NE(lib.lastErrorText().find("lost the connection"), std::string::npos)
+        << lib.lastErrorText();
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(lib.stop(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+
+    startService(); // a new modem on COM1
+    const int32_t after = lib.sendText("again", kNumber);
+    const auto report = lib.waitReport(2s);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->index, after);
+    EXPECT_NE(report->status, 0);
+}
+
+TEST_F(SendTest, StopReturnsWithinOneSecondWhileTheModemHangsOnASend) {
+    auto& sim = startService();
+    auto faults = sim.faults();
+    faults.silent = true;
+    sim.setFaults(faults);
+    const int32_t index = lib.sendText("into the void", kNumber);
+    std::this_thread::sleep_for(50ms);
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(lib.stop(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+    const auto report = lib.waitReport(0ms);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->index, index);
+    EXPECT_EQ(report->status, 0);
+}
+
+TEST_F(SendTest, SilentModemFailsTheSendAfterTheSendTimeout) {
+    ::setenv("KELBRIN_SEND_TIMEOUT_MS", "200", 1);
+    auto& sim = startService();
+    // One good send first: the stored-message listing of the start is over by then.
+    lib.sendText("answered", kNumber);
+    ASSERT_TRUE(lib.waitReport(2s));
+    auto faults = sim.faults();
+    faults.silent = true;
+    sim.setFaults(faults);
+    const int32_t index = lib.sendText("unanswered", kNumber);
+    const auto report = lib.waitReport(2s);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->index, index);
+    EXPECT_EQ(report->status, 0);
+    EXPECT_NE(lib.lastErrorText().find("did not ask for the message"), std::string::npos)
+        << lib.lastErrorText();
+}
+
+} // namespace
+} // namespace kelbrin::testing

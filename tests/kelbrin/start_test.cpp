@@ -1,0 +1,139 @@
+// SMSStartService against the simulator and against ports that cannot work: every failure has
+// its own operator text, and none takes longer than the contract allows.
+#include "simulated_modem_test.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace kelbrin::testing {
+namespace {
+
+using StartTest = SimulatedModemTest;
+
+TEST_F(StartTest, StartsStopsAndStartsAgain) {
+    startService();
+    EXPECT_EQ(lib.stop(), 1);
+    EXPECT_EQ(lib.stop(), 1) << "stopping a stopped service is fine";
+    EXPECT_EQ(lib.startCom1(), 1) << lib.lastErrorText();
+    EXPECT_EQ(lib.startCom1(), 1) << "a second start restarts";
+}
+
+TEST_F(StartTest, EachModemProblemHasItsOwnText) {
+    struct Row {
+        const char* name;
+        std::function<void(modemsim::Scenario&)> setUp;
+        const char* expected;
+    };
+    const std::vector<Row> rows = {
+        {"SIM PIN", [](auto& s) { s.settings.sim = modemsim::SimState::PinRequired; },
+         "asks for its PIN"},
+        {"no SIM", [](auto& s) { s.settings.sim = modemsim::SimState::Absent; }, "no SIM card"},
+        {"no service centre", [](auto& s) { s.settings.smsc = ""; }, "no service centre number"},
+        {"registration denied", [](auto& s) { s.settings.registration = 3; },
+         "refused to register"},
+        {"not registered", [](auto& s) { s.settings.registration = 0; },
+         "not registered on a network"},
+        {"silent", [](auto& s) { s.faults.silent = true; }, "no answer from a modem"},
+    };
+    std::set<std::string> texts;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        modemsim::Scenario scenario;
+        row.setUp(scenario);
+        startSimulator(scenario);
+        const auto before = std::chrono::steady_clock::now();
+        EXPECT_EQ(lib.startCom1(), 0);
+        const auto took = std::chrono::steady_clock::now() - before;
+        EXPECT_LT(took, 3s) << "fails within 3 s";
+        const std::string text = lib.lastErrorText();
+        EXPECT_NE(text.find(row.expected), std::string::npos) << text;
+        texts.insert(text);
+        lib.reset();
+    }
+    EXPECT_EQ(texts.size(), rows.size()) << "every failure reads differently";
+}
+
+TEST_F(StartTest, EachPortProblemHasItsOwnText) {
+    struct Row {
+        const char* name;
+        std::function<int32_t(const KelbrinLibrary&)> start;
+        const char* expected;
+    };
+    auto& sim = startSimulator();
+    const std::vector<Row> rows = {
+        {"missing device",
+         [](const auto& l) {
+             ::setenv("KELBRIN_COM9", "/dev/kelbrin-test-no-such-device", 1);
+             return l.start(9, 115200, 2, 8, 0, 0, "card");
+         },
+         "KELBRIN_COM9=<device path>"},
+        {"unknown baud", [](const auto& l) { return l.start(1, 12345, 2, 8, 0, 0, "card"); },
+         "baud rate 12345"},
+        {"port 0", [](const auto& l) { return l.start(0, 115200, 2, 8, 0, 0, "card"); },
+         "port number 0"},
+        {"7 data bits", [](const auto& l) { return l.start(1, 115200, 2, 7, 0, 0, "card"); },
+         "7 data bits"},
+        {"even parity", [](const auto& l) { return l.start(1, 115200, 2, 8, 2, 0, "card"); },
+         "parity 2"},
+        {"unknown storage", [](const auto& l) { return l.start(1, 115200, 2, 8, 0, 0, "cloud"); },
+         "storage \"cloud\""},
+        {"not a serial device",
+         [](const auto& l) {
+             ::setenv("KELBRIN_COM8", "/dev/null", 1);
+             return l.start(8, 115200, 2, 8, 0, 0, "card");
+         },
+         "not a serial device"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.start(lib), 0);
+        EXPECT_NE(lib.lastErrorText().find(row.expected), std::string::npos) << lib.lastErrorText();
+    }
+    (void)sim;
+}
+
+TEST_F(StartTest, PortHeldByAnotherProgramIsNamed) {
+    auto& sim = startSimulator();
+    const int holder = ::open(sim.terminalPath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(lib.startCom1(), 0);
+    ::close(holder);
+    EXPECT_NE(lib.lastErrorText().find("is in use by process " + std::to_string(::getpid())),
+              std::string::npos)
+        << lib.lastErrorText();
+    EXPECT_EQ(lib.startCom1(), 1) << "free again";
+}
+
+TEST_F(StartTest, SimBusyAfterBootIsWaitedFor) {
+    modemsim::Scenario scenario;
+    scenario.faults.simBusyCommands = 3;
+    startService(scenario);
+}
+
+TEST_F(StartTest, OtherEntryPointsStayResponsiveWhileStartWaits) {
+    modemsim::Scenario scenario;
+    scenario.faults.silent = true;
+    startSimulator(scenario);
+    std::thread starter([&] { EXPECT_EQ(lib.startCom1(), 0); });
+    std::this_thread::sleep_for(100ms);
+    auto slowest = std::chrono::nanoseconds(0);
+    for (int i = 0; i < 200; ++i) {
+        const auto before = std::chrono::steady_clock::now();
+        SMSReportRecord report{};
+        SMSMessageRecord message{};
+        lib.query(1);
+        lib.report(&report);
+        lib.nextMessage(&message);
+        slowest = std::max(slowest, std::chrono::steady_clock::now() - before);
+        std::this_thread::sleep_for(1ms);
+    }
+    starter.join();
+    EXPECT_LT(slowest, 50ms);
+}
+
+} // namespace
+} // namespace kelbrin::testing

@@ -1,0 +1,44 @@
+#include "simulated_modem_test.h"
+
+#include <cstdlib>
+#include <thread>
+
+namespace kelbrin::testing {
+
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+void SimulatedModemTest::SetUp() {
+    for (const char* name :
+         {"KELBRIN_SEND_TIMEOUT_MS", "KELBRIN_POLL_MS", "KELBRIN_REASSEMBLY_TIMEOUT_MS"}) {
+        ::unsetenv(name);
+    }
+    lib.reset();
+}
+
+void SimulatedModemTest::TearDown() {
+    lib.stop();
+    m_sim.reset();
+}
+
+modemsim::Simulator& SimulatedModemTest::startSimulator(const modemsim::Scenario& scenario) {
+    m_sim = std::make_unique<modemsim::Simulator>(scenario);
+    ::setenv("KELBRIN_COM1", m_sim->terminalPath().c_str(), 1);
+    return *m_sim;
+}
+
+modemsim::Simulator& SimulatedModemTest::startService(const modemsim::Scenario& scenario) {
+    startSimulator(scenario);
+    EXPECT_EQ(lib.startCom1(), 1) << lib.lastErrorText();
+    return *m_sim;
+}
+
+} // namespace kelbrin::testing
