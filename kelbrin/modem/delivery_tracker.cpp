@@ -25,11 +25,17 @@ std::string numberDigits(const std::string& number) {
 }
 
 bool sameSubscriber(const std::string& digitsA, const std::string& digitsB) {
-    if (digitsA.empty() || digitsB.empty()) {
+    // Trunk and international prefixes ("0152...", "0049...") are not part of the subscriber.
+    const auto significant = [](const std::string& digits) {
+        return digits.substr(std::min(digits.find_first_not_of('0'), digits.size()));
+    };
+    const std::string a = significant(digitsA);
+    const std::string b = significant(digitsB);
+    if (a.empty() || b.empty()) {
         return false;
     }
-    const auto& shorter = digitsA.size() <= digitsB.size() ? digitsA : digitsB;
-    const auto& longer = digitsA.size() <= digitsB.size() ? digitsB : digitsA;
+    const auto& shorter = a.size() <= b.size() ? a : b;
+    const auto& longer = a.size() <= b.size() ? b : a;
     return longer.compare(longer.size() - shorter.size(), shorter.size(), shorter) == 0;
 }
 

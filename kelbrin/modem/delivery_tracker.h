@@ -48,7 +48,7 @@ private:
 
 /// The digits of a number, for comparing numbers written in different forms.
 std::string numberDigits(const std::string& number);
-/// One digit string ends with the other (and neither is empty).
+/// One digit string ends with the other, leading zeros (trunk or international prefix) aside.
 bool sameSubscriber(const std::string& digitsA, const std::string& digitsB);
 
 } // namespace kelbrin

@@ -1,0 +1,69 @@
+// Response and URC parsers against lines from real modems.
+#include "at_parsers.h"
+
+#include <gtest/gtest.h>
+
+namespace kelbrin {
+namespace {
+
+TEST(AtParsers, Cmgs) {
+    EXPECT_EQ(parseCmgsResponse("+CMGS: 17"), 17);
+    EXPECT_EQ(parseCmgsResponse("+CMGS: 5,\"13/04/29,19:58:00+04\""), 5) << "Quectel UGxx";
+    EXPECT_EQ(parseCmgsResponse("+CMGS:255"), 255);
+    EXPECT_EQ(parseCmgsResponse("+CMGS: 256"), std::nullopt);
+    EXPECT_EQ(parseCmgsResponse("+CMGS: x"), std::nullopt);
+}
+
+TEST(AtParsers, StoredIndications) {
+    struct Row {
+        const char* line;
+        std::optional<std::pair<std::string, int>> expected;
+    };
+    for (const Row& row : std::vector<Row>{
+             {"+CMTI: \"SM\",3", std::make_pair("SM", 3)},
+             {"+CMTI: \"ME\", 12", std::make_pair("ME", 12)},
+             {"+CDSI: \"SR\",5", std::make_pair("SR", 5)},
+             {"+CMTI: \"SM\"", std::nullopt},
+             {"+CMTI: \"SM\",-1", std::nullopt},
+         }) {
+        const auto parsed = parseCmtiUrc(row.line);
+        EXPECT_EQ(parsed ? std::optional(std::make_pair(parsed->storage, parsed->index))
+                         : std::nullopt,
+                  row.expected)
+            << row.line;
+    }
+}
+
+TEST(AtParsers, ListAndReadHeaders) {
+    const auto python = parseCmglHeader("+CMGL: 0,0,,35"); // python-gsmmodem
+    ASSERT_TRUE(python);
+    EXPECT_EQ(python->index, 0);
+    EXPECT_EQ(python->status, 0);
+    EXPECT_EQ(python->length, 35);
+    const auto pantech = parseCmglHeader("+CMGL: 17,3,35"); // no alpha field
+    ASSERT_TRUE(pantech);
+    EXPECT_EQ(pantech->status, 3);
+    EXPECT_EQ(pantech->length, 35);
+    EXPECT_EQ(parseCmglHeader("+CMGL: 1,0,\"\",23")->length, 23) << "gammu";
+    EXPECT_EQ(parseCmgrLength("+CMGR: 0,,35"), 35);
+    EXPECT_EQ(parseCmgrLength("+CMGR: 0,\"\",50"), 50) << "Telit HE910";
+    EXPECT_EQ(parseCmgrLength("+CMGR: ,,27"), 27) << "ZTE";
+    EXPECT_EQ(parseCmgrLength("+CMGR: 24"), 24) << "status report memory";
+    EXPECT_EQ(parsePduUrcLength("+CDS: ,24"), 24) << "ZTE";
+    EXPECT_EQ(parsePduUrcLength("+CDS:25"), 25) << "gammu";
+    EXPECT_EQ(parsePduUrcLength("+CMT: ,23"), 23);
+    EXPECT_EQ(parsePduUrcLength("+CMT: \"Alice\",23"), 23);
+}
+
+TEST(AtParsers, HandshakeAnswers) {
+    EXPECT_EQ(parseCpinResponse("+CPIN: READY"), "READY");
+    EXPECT_EQ(parseCpinResponse("+CPIN: SIM PIN"), "SIM PIN");
+    EXPECT_EQ(parseCscaResponse("+CSCA: \"+27831000015\",145"), "+27831000015");
+    EXPECT_EQ(parseCscaResponse("+CSCA: \"\",129"), "");
+    EXPECT_EQ(parseCregResponse("+CREG: 0,1"), 1);
+    EXPECT_EQ(parseCregResponse("+CREG: 2,5,\"00C3\",\"0010\""), 5);
+    EXPECT_EQ(parseCregResponse("+CREG: 3"), 3);
+}
+
+} // namespace
+} // namespace kelbrin

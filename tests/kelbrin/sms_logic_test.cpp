@@ -1,0 +1,205 @@
+// The SMS logic that needs no modem: report matching, reassembly, record cuts, numbers,
+// start arguments.
+#include "delivery_tracker.h"
+#include "message_reassembler.h"
+#include "record_writer.h"
+#include "service_options.h"
+#include "submit_builder.h"
+
+#include <sms/pdu.h>
+#include <sms/tpdu.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <variant>
+
+namespace kelbrin {
+namespace {
+
+using namespace std::chrono_literals;
+using TimePoint = std::chrono::steady_clock::time_point;
+
+const TimePoint kT0 = TimePoint() + 1000h;
+
+TEST(DeliveryTracker, MatchesReferenceRecipientAndTime) {
+    struct Row {
+        const char* name;
+        uint8_t reference;
+        const char* reported;
+        uint8_t status;
+        std::chrono::hours after;
+        std::optional<DeliveryOutcome> expected;
+    };
+    const std::vector<Row> rows = {
+        {"delivered", 7, "+4915259911630", 0x00, 0h, DeliveryOutcome::Delivered},
+        {"national form in the report", 7, "015259911630", 0x00, 0h, DeliveryOutcome::Delivered},
+        {"permanent failure", 7, "+4915259911630", 0x40, 0h, DeliveryOutcome::Failed},
+        {"gave up after temporary error", 7, "+4915259911630", 0x62, 0h, DeliveryOutcome::Failed},
+        {"still trying decides nothing", 7, "+4915259911630", 0x21, 0h, std::nullopt},
+        {"reserved status decides nothing", 7, "+4915259911630", 0x80, 0h, std::nullopt},
+        {"other reference", 8, "+4915259911630", 0x00, 0h, std::nullopt},
+        {"other recipient", 7, "+4915259911631", 0x00, 0h, std::nullopt},
+        {"too late", 7, "+4915259911630", 0x00, 100h, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        DeliveryTracker tracker;
+        tracker.partSent(5, 1, 7, "+49 152 599 11630", kT0);
+        const auto outcome =
+            tracker.reportReceived(row.reference, row.reported, row.status, kT0 + row.after);
+        EXPECT_EQ(outcome ? std::optional(outcome->second) : std::nullopt, row.expected)
+            << row.name;
+        if (outcome) {
+            EXPECT_EQ(outcome->first, 5) << row.name;
+        }
+    }
+}
+
+TEST(DeliveryTracker, MultipartIsDeliveredOnlyWhenEveryPartIs) {
+    DeliveryTracker tracker;
+    for (uint8_t reference : {uint8_t{10}, uint8_t{11}, uint8_t{12}}) {
+        tracker.partSent(3, 3, reference, "+111", kT0);
+    }
+    EXPECT_FALSE(tracker.reportReceived(10, "+111", 0, kT0));
+    EXPECT_FALSE(tracker.reportReceived(12, "+111", 0, kT0));
+    EXPECT_FALSE(tracker.reportReceived(12, "+111", 0, kT0)) << "a repeated report counts once";
+    const auto outcome = tracker.reportReceived(11, "+111", 0, kT0);
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(*outcome, std::make_pair(3, DeliveryOutcome::Delivered));
+}
+
+TEST(DeliveryTracker, WrappedReferenceMatchesTheNewestPart) {
+    DeliveryTracker tracker;
+    tracker.partSent(1, 1, 200, "+111", kT0);
+    tracker.partSent(2, 1, 200, "+111", kT0 + 1h); // 256 messages later the reference repeats
+    const auto outcome = tracker.reportReceived(200, "+111", 0x40, kT0 + 1h);
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->first, 2);
+}
+
+TEST(MessageReassembler, PartsInAnyOrderMakeOneMessage) {
+    MessageReassembler reassembler;
+    EXPECT_FALSE(reassembler.addPart("+1", "2024-01-01 10:00:02", 9, 3, 3, "C", kT0));
+    EXPECT_FALSE(reassembler.addPart("+1", "2024-01-01 10:00:00", 9, 3, 1, "A", kT0));
+    EXPECT_FALSE(reassembler.addPart("+2", "2024-01-01 10:00:00", 9, 3, 2, "x", kT0))
+        << "same reference, other sender";
+    EXPECT_FALSE(reassembler.addPart("+1", "2024-01-01 10:00:00", 9, 3, 1, "A", kT0))
+        << "a repeated part";
+    const auto whole = reassembler.addPart("+1", "2024-01-01 10:00:01", 9, 3, 2, "B", kT0);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->text, "ABC");
+    EXPECT_EQ(whole->timestamp, "2024-01-01 10:00:00") << "the first part's time";
+}
+
+TEST(MessageReassembler, TimeoutHandsOutWhatArrivedMarked) {
+    MessageReassembler reassembler;
+    reassembler.addPart("+1", "t", 4, 3, 2, "middle", kT0);
+    reassembler.addPart("+9", "t", 5, 2, 1, "young", kT0 + 5s);
+    EXPECT_EQ(reassembler.oldestFirstSeen(), kT0);
+    EXPECT_TRUE(reassembler.takeExpired(kT0 + 9s, 10s).empty());
+    const auto expired = reassembler.takeExpired(kT0 + 10s, 10s);
+    ASSERT_EQ(expired.size(), 1u);
+    EXPECT_EQ(expired[0].text, "[part 1 of 3 missing]middle[part 3 of 3 missing]");
+    const auto rest = reassembler.takeAll();
+    ASSERT_EQ(rest.size(), 1u);
+    EXPECT_EQ(rest[0].text, "young[part 2 of 2 missing]");
+}
+
+TEST(RecordWriter, CutsOnlyOnCharacterBoundaries) {
+    struct Row {
+        const char* name;
+        std::string text;
+        std::size_t width;
+        std::string expected;
+    };
+    const std::vector<Row> rows = {
+        {"fits", "abc", 8, "abc"},
+        {"exactly width-1", "abcdefg", 8, "abcdefg"},
+        {"ascii cut", "abcdefghij", 8, "abcdefg"},
+        {"3-byte char at the cut moves whole", "abcdef中", 8, "abcdef"},
+        {"4-byte char at the cut", "abcde😀", 8, "abcde"},
+        {"4-byte char just fits", "abc😀x", 8, "abc😀"},
+        {"malformed continuation run still advances", std::string(10, '\x80'), 4,
+         std::string(3, '\x80')},
+    };
+    for (const auto& row : rows) {
+        char field[16];
+        std::memset(field, 'Z', sizeof field);
+        const std::size_t taken = writeTextField(row.text, field, row.width);
+        EXPECT_EQ(std::string(field, taken), row.expected) << row.name;
+        EXPECT_EQ(field[taken], '\0') << row.name;
+        EXPECT_EQ(field[row.width - 1], '\0') << row.name << ": zero-filled";
+        EXPECT_EQ(field[row.width], 'Z') << row.name << ": nothing beyond the width";
+    }
+}
+
+TEST(SubmitBuilder, NormalisesTypedNumbers) {
+    const std::vector<std::pair<std::string, std::optional<std::string>>> rows = {
+        {"+49 152-599 (11630)", "+4915259911630"},
+        {"10086", "10086"},
+        {"*100#", "*100#"},
+        {"", std::nullopt},
+        {"+", std::nullopt},
+        {"12+34", std::nullopt},
+        {"call me", std::nullopt},
+        {"123456789012345678901", std::nullopt}, // 21 digits
+    };
+    for (const auto& [typed, expected] : rows) {
+        EXPECT_EQ(normalisePhoneNumber(typed), expected) << typed;
+    }
+}
+
+TEST(SubmitBuilder, PartsAskForReportsAndCarryTheText) {
+    struct Row {
+        const char* name;
+        std::string text;
+        std::size_t parts;
+    };
+    const std::vector<Row> rows = {
+        {"gsm single", std::string(160, 'a'), 1},
+        {"gsm two parts", std::string(161, 'a'), 2},
+        {"ucs2 single", std::string("中") + std::string(69, 'a'), 1},
+        {"ucs2 two parts", std::string("中") + std::string(70, 'a'), 2},
+    };
+    for (const auto& row : rows) {
+        const auto plan = buildSubmitParts(row.text, "+4915259911630", 42);
+        ASSERT_TRUE(plan.error.empty()) << row.name << plan.error;
+        ASSERT_EQ(plan.parts.size(), row.parts) << row.name;
+        std::string joined;
+        for (const auto& part : plan.parts) {
+            const auto pdu = sms::decodePdu(part.hex, static_cast<std::size_t>(part.tpduLength));
+            ASSERT_TRUE(pdu) << row.name;
+            const auto& submit = std::get<sms::Submit>(pdu->tpdu);
+            EXPECT_TRUE(submit.statusReportRequest) << row.name;
+            EXPECT_EQ(submit.destination.text, "+4915259911630");
+            joined += submit.userData.text;
+        }
+        EXPECT_EQ(joined, row.text) << row.name;
+    }
+    EXPECT_NE(buildSubmitParts("x", "abc", 1).error.find("not a phone number"), std::string::npos);
+}
+
+TEST(ServiceOptions, ChecksTheFixedArguments) {
+    const EnvironmentLookup environment = [](const std::string& name) {
+        return name == "KELBRIN_SEND_TIMEOUT_MS" ? std::optional<std::string>("250") : std::nullopt;
+    };
+    const auto good = sessionSettingsFor({2, 9600, 2, 8, 0, 1, "card"}, environment);
+    ASSERT_TRUE(good.error.empty()) << good.error;
+    EXPECT_EQ(good.settings.port.path, "/dev/ttyS1");
+    EXPECT_TRUE(good.settings.port.rtsCts);
+    EXPECT_EQ(good.settings.storage, "SM");
+    EXPECT_EQ(good.settings.timings.sendResult, 250ms);
+    EXPECT_EQ(sessionSettingsFor({1, 9600, 7, 8, 0, 0, "phone"}, environment).settings.storage,
+              "ME")
+        << "mode is reserved and not checked";
+    EXPECT_EQ(sessionSettingsFor({1, 9600, 2, 8, 0, 0, nullptr}, environment).settings.storage,
+              "SM");
+    for (const StartArguments& bad :
+         {StartArguments{0, 9600, 2, 8, 0, 0, "card"}, StartArguments{1, 9600, 2, 7, 0, 0, "card"},
+          StartArguments{1, 9600, 2, 8, 1, 0, "card"}, StartArguments{1, 9600, 2, 8, 0, 0, "SM"}}) {
+        EXPECT_FALSE(sessionSettingsFor(bad, environment).error.empty());
+    }
+}
+
+} // namespace
+} // namespace kelbrin
