@@ -70,6 +70,9 @@ void Modem::receive(std::string_view bytes, Clock::time_point now) {
         if (!event) {
             continue;
         }
+        if (event->kind != AtLineReader::EventKind::CommandLine && !echo.empty()) {
+            echo.pop_back(); // the Ctrl-Z or ESC that closed the prompt is not echoed
+        }
         write(std::exchange(echo, {}), m_now);
         switch (event->kind) {
         case AtLineReader::EventKind::CommandLine:
