@@ -1,0 +1,226 @@
+// The modem session against a scripted peer on a pseudo-terminal, for modem behaviour the
+// simulator has no switch for: a delete that fails, a part whose sibling never comes.
+#include "byte_trace.h"
+#include "modem_session.h"
+#include "wake_signal.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace kelbrin {
+namespace {
+
+using namespace std::chrono_literals;
+
+// V9 (python-gsmmodem): "Hello raspberry pi" from +27748577604, listed as "+CMGL: 0,0,,35".
+const std::string kPduV9 =
+    "07917248014000F3240B917247587706F400003110824115248012C8329BFD06C9C373B8B82C97E741F034";
+// V19 (ModemManager test_pdu_multipart): part 1 of 2, reference 0x4C.
+const std::string kPduV19 =
+    "07912160130320F5440B916171056429F5000021405291650569A00500034C0201A9E8F41C949E83C2207B599E"
+    "07B1DFEE33885E9ED341E4F23C7D7697C920FA1B54C697E5E3F4BC0C6AD7D9F434081E96D341E3303C2C4EB3D3"
+    "F4BC0B94A483E6E8779D4D06CDD1EF3BA80E0785E7A0B7BB0C6A97E7F3F0B9CC02B9DF7450780EA2DFDF2C5078"
+    "0EA2A3CBA0BA9B5C96B3F369F71954768FDFE4B4FB0C9297E1F2F2BCECA6CF41";
+
+class RecordingSink : public ServiceSink {
+public:
+    std::optional<SendJob> takeSendJob() override { return std::nullopt; }
+    void sendFinished(int32_t, bool, const std::string&) override {}
+    void deliveryKnown(int32_t, DeliveryOutcome) override {}
+    void messageReceived(ReceivedMessage message) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_messages.push_back(std::move(message));
+    }
+    void problem(const std::string&) override {}
+    void serviceEnded(const std::string&) override {}
+
+    std::vector<ReceivedMessage> messages() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_messages;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<ReceivedMessage> m_messages;
+};
+
+// Plays the modem on the master side of a pty: each command line gets the answer the script
+// gives for it (the handshake's answers are built in).
+class ScriptedModem {
+public:
+    using Script = std::function<std::optional<std::string>(const std::string& command)>;
+
+    explicit ScriptedModem(Script script) : m_script(std::move(script)) {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ::grantpt(m_master);
+        ::unlockpt(m_master);
+        m_path = ::ptsname(m_master);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~ScriptedModem() {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_master);
+    }
+    const std::string& path() const { return m_path; }
+    void send(const std::string& bytes) { (void)!::write(m_master, bytes.data(), bytes.size()); }
+    int count(const std::string& command) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_counts[command];
+    }
+
+private:
+    void serve() {
+        std::string line;
+        while (!m_stop) {
+            pollfd fd{m_master, POLLIN, 0};
+            if (::poll(&fd, 1, 10) <= 0) {
+                continue;
+            }
+            char byte = 0;
+            while (::read(m_master, &byte, 1) == 1) {
+                if (byte == '\r') {
+                    answer(line);
+                    line.clear();
+                } else if (byte != '\n' && byte != '\x1B') {
+                    line.push_back(byte);
+                }
+            }
+        }
+    }
+    void answer(const std::string& command) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_counts[command];
+        }
+        static const std::map<std::string, std::string> kHandshake = {
+            {"AT+CPIN?", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
+            {"AT+CSCA?", "\r\n+CSCA: \"+31624000000\",145\r\n\r\nOK\r\n"},
+            {"AT+CREG?", "\r\n+CREG: 0,1\r\n\r\nOK\r\n"},
+        };
+        if (auto scripted = m_script(command)) {
+            send(*scripted);
+        } else if (auto found = kHandshake.find(command); found != kHandshake.end()) {
+            send(found->second);
+        } else {
+            send("\r\nOK\r\n");
+        }
+    }
+
+    Script m_script;
+    int m_master = -1;
+    std::string m_path;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::map<std::string, int> m_counts;
+};
+
+// A session on the scripted modem, run on its own thread while the test watches.
+class SessionRun {
+public:
+    SessionRun(const std::string& path, ModemTimings timings) {
+        SessionSettings settings;
+        settings.port = PortSettings{1, path, 115200, false};
+        settings.timings = timings;
+        m_port = openSerialPort(settings.port).port;
+        m_channel = std::make_unique<AtChannel>(*m_port, m_wake, m_trace);
+        m_session = std::make_unique<ModemSession>(*m_channel, m_wake, sink, settings);
+        m_startFailure = m_session->start(Clock::now() + 2s);
+        if (m_startFailure.empty()) {
+            m_thread = std::thread([this] { m_session->run(); });
+        }
+    }
+    ~SessionRun() {
+        m_wake.requestStop();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    const std::string& startFailure() const { return m_startFailure; }
+
+    RecordingSink sink;
+
+private:
+    ByteTrace m_trace;
+    WakeSignal m_wake;
+    std::unique_ptr<SerialPort> m_port;
+    std::unique_ptr<AtChannel> m_channel;
+    std::unique_ptr<ModemSession> m_session;
+    std::string m_startFailure;
+    std::thread m_thread;
+};
+
+bool eventually(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(2ms);
+    }
+    return done();
+}
+
+TEST(ModemSession, FailedDeleteNeverDeliversTheStoredCopyTwice) {
+    std::atomic<int> deletes{0};
+    ScriptedModem modem([&](const std::string& command) -> std::optional<std::string> {
+        if (command == "AT+CMGL=4") {
+            return deletes >= 2 ? "\r\nOK\r\n"
+                                : "\r\n+CMGL: 1,0,,35\r\n" + kPduV9 + "\r\n\r\nOK\r\n";
+        }
+        if (command == "AT+CMGD=1") {
+            return ++deletes == 1 ? "\r\n+CMS ERROR: 500\r\n" : "\r\nOK\r\n";
+        }
+        return std::nullopt;
+    });
+    ModemTimings timings;
+    timings.listPoll = 30ms;
+    SessionRun run(modem.path(), timings);
+    ASSERT_EQ(run.startFailure(), "");
+    ASSERT_TRUE(eventually([&] { return deletes >= 2; })) << "the delete is retried";
+    std::this_thread::sleep_for(100ms); // more listings, now empty
+    const auto messages = run.sink.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Hello raspberry pi");
+    EXPECT_EQ(messages[0].sender, "+27748577604");
+    EXPECT_GE(modem.count("AT+CMGL=4"), 2);
+}
+
+TEST(ModemSession, LonePartIsDeliveredMarkedAfterTheReassemblyTimeout) {
+    ScriptedModem modem([](const std::string&) { return std::nullopt; });
+    ModemTimings timings;
+    timings.reassembly = 100ms;
+    SessionRun run(modem.path(), timings);
+    ASSERT_EQ(run.startFailure(), "");
+    modem.send("\r\n+CMT: ," + std::to_string(kPduV19.size() / 2 - 8) + "\r\n" + kPduV19 + "\r\n");
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(run.sink.messages().empty()) << "waits for part 2 first";
+    ASSERT_TRUE(eventually([&] { return !run.sink.messages().empty(); }));
+    const auto message = run.sink.messages().front();
+    EXPECT_EQ(message.sender, "+16175046925");
+    EXPECT_EQ(message.text.rfind("This is a very long test", 0), 0u) << message.text;
+    EXPECT_NE(message.text.find("[part 2 of 2 missing]"), std::string::npos) << message.text;
+}
+
+TEST(ModemSession, UndecodablePduReachesTheOperatorOnce) {
+    ScriptedModem modem([](const std::string&) { return std::nullopt; });
+    SessionRun run(modem.path(), ModemTimings{});
+    ASSERT_EQ(run.startFailure(), "");
+    modem.send("\r\n+CMT: ,4\r\n0043010C\r\n\r\n+CMT: ,4\r\n0043010C\r\n");
+    ASSERT_TRUE(eventually([&] { return !run.sink.messages().empty(); }));
+    std::this_thread::sleep_for(50ms);
+    const auto messages = run.sink.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].text.find("[undecodable message"), std::string::npos);
+    EXPECT_NE(messages[0].text.find("0043010C"), std::string::npos);
+}
+
+} // namespace
+} // namespace kelbrin
