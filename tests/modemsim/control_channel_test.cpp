@@ -112,6 +112,28 @@ TEST(ControlChannel, LinkPointsAtTheTerminalWhileRunning) {
     EXPECT_NE(::access(link.c_str(), F_OK), 0) << "removed on stop";
 }
 
+TEST(ControlChannel, TraceRecordsEveryByteWithItsDirection) {
+    std::string trace = temporaryPath("trace");
+    {
+        modemsim::SimulatorOptions options;
+        options.tracePath = trace;
+        modemsim::Simulator sim(options);
+        PtyClient client(sim.terminalPath());
+        EXPECT_EQ(client.command("AT"), "AT\r\r\nOK\r\n");
+    }
+    std::FILE* file = std::fopen(trace.c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    std::string text;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
+        text += buffer;
+    }
+    std::fclose(file);
+    ::unlink(trace.c_str());
+    EXPECT_NE(text.find(" << AT\\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" >> \\r\\nOK\\r\\n\n"), std::string::npos) << text;
+}
+
 TEST(ModemsimProgram, RunsTheDemoOnALinkUntilTerminated) {
     std::string link = temporaryPath("program-link");
     int output[2];

@@ -167,8 +167,8 @@ TEST(FaultSwitches, SplitBytesSendsEveryByteInAWriteOfItsOwn) {
     EXPECT_EQ(session.client.command("AT+CSQ"), "\r\n+CSQ: 20,99\r\n\r\nOK\r\n");
     int split = session.client.reads() - before;
     EXPECT_LE(whole, 2);
-    // 21 bytes 1 ms apart: even a slow reader sees many of them alone.
-    EXPECT_GE(split, 8);
+    // 21 bytes 1 ms apart: even a slow reader on a busy machine sees many of them alone.
+    EXPECT_GE(split, 5);
 }
 
 TEST(FaultSwitches, CommandDelayHoldsEveryReply) {

@@ -139,7 +139,14 @@ TEST(ModemDialogue, StatusReportCarriesTheReferenceAndTheConfiguredOutcome) {
         session.send(submitPdu("+4915112345678", "one"));
         auto reference = session.send(submitPdu("+4915112345678", "two"));
         ASSERT_EQ(reference, 1) << row.outcome;
-        std::string seen = session.client.readFor(ms(120));
+        // Both messages asked for reports: wait for all of them, then a little for extras.
+        std::string seen;
+        for (std::size_t i = 0; i < 2 * row.statuses.size(); ++i) {
+            seen += session.client.readUntil("\r\n+CDS:");
+            seen += session.client.readUntil("\r\n"); // the length
+            seen += session.client.readUntil("\r\n"); // the PDU
+        }
+        seen += session.client.readFor(ms(40));
         std::vector<std::uint8_t> statuses;
         for (std::size_t i = 0; auto pdu = pduAfter(seen, "+CDS:", i); ++i) {
             const auto* report = std::get_if<sms::StatusReport>(&pdu->tpdu);
@@ -253,8 +260,9 @@ TEST(ModemDialogue, FullMemoryHoldsIncomingAndRefusesWritesWith322) {
     for (const char* text : {"one", "two", "three"}) {
         ASSERT_EQ(session.sim.control(std::string("deliver from=+4912345 text=") + text), "OK\n");
     }
-    std::string seen = session.client.readFor(ms(60));
+    std::string seen = session.client.readUntil("+CMTI: \"SM\",2\r\n");
     EXPECT_NE(seen.find("+CMTI: \"SM\",2"), std::string::npos) << seen;
+    seen += session.client.readFor(ms(30));
     EXPECT_EQ(seen.find("+CMTI: \"SM\",3"), std::string::npos) << seen;
     EXPECT_EQ(session.sim.counters().messagesWaiting, 1);
 
