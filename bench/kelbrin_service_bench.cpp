@@ -1,0 +1,242 @@
+// Figures for libkelbrin.so against the simulator, through dlopen as a caller uses it:
+//   1. entry-point latency (p50/p99/max) while the modem stalls 10 s on a send (target p99 <= 1 ms)
+//   2. SMSStartService against a modem with no delays (target <= 50 ms)
+//   3. SMSStartService on a silent port (target: fails within 3 s)
+//   4. SMSStopSerice with a hung modem (target <= 1 s)
+//   5. draining 500 stored messages (all delivered once; target >= 50 per second)
+// Exits non-zero when a target is missed.
+//
+//   kelbrin_service_bench
+
+#include "kelbrin_library.h"
+
+#include <modemsim/simulator.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using kelbrin::testing::KelbrinLibrary;
+
+double millis(Clock::duration duration) {
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+struct Percentiles {
+    double p50;
+    double p99;
+    double max;
+};
+
+Percentiles percentiles(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    const auto at = [&](double q) {
+        return samples[static_cast<std::size_t>(q * static_cast<double>(samples.size() - 1))];
+    };
+    return {at(0.50), at(0.99), samples.back()};
+}
+
+bool check(bool ok, const char* what) {
+    std::printf("  %s: %s\n", what, ok ? "met" : "MISSED");
+    return ok;
+}
+
+modemsim::Simulator& mapCom1(std::unique_ptr<modemsim::Simulator>& sim,
+                             const modemsim::Scenario& scenario) {
+    sim = std::make_unique<modemsim::Simulator>(scenario);
+    ::setenv("KELBRIN_COM1", sim->terminalPath().c_str(), 1);
+    return *sim;
+}
+
+void drain(const KelbrinLibrary& lib) {
+    SMSReportRecord report{};
+    while (lib.report(&report) == 1) {
+    }
+    SMSMessageRecord message{};
+    while (lib.nextMessage(&message) == 1) {
+    }
+}
+
+bool entryPointLatency(const KelbrinLibrary& lib) {
+    std::unique_ptr<modemsim::Simulator> sim;
+    modemsim::Scenario scenario;
+    scenario.settings.sendDelay = 10s;
+    mapCom1(sim, scenario);
+    if (lib.startCom1() != 1) {
+        std::printf("start failed: %s\n", lib.lastErrorText().c_str());
+        return false;
+    }
+    const int32_t stalled = lib.sendText("stalls the modem", "+111");
+    std::this_thread::sleep_for(100ms); // the PDU is out; the modem now sits on it for 10 s
+
+    std::vector<std::pair<const char*, std::function<void()>>> calls = {
+        {"SMSQuery", [&] { lib.query(stalled); }},
+        {"SMSReport",
+         [&] {
+             SMSReportRecord record{};
+             lib.report(&record);
+         }},
+        {"SMSGetNextMessage",
+         [&] {
+             SMSMessageRecord record{};
+             lib.nextMessage(&record);
+         }},
+        {"SMSGetLastError",
+         [&] {
+             char buffer[KELBRIN_ERROR_TEXT_SIZE] = {};
+             lib.lastError(buffer);
+         }},
+        {"SMSSendMessage", [&] { lib.sendText("queued behind the stall", "+222"); }},
+    };
+    std::vector<double> all;
+    bool ok = true;
+    std::printf("1. entry points while the modem stalls 10 s on a send (ms):\n");
+    const auto measureUntil = Clock::now() + 8s;
+    for (auto& [name, call] : calls) {
+        std::vector<double> samples;
+        const auto until = std::min(measureUntil, Clock::now() + 1500ms);
+        while (Clock::now() < until) {
+            const auto before = Clock::now();
+            call();
+            samples.push_back(millis(Clock::now() - before));
+            std::this_thread::sleep_for(200us);
+        }
+        const auto p = percentiles(samples);
+        std::printf("   %-18s n=%6zu  p50=%.4f  p99=%.4f  max=%.4f\n", name, samples.size(), p.p50,
+                    p.p99, p.max);
+        all.insert(all.end(), samples.begin(), samples.end());
+    }
+    const auto p = percentiles(all);
+    std::printf("   %-18s n=%6zu  p50=%.4f  p99=%.4f  max=%.4f\n", "all", all.size(), p.p50, p.p99,
+                p.max);
+    ok &= check(lib.query(stalled) == 2, "the stalled send was still in progress throughout");
+    ok &= check(p.p99 <= 1.0, "p99 <= 1 ms");
+    lib.stop();
+    drain(lib);
+    return ok;
+}
+
+bool startTimes(const KelbrinLibrary& lib) {
+    std::unique_ptr<modemsim::Simulator> sim;
+    mapCom1(sim, modemsim::Scenario{});
+    std::vector<double> samples;
+    for (int i = 0; i < 20; ++i) {
+        const auto before = Clock::now();
+        const bool started = lib.startCom1() == 1;
+        samples.push_back(millis(Clock::now() - before));
+        lib.stop();
+        if (!started) {
+            std::printf("start failed: %s\n", lib.lastErrorText().c_str());
+            return false;
+        }
+    }
+    const auto p = percentiles(samples);
+    std::printf("2. SMSStartService, no delays, 20 runs (ms): p50=%.2f max=%.2f\n", p.p50, p.max);
+    return check(p.max <= 50.0, "<= 50 ms");
+}
+
+bool silentStart(const KelbrinLibrary& lib) {
+    std::unique_ptr<modemsim::Simulator> sim;
+    modemsim::Scenario scenario;
+    scenario.faults.silent = true;
+    mapCom1(sim, scenario);
+    double slowest = 0;
+    bool failed = true;
+    for (int i = 0; i < 3; ++i) {
+        const auto before = Clock::now();
+        failed &= lib.startCom1() == 0;
+        slowest = std::max(slowest, millis(Clock::now() - before));
+    }
+    std::printf("3. SMSStartService on a silent port, 3 runs: slowest %.0f ms, %s\n", slowest,
+                failed ? "failed as it should" : "SUCCEEDED?");
+    return check(failed && slowest <= 3000.0, "fails within 3 s");
+}
+
+bool hungStop(const KelbrinLibrary& lib) {
+    std::vector<double> samples;
+    for (int i = 0; i < 5; ++i) {
+        std::unique_ptr<modemsim::Simulator> sim;
+        auto& modem = mapCom1(sim, modemsim::Scenario{});
+        if (lib.startCom1() != 1) {
+            return false;
+        }
+        auto faults = modem.faults();
+        faults.silent = true;
+        modem.setFaults(faults);
+        lib.sendText("never answered", "+111");
+        std::this_thread::sleep_for(50ms);
+        const auto before = Clock::now();
+        lib.stop();
+        samples.push_back(millis(Clock::now() - before));
+        drain(lib);
+    }
+    const auto p = percentiles(samples);
+    std::printf("4. SMSStopSerice with a hung modem, 5 runs (ms): p50=%.2f max=%.2f\n", p.p50,
+                p.max);
+    return check(p.max <= 1000.0, "<= 1 s");
+}
+
+bool backlog(const KelbrinLibrary& lib) {
+    constexpr int kMessages = 500;
+    std::unique_ptr<modemsim::Simulator> sim;
+    modemsim::Scenario scenario;
+    scenario.settings.capacitySm = kMessages + 10;
+    auto& modem = mapCom1(sim, scenario);
+    for (int i = 0; i < kMessages; ++i) {
+        modem.control("store from=+4930" + std::to_string(i) + " text=\"backlog " +
+                      std::to_string(i) + "\"");
+    }
+    const auto before = Clock::now();
+    if (lib.startCom1() != 1) {
+        std::printf("start failed: %s\n", lib.lastErrorText().c_str());
+        return false;
+    }
+    std::multiset<std::string> texts;
+    const auto giveUp = Clock::now() + 60s;
+    while (texts.size() < kMessages && Clock::now() < giveUp) {
+        SMSMessageRecord record{};
+        if (lib.nextMessage(&record) == 1) {
+            texts.insert(record.text);
+        } else {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    const double seconds = millis(Clock::now() - before) / 1000.0;
+    std::this_thread::sleep_for(500ms);
+    SMSMessageRecord extra{};
+    const bool none = lib.nextMessage(&extra) != 1;
+    std::set<std::string> distinct(texts.begin(), texts.end());
+    const std::size_t left = modem.storedMessages().size();
+    lib.stop();
+    std::printf("5. backlog of %d stored messages: %zu delivered (%zu distinct) in %.2f s = %.0f "
+                "per second; %zu left in the modem\n",
+                kMessages, texts.size(), distinct.size(), seconds,
+                static_cast<double>(texts.size()) / seconds, left);
+    bool ok = check(distinct.size() == kMessages && texts.size() == kMessages && none,
+                    "all delivered exactly once");
+    ok &= check(static_cast<double>(texts.size()) / seconds >= 50.0, ">= 50 per second");
+    return ok;
+}
+
+} // namespace
+
+int main() {
+    const KelbrinLibrary& lib = kelbrin::testing::kelbrinLibrary();
+    bool ok = true;
+    ok &= entryPointLatency(lib);
+    ok &= startTimes(lib);
+    ok &= silentStart(lib);
+    ok &= hungStop(lib);
+    ok &= backlog(lib);
+    std::printf("%s\n", ok ? "all targets met" : "SOME TARGETS MISSED");
+    return ok ? EXIT_SUCCESS : EXIT_FAILURE;
+}
