@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-liberation fonts-wqy-zenhei fonts-arphic-uming
-    xvfb xauth imagemagick
+    xvfb xauth imagemagick xdotool
     clang-format
 )
 

@@ -16,8 +16,12 @@ CAboutDlg::CAboutDlg(QWidget& console) : QDialog(&console) {
     setWindowIcon(applicationIcon());
     connect(qobject_cast<QAbstractButton*>(controls.at(kIdOk)), &QAbstractButton::clicked, this,
             &QDialog::accept);
+}
 
+void CAboutDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    const QWidget& console = *parentWidget();
     const QRect workArea = console.screen()->availableGeometry();
     const QRect anchor = console.isMinimized() ? workArea : console.frameGeometry();
-    move(centredPosition(size(), anchor, workArea));
+    move(centredPosition(frameGeometry().size(), anchor, workArea));
 }

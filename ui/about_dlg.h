@@ -9,4 +9,7 @@ class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
     explicit CAboutDlg(QWidget& console);
+
+protected:
+    void showEvent(QShowEvent* event) override;
 };

@@ -6,6 +6,7 @@
 #include "console_template.h"
 #include "control_ids.h"
 #include "control_text.h"
+#include "label_fit.h"
 #include "ui_language.h"
 #include "window_placement.h"
 
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -49,8 +51,16 @@ ConsoleDialog::ConsoleDialog(QWidget* parent)
     m_console.OnInitDialog();
 
     existingControl(IDC_COMBO_PORT).setFocus();
-    const QRect workArea = screen()->availableGeometry();
-    move(centredPosition(size(), workArea, workArea));
+}
+
+void ConsoleDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Placed at the first showing, when the size of the window frame is known.
+    if (!m_placed) {
+        const QRect workArea = screen()->availableGeometry();
+        move(centredPosition(frameGeometry().size(), workArea, workArea));
+        m_placed = true;
+    }
 }
 
 ConsoleDialog::~ConsoleDialog() = default;
@@ -97,7 +107,11 @@ std::string ConsoleDialog::controlText(int id) const {
 }
 
 void ConsoleDialog::setControlText(int id, const std::string& text) {
-    setControlTextOf(existingControl(id), QString::fromStdString(text));
+    QWidget& control = existingControl(id);
+    setControlTextOf(control, QString::fromStdString(text));
+    if (auto* label = qobject_cast<QLabel*>(&control)) {
+        growToShowAllLines(*label);
+    }
 }
 
 void ConsoleDialog::enableControl(int id, bool enabled) {

@@ -25,8 +25,8 @@ class QTimer;
 class ConsoleDialog : public QDialog, public ConsoleWindow {
     Q_OBJECT
 public:
-    // Builds the window and runs the console's start-up; the window is centred in the work area
-    // of its screen with the focus on the port combo, ready to be shown.
+    // Builds the window and runs the console's start-up, leaving the focus on the port combo.
+    // The window is centred in the work area of its screen when it is first shown.
     explicit ConsoleDialog(QWidget* parent = nullptr);
     ~ConsoleDialog() override;
 
@@ -50,6 +50,7 @@ public:
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void routeButton(int id, void (CSmsConsoleDlg::*command)());
@@ -61,5 +62,6 @@ private:
     PaneBinding m_receivePane;
     std::map<int, QTimer*> m_timers;
     QMenu* m_contextMenu = nullptr;
+    bool m_placed = false;
     CSmsConsoleDlg m_console{*this};
 };

@@ -1,5 +1,6 @@
 #include "enter_esc_filter.h"
 
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QWidget>
 
@@ -11,6 +12,12 @@ bool isDiscardedKey(const QKeyEvent& key) {
         return false;
     }
     return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter || key.key() == Qt::Key_Escape;
+}
+
+// The list of an open combo box is a popup window whose parent is the combo box.
+bool isComboList(const QWidget& window) {
+    return window.windowType() == Qt::Popup &&
+           qobject_cast<const QComboBox*>(window.parentWidget()) != nullptr;
 }
 
 } // namespace
@@ -37,9 +44,9 @@ bool EnterEscFilter::isInScope(const QObject* watched) const {
         if (widget == &m_scope) {
             return true;
         }
-        // A popup (the open combo list) belongs to the window of its parent chain; any other
-        // window is a dialog of its own.
-        if (widget->isWindow() && widget->windowType() != Qt::Popup) {
+        // The open list of a combo box belongs to the console; any other window (a dialog, a
+        // context menu) keeps its keys.
+        if (widget->isWindow() && !isComboList(*widget)) {
             return false;
         }
     }

@@ -8,7 +8,7 @@ class QWidget;
 // it, the open list of its combo boxes included: none of them closes the window, presses a
 // button, adds a line break or picks a list item. Installed on the application, because the
 // combo list is a window of its own whose events never pass through the console. Other windows
-// (the About box, message boxes) keep their keys.
+// (the About box, message boxes, context menus) keep their keys.
 class EnterEscFilter : public QObject {
     Q_OBJECT
 public:

@@ -10,11 +10,6 @@
 
 namespace {
 
-// The About box asks for SimSun; the Song face installed on Linux stands in for it.
-void substituteFonts() {
-    QFont::insertSubstitution(QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"));
-}
-
 // The layout is fixed in pixels by the base units the console was designed with; a dialog font
 // that resolves differently would clip labels, so say so.
 void warnOnUnexpectedFont(const QWidget& console) {
@@ -29,9 +24,14 @@ void warnOnUnexpectedFont(const QWidget& console) {
 
 } // namespace
 
-int CSmsConsoleApp::InitInstance() {
-    substituteFonts();
+void prepareApplication() {
+    // The About box asks for SimSun; the Song face installed on Linux stands in for it.
+    QFont::insertSubstitution(QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"));
     QApplication::setWindowIcon(applicationIcon());
+}
+
+int CSmsConsoleApp::InitInstance() {
+    prepareApplication();
 
     ConsoleDialog console;
     warnOnUnexpectedFont(console);

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QStyle>
+#include <QStyleFactory>
 
 namespace {
 
@@ -35,6 +37,7 @@ QWidget* createLabel(const ControlTemplate& control, QDialog& dialog) {
     auto* label = new QLabel(QString::fromUtf8(control.caption), &dialog);
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(true);
     return label;
 }
 
@@ -59,6 +62,24 @@ QWidget* createMultiLineEdit(const ControlTemplate& control, QDialog& dialog) {
     return edit;
 }
 
+// The window system draws a group box's title on its top line; Qt's Windows style does the same,
+// where the default style puts the title above the frame and so lowers the line into the
+// controls it frames.
+QStyle* groupBoxStyle() {
+    static QStyle* const style = [] {
+        QStyle* windowsStyle = QStyleFactory::create(QStringLiteral("Windows"));
+        windowsStyle->setParent(QCoreApplication::instance());
+        return windowsStyle;
+    }();
+    return style;
+}
+
+QWidget* createGroupBox(const ControlTemplate& control, QDialog& dialog) {
+    auto* groupBox = new QGroupBox(QString::fromUtf8(control.caption), &dialog);
+    groupBox->setStyle(groupBoxStyle());
+    return groupBox;
+}
+
 QWidget* createPushButton(const ControlTemplate& control, QDialog& dialog) {
     auto* button = new QPushButton(QString::fromUtf8(control.caption), &dialog);
     button->setDefault(hasStyle(control, control_style::kDefaultButton));
@@ -80,7 +101,7 @@ QWidget* createControl(const ControlTemplate& control, QDialog& dialog) {
     case ControlKind::Label:
         return createLabel(control, dialog);
     case ControlKind::GroupBox:
-        return new QGroupBox(QString::fromUtf8(control.caption), &dialog);
+        return createGroupBox(control, dialog);
     case ControlKind::PushButton:
         return createPushButton(control, dialog);
     case ControlKind::CheckBox:
