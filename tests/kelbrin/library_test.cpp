@@ -9,7 +9,6 @@
 #include <sstream>
 #include <thread>
 
-#include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,12 +40,16 @@ TEST(LibraryFile, ExportsExactlyTheSevenEntryPoints) {
                                "SMSSendMessage", "SMSStartService", "SMSStopSerice"}));
 }
 
-// Runs @p body in a child process and returns its exit status, or -1 when it had to be killed
-// after @p limit (a worker that never stops).
-int runInChild(const std::function<int()>& body, std::chrono::milliseconds limit) {
+// Runs the lifecycle probe against a simulator in this process; its exit status, or -1 when it
+// had to be killed after @p limit (a worker that never stops).
+int runProbe(const char* how, std::chrono::milliseconds limit) {
+    modemsim::Simulator sim;
+    ::setenv("KELBRIN_COM1", sim.terminalPath().c_str(), 1);
     const pid_t child = ::fork();
     if (child == 0) {
-        ::_exit(body());
+        ::execl(KELBRIN_LIFECYCLE_PROBE, KELBRIN_LIFECYCLE_PROBE, KELBRIN_LIBRARY_FILE, how,
+                static_cast<char*>(nullptr));
+        ::_exit(127);
     }
     const auto deadline = std::chrono::steady_clock::now() + limit;
     int status = 0;
@@ -62,35 +65,11 @@ int runInChild(const std::function<int()>& body, std::chrono::milliseconds limit
 }
 
 TEST(LibraryFile, UnloadingWithTheServiceOpenStopsTheWorker) {
-    const int status = runInChild(
-        [] {
-            modemsim::Simulator sim;
-            ::setenv("KELBRIN_COM1", sim.terminalPath().c_str(), 1);
-            void* handle = ::dlopen(KELBRIN_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
-            auto start = reinterpret_cast<SMSStartServiceFn>(::dlsym(handle, "SMSStartService"));
-            if (start == nullptr || start(1, 115200, 2, 8, 0, 0, "card") != 1) {
-                return 3;
-            }
-            return ::dlclose(handle) == 0 ? 0 : 4;
-        },
-        5s);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(runProbe("unload", 5s), 0);
 }
 
 TEST(LibraryFile, ExitingWithTheServiceOpenEndsTheProcess) {
-    const int status = runInChild(
-        [] {
-            static modemsim::Simulator sim; // outlives the library's own clean-up at exit
-            ::setenv("KELBRIN_COM1", sim.terminalPath().c_str(), 1);
-            const auto& library = kelbrinLibrary();
-            if (library.startCom1() != 1) {
-                return 3;
-            }
-            library.sendText("pending at exit", "+111");
-            std::exit(0);
-        },
-        5s);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(runProbe("exit", 5s), 0);
 }
 
 using TraceTest = SimulatedModemTest;
