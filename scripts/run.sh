@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the console (default preset) and opens it. The console loads
-# the libkelbrin.so it finds beside build/default/ui/vantrel (or on LD_LIBRARY_PATH); with none,
+# the libkelbrin.so it finds beside build/default/bin/vantrel (or on LD_LIBRARY_PATH); with none,
 # it opens all the same and Start answers that the library is not loaded.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +11,7 @@ cmake --build --preset default --target vantrel
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     cat >&2 <<'MSG'
-run: the console is built (build/default/ui/vantrel), but this session has no display
+run: the console is built (build/default/bin/vantrel), but this session has no display
 (neither DISPLAY nor WAYLAND_DISPLAY is set), so no window can open here. Either
   - log in with X forwarding (ssh -X host) and run scripts/run.sh again, or
   - run it on a virtual screen: xvfb-run -a scripts/run.sh
@@ -19,4 +19,4 @@ run: the console is built (build/default/ui/vantrel), but this session has no di
 MSG
     exit 2
 fi
-exec build/default/ui/vantrel
+exec build/default/bin/vantrel

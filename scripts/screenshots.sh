@@ -22,7 +22,7 @@ if [ -z "${SCREENSHOTS_ON_XVFB:-}" ]; then
         exec xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" "$0"
 fi
 
-library_dir="$build_dir/ui"
+library_dir="$build_dir/bin"
 if [ ! -e "$library_dir/libkelbrin.so" ]; then
     library_dir="$build_dir/tests/core/standin/full"
 fi
@@ -33,7 +33,7 @@ trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 
 console_pid=""
 open_console() { # locale
-    LANG="$1" LC_ALL="" LC_MESSAGES="" "$build_dir/ui/vantrel" &
+    LANG="$1" LC_ALL="" LC_MESSAGES="" "$build_dir/bin/vantrel" &
     console_pid=$!
     console_window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vantrel-V2\.4$' | head -n 1)
     sleep 1 # let it paint
