@@ -114,8 +114,8 @@ std::string ModemSession::start(Clock::time_point deadline) {
     const auto answered = [&](const AtReply& reply) { return reply.outcome == AtOutcome::Final; };
     // Echo off first, so that every later line is an answer; then numeric errors, which ATZ or
     // a power cycle may have reset (python-gsmmodem sends it again for that reason).
-    if (!answered(command("ATE0", "", m_settings.timings.command)) ||
-        !answered(command("AT+CMEE=1", "", m_settings.timings.command))) {
+    if (!answered(commandRetryingBusy("ATE0", "", deadline)) ||
+        !answered(commandRetryingBusy("AT+CMEE=1", "", deadline))) {
         return "the modem on " + portName() + " stopped answering during start-up";
     }
     for (auto step :
