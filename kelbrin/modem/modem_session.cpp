@@ -118,9 +118,9 @@ std::string ModemSession::start(Clock::time_point deadline) {
         !answered(commandRetryingBusy("AT+CMEE=1", "", deadline))) {
         return "the modem on " + portName() + " stopped answering during start-up";
     }
-    for (auto step :
-         {&ModemSession::checkSim, &ModemSession::selectStorage, &ModemSession::enableIndications,
-          &ModemSession::checkServiceCentre, &ModemSession::checkRegistration}) {
+    for (auto step : {&ModemSession::checkSim, &ModemSession::selectStorage,
+                      &ModemSession::selectMessageService, &ModemSession::enableIndications,
+                      &ModemSession::checkServiceCentre, &ModemSession::checkRegistration}) {
         if (auto failure = (this->*step)(deadline); !failure.empty()) {
             return failure;
         }
@@ -205,6 +205,19 @@ std::string ModemSession::selectStorage(Clock::time_point deadline) {
                                m_channel.lostReason());
     }
     m_currentStorage = mem;
+    return {};
+}
+
+std::string ModemSession::selectMessageService(Clock::time_point deadline) {
+    // Service 0 lets the modem acknowledge routed +CMT/+CDS itself (27.005 §3.2.1); under
+    // service 1 the library owes an AT+CNMA for each, or the network stops routing.
+    const AtReply query = commandRetryingBusy("AT+CSMS?", "+CSMS:", deadline);
+    const AtEvent* line = firstResponse(query);
+    const auto service =
+        line && query.ok() ? parseInt(responseFields(line->line).front()) : std::nullopt;
+    if (service == 1 && !commandRetryingBusy("AT+CSMS=0", "+CSMS:", deadline).ok()) {
+        m_acknowledgeRouted = true;
+    }
     return {};
 }
 
@@ -331,6 +344,9 @@ void ModemSession::handleUrcs() {
             // Routed +CMT and inline +CDS: nothing to delete; with +CSMS service 0 the modem
             // acknowledges them itself (27.005 §3.4.1, Telit ME910C1).
             takePdu(urc.pdu, parsePduUrcLength(urc.line));
+            if (m_acknowledgeRouted) {
+                command("AT+CNMA", "", m_settings.timings.command);
+            }
         }
     }
 }

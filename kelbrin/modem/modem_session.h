@@ -41,7 +41,7 @@ class ModemSession {
 public:
     ModemSession(AtChannel& channel, WakeSignal& wake, ServiceSink& sink, SessionSettings settings);
 
-    /// The handshake (ESC, AT until OK, echo off, numeric errors, SIM, PDU mode, storage,
+    /// The handshake (ESC, AT until OK, echo off, numeric errors, SIM, PDU mode, storage, +CSMS,
     /// indications, service centre, registration), finished by @p deadline. Empty on success,
     /// else the operator text of what failed.
     std::string start(Clock::time_point deadline);
@@ -65,6 +65,7 @@ private:
     std::string syncWithModem(Clock::time_point deadline);
     std::string checkSim(Clock::time_point deadline);
     std::string selectStorage(Clock::time_point deadline);
+    std::string selectMessageService(Clock::time_point deadline);
     std::string enableIndications(Clock::time_point deadline);
     std::string checkServiceCentre(Clock::time_point deadline);
     std::string checkRegistration(Clock::time_point deadline);
@@ -93,6 +94,7 @@ private:
     MessageReassembler m_reassembler;
     SeenMessages m_seen;
     uint8_t m_concatReference = 0;
+    bool m_acknowledgeRouted = false; ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
 };
 
 } // namespace kelbrin

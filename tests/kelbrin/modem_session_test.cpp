@@ -222,5 +222,27 @@ TEST(ModemSession, UndecodablePduReachesTheOperatorOnce) {
     EXPECT_NE(messages[0].text.find("0043010C"), std::string::npos);
 }
 
+TEST(ModemSession, RoutedCodesAreAcknowledgedOnlyWhenServiceOneSticks) {
+    // V33: a status report, routed as +CDS.
+    const std::string report = "0006D60B911326880736F4111011719551401110117195714000";
+    for (const bool serviceSticks : {false, true}) {
+        SCOPED_TRACE(serviceSticks ? "modem keeps +CSMS service 1" : "modem takes service 0");
+        ScriptedModem modem([&](const std::string& command) -> std::optional<std::string> {
+            if (command == "AT+CSMS?") {
+                return "\r\n+CSMS: 1,1,1,1\r\n\r\nOK\r\n";
+            }
+            if (command == "AT+CSMS=0") {
+                return serviceSticks ? "\r\n+CMS ERROR: 303\r\n" : "\r\n+CSMS: 1,1,1\r\n\r\nOK\r\n";
+            }
+            return std::nullopt;
+        });
+        SessionRun run(modem.path(), ModemTimings{});
+        ASSERT_EQ(run.startFailure(), "");
+        modem.send("\r\n+CDS: 26\r\n" + report + "\r\n");
+        std::this_thread::sleep_for(100ms);
+        EXPECT_EQ(modem.count("AT+CNMA"), serviceSticks ? 1 : 0);
+    }
+}
+
 } // namespace
 } // namespace kelbrin
