@@ -78,8 +78,9 @@ std::string seenKey(const sms::Deliver& deliver) {
 } // namespace
 
 ModemSession::ModemSession(AtChannel& channel, WakeSignal& wake, ServiceSink& sink,
-                           SessionSettings settings)
-    : m_channel(channel), m_wake(wake), m_sink(sink), m_settings(std::move(settings)) {}
+                           SessionMemory& memory, SessionSettings settings)
+    : m_channel(channel), m_wake(wake), m_sink(sink), m_memory(memory),
+      m_settings(std::move(settings)) {}
 
 AtReply ModemSession::command(const std::string& line, const std::string& prefix,
                               Milliseconds timeout, bool finalMayBeMissing) {
@@ -431,7 +432,7 @@ void ModemSession::takePdu(const std::string& hex, std::optional<int> tpduLength
     const auto decoded = sms::decodePdu(hex, length);
     if (!decoded) {
         // Nothing that reached the library is dropped: the operator sees the raw PDU.
-        if (m_seen.remember("undecodable\x1F" + hex)) {
+        if (m_memory.seen.remember("undecodable\x1F" + hex)) {
             m_sink.messageReceived(ReceivedMessage{
                 "?", "",
                 "[undecodable message: " + std::string(sms::describe(decoded.error())) + "] " +
@@ -442,7 +443,7 @@ void ModemSession::takePdu(const std::string& hex, std::optional<int> tpduLength
     if (const auto* deliver = std::get_if<sms::Deliver>(&decoded->tpdu)) {
         takeDeliver(*deliver);
     } else if (const auto* report = std::get_if<sms::StatusReport>(&decoded->tpdu)) {
-        if (auto outcome = m_tracker.reportReceived(
+        if (auto outcome = m_memory.tracker.reportReceived(
                 report->messageReference, report->recipient.text, report->status, Clock::now())) {
             m_sink.deliveryKnown(outcome->first, outcome->second);
         }
@@ -450,7 +451,7 @@ void ModemSession::takePdu(const std::string& hex, std::optional<int> tpduLength
 }
 
 void ModemSession::takeDeliver(const sms::Deliver& deliver) {
-    if (!m_seen.remember(seenKey(deliver))) {
+    if (!m_memory.seen.remember(seenKey(deliver))) {
         return;
     }
     const std::string timestamp = sms::formatTimestamp(deliver.serviceCentreTime);
@@ -476,7 +477,7 @@ void ModemSession::deliverExpired(bool all) {
 }
 
 void ModemSession::send(const SendJob& job) {
-    const SubmitPlan plan = buildSubmitParts(job.text, job.number, m_concatReference++);
+    const SubmitPlan plan = buildSubmitParts(job.text, job.number, m_memory.concatReference++);
     if (!plan.error.empty()) {
         m_sink.sendFinished(job.index, false,
                             "message " + std::to_string(job.index) + ": " + plan.error);
@@ -500,8 +501,8 @@ void ModemSession::send(const SendJob& job) {
         // +CMGS line the part is accepted but its report cannot be matched.
         const AtEvent* line = firstResponse(reply);
         if (const auto reference = line ? parseCmgsResponse(line->line) : std::nullopt) {
-            m_tracker.partSent(job.index, total, static_cast<uint8_t>(*reference), job.number,
-                               Clock::now());
+            m_memory.tracker.partSent(job.index, total, static_cast<uint8_t>(*reference),
+                                      job.number, Clock::now());
         }
     }
     m_sink.sendFinished(job.index, true, {});

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "at_channel.h"
-#include "delivery_tracker.h"
 #include "message_reassembler.h"
-#include "seen_messages.h"
 #include "serial_port.h"
 #include "service_sink.h"
+#include "session_memory.h"
 
 #include <cstdint>
 #include <deque>
@@ -39,7 +38,8 @@ struct SessionSettings {
 /// indications, stored messages and status reports until a stop or the loss of the port.
 class ModemSession {
 public:
-    ModemSession(AtChannel& channel, WakeSignal& wake, ServiceSink& sink, SessionSettings settings);
+    ModemSession(AtChannel& channel, WakeSignal& wake, ServiceSink& sink, SessionMemory& memory,
+                 SessionSettings settings);
 
     /// The handshake (ESC, AT until OK, echo off, numeric errors, SIM, PDU mode, storage, +CSMS,
     /// indications, service centre, registration), finished by @p deadline. Empty on success,
@@ -85,15 +85,13 @@ private:
     AtChannel& m_channel;
     WakeSignal& m_wake;
     ServiceSink& m_sink;
+    SessionMemory& m_memory;
     SessionSettings m_settings;
     std::string m_currentStorage;
     std::deque<StoredRef> m_toRead;
     std::deque<StoredRef> m_toDelete;
     Clock::time_point m_nextList{};
-    DeliveryTracker m_tracker;
     MessageReassembler m_reassembler;
-    SeenMessages m_seen;
-    uint8_t m_concatReference = 0;
     bool m_acknowledgeRouted = false; ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
 };
 

@@ -5,19 +5,21 @@
 namespace kelbrin {
 
 ModemWorker::ModemWorker(std::unique_ptr<SerialPort> port, const SessionSettings& settings,
-                         ServiceSink& sink)
+                         ServiceSink& sink, SessionMemory& memory)
     : m_trace(ByteTrace::fromEnvironment()), m_port(std::move(port)),
-      m_channel(*m_port, m_wake, m_trace), m_session(m_channel, m_wake, sink, settings),
+      m_channel(*m_port, m_wake, m_trace), m_session(m_channel, m_wake, sink, memory, settings),
       m_sink(sink) {}
 
 std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings, ServiceSink& sink,
-                                                Clock::time_point deadline, std::string& error) {
+                                                SessionMemory& memory, Clock::time_point deadline,
+                                                std::string& error) {
     PortOpenResult opened = openSerialPort(settings.port);
     if (!opened.port) {
         error = opened.error;
         return nullptr;
     }
-    std::unique_ptr<ModemWorker> worker(new ModemWorker(std::move(opened.port), settings, sink));
+    std::unique_ptr<ModemWorker> worker(
+        new ModemWorker(std::move(opened.port), settings, sink, memory));
     worker->m_trace.note("opened " + settings.port.path + " at " +
                          std::to_string(settings.port.baud) + " bit/s" +
                          (settings.port.rtsCts ? ", RTS/CTS" : ""));

@@ -21,7 +21,8 @@ public:
     /// Nothing, with @p error set to the operator text, when the port cannot be opened or the
     /// handshake fails or does not finish by @p deadline.
     static std::unique_ptr<ModemWorker> start(const SessionSettings& settings, ServiceSink& sink,
-                                              Clock::time_point deadline, std::string& error);
+                                              SessionMemory& memory, Clock::time_point deadline,
+                                              std::string& error);
     ~ModemWorker();
     ModemWorker(const ModemWorker&) = delete;
     ModemWorker& operator=(const ModemWorker&) = delete;
@@ -30,7 +31,7 @@ public:
 
 private:
     ModemWorker(std::unique_ptr<SerialPort> port, const SessionSettings& settings,
-                ServiceSink& sink);
+                ServiceSink& sink, SessionMemory& memory);
 
     ByteTrace m_trace;
     WakeSignal m_wake;

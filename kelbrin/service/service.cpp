@@ -24,7 +24,7 @@ bool Service::start(const StartArguments& arguments) {
     const SettingsResult settings = sessionSettingsFor(arguments, processEnvironment);
     std::string error = settings.error;
     if (error.empty()) {
-        m_worker = ModemWorker::start(settings.settings, *this, deadline, error);
+        m_worker = ModemWorker::start(settings.settings, *this, m_memory, deadline, error);
     }
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_worker) {

@@ -59,6 +59,7 @@ private:
 
     std::mutex m_lifecycle;
     std::unique_ptr<ModemWorker> m_worker; // guarded by m_lifecycle
+    SessionMemory m_memory;                // used by the one worker there is
 
     mutable std::mutex m_mutex;
     bool m_running = false;

@@ -128,13 +128,13 @@ private:
 // A session on the scripted modem, run on its own thread while the test watches.
 class SessionRun {
 public:
-    SessionRun(const std::string& path, ModemTimings timings) {
+    SessionRun(const std::string& path, ModemTimings timings, SessionMemory& memory) {
         SessionSettings settings;
         settings.port = PortSettings{1, path, 115200, false};
         settings.timings = timings;
         m_port = openSerialPort(settings.port).port;
         m_channel = std::make_unique<AtChannel>(*m_port, m_wake, m_trace);
-        m_session = std::make_unique<ModemSession>(*m_channel, m_wake, sink, settings);
+        m_session = std::make_unique<ModemSession>(*m_channel, m_wake, sink, memory, settings);
         m_startFailure = m_session->start(Clock::now() + 2s);
         if (m_startFailure.empty()) {
             m_thread = std::thread([this] { m_session->run(); });
@@ -182,7 +182,8 @@ TEST(ModemSession, FailedDeleteNeverDeliversTheStoredCopyTwice) {
     });
     ModemTimings timings;
     timings.listPoll = 30ms;
-    SessionRun run(modem.path(), timings);
+    SessionMemory memory;
+    SessionRun run(modem.path(), timings, memory);
     ASSERT_EQ(run.startFailure(), "");
     ASSERT_TRUE(eventually([&] { return deletes >= 2; })) << "the delete is retried";
     std::this_thread::sleep_for(100ms); // more listings, now empty
@@ -197,7 +198,8 @@ TEST(ModemSession, LonePartIsDeliveredMarkedAfterTheReassemblyTimeout) {
     ScriptedModem modem([](const std::string&) { return std::nullopt; });
     ModemTimings timings;
     timings.reassembly = 100ms;
-    SessionRun run(modem.path(), timings);
+    SessionMemory memory;
+    SessionRun run(modem.path(), timings, memory);
     ASSERT_EQ(run.startFailure(), "");
     modem.send("\r\n+CMT: ," + std::to_string(kPduV19.size() / 2 - 8) + "\r\n" + kPduV19 + "\r\n");
     std::this_thread::sleep_for(50ms);
@@ -211,7 +213,8 @@ TEST(ModemSession, LonePartIsDeliveredMarkedAfterTheReassemblyTimeout) {
 
 TEST(ModemSession, UndecodablePduReachesTheOperatorOnce) {
     ScriptedModem modem([](const std::string&) { return std::nullopt; });
-    SessionRun run(modem.path(), ModemTimings{});
+    SessionMemory memory;
+    SessionRun run(modem.path(), ModemTimings{}, memory);
     ASSERT_EQ(run.startFailure(), "");
     modem.send("\r\n+CMT: ,4\r\n0043010C\r\n\r\n+CMT: ,4\r\n0043010C\r\n");
     ASSERT_TRUE(eventually([&] { return !run.sink.messages().empty(); }));
@@ -236,12 +239,35 @@ TEST(ModemSession, RoutedCodesAreAcknowledgedOnlyWhenServiceOneSticks) {
             }
             return std::nullopt;
         });
-        SessionRun run(modem.path(), ModemTimings{});
+        SessionMemory memory;
+        SessionRun run(modem.path(), ModemTimings{}, memory);
         ASSERT_EQ(run.startFailure(), "");
         modem.send("\r\n+CDS: 26\r\n" + report + "\r\n");
         std::this_thread::sleep_for(100ms);
         EXPECT_EQ(modem.count("AT+CNMA"), serviceSticks ? 1 : 0);
     }
+}
+
+TEST(ModemSession, MessageHandedOutBeforeAStopIsNotDeliveredAgainAfterTheNextStart) {
+    // The delete never succeeds, as when a stop comes between queueing and deleting.
+    ScriptedModem modem([](const std::string& command) -> std::optional<std::string> {
+        if (command == "AT+CMGL=4") {
+            return "\r\n+CMGL: 1,1,,35\r\n" + kPduV9 + "\r\n\r\nOK\r\n";
+        }
+        if (command == "AT+CMGD=1") {
+            return "\r\n+CMS ERROR: 500\r\n";
+        }
+        return std::nullopt;
+    });
+    SessionMemory memory;
+    std::size_t delivered = 0;
+    for (int start = 1; start <= 2; ++start) {
+        SessionRun run(modem.path(), ModemTimings{}, memory);
+        ASSERT_EQ(run.startFailure(), "");
+        ASSERT_TRUE(eventually([&] { return modem.count("AT+CMGD=1") >= start; }));
+        delivered += run.sink.messages().size();
+    }
+    EXPECT_EQ(delivered, 1u);
 }
 
 } // namespace
