@@ -1,5 +1,25 @@
 #pragma once
 
+// libkelbrin.so, from the C interface down to the wire:
+//
+//   service/   kelbrin_api.cpp  the seven entry points; each catches everything
+//              Service          state the entry points read, under one lock; owns the worker
+//              service_options  SMSStartService's arguments -> SessionSettings
+//              record_writer    fixed record fields, cut on UTF-8 character boundaries
+//              kelbrin.map      exports exactly the seven entry points
+//   modem/     ModemWorker      the one thread that owns the port
+//              ModemSession     handshake, sends, indications, stored messages, status reports
+//              SessionMemory    what outlives a stop: seen messages, sent parts, references
+//              DeliveryTracker, MessageReassembler, SeenMessages, submit_builder,
+//              modem_error_text (operator texts for +CMS/+CME numbers)
+//   at/        AtReader         byte-fed tokenizer: echo, responses, finals, URCs, prompt
+//              AtChannel        one command at a time with timeouts; URCs kept wherever they come
+//              at_parsers       pure parsers of response and URC lines
+//              ByteTrace        KELBRIN_TRACE;  WakeSignal  eventfd that interrupts the worker
+//   serial/    openSerialPort   exclusive raw 8N1 open; port_path (COM<N> -> device),
+//              baud_rate, port_diagnostics (operator texts for missing/forbidden/busy ports)
+//   fuzz/      libFuzzer target for the AT reader
+
 #include "kelbrin.h"
 #include "modem_worker.h"
 #include "service_options.h"
