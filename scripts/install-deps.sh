@@ -10,6 +10,7 @@ packages=(
     fonts-liberation fonts-wqy-zenhei fonts-arphic-uming
     xvfb xauth imagemagick xdotool
     clang-format
+    dpkg-dev desktop-file-utils
 )
 
 missing=()

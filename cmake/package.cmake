@@ -1,0 +1,29 @@
+# The Debian package: everything cmake/install.cmake installs, under /usr.
+# Built by scripts/package.sh, which configures with CMAKE_INSTALL_PREFIX=/usr so that the
+# library lands in the multiarch libdir.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vantrel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Vantrel maintainers <maintainers@users.noreply.c-seed-5da0b0c4.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "test console for SMS modems")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Vantrel opens a GSM/LTE modem on a serial port, sends text messages, shows incoming \
+messages and delivery reports, and queries the outcome of a sent message, in an English or \
+Chinese window. The package holds the console, libkelbrin (the SMS service library it drives, \
+with its C header) and modemsim, a modem simulator on a pseudo-terminal with a demo scenario.")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION comm)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The libraries each program links come from dpkg-shlibdeps; Qt's platform plugins are loaded at
+# run time, so they are named here. Without the fonts the window's labels clip and Chinese text
+# shows as boxes.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, fonts-wqy-zenhei, fonts-arphic-uming")
+# A shlibs entry for libkelbrin.so.1 and the ldconfig trigger for the public libdir.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(CPack)
