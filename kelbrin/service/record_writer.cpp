@@ -17,6 +17,14 @@ std::size_t utf8PrefixLength(std::string_view text, std::size_t room) {
     return cut == 0 ? room : cut;
 }
 
+void replaceNulCharacters(std::string& text) {
+    static const std::string kReplacement = "\xEF\xBF\xBD";
+    for (std::size_t at = text.find('\0'); at != std::string::npos;
+         at = text.find('\0', at + kReplacement.size())) {
+        text.replace(at, 1, kReplacement);
+    }
+}
+
 std::size_t writeTextField(std::string_view text, char* field, std::size_t width) {
     std::memset(field, 0, width);
     if (width == 0) {

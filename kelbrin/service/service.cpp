@@ -159,6 +159,8 @@ void Service::deliveryKnown(int32_t index, DeliveryOutcome outcome) {
 }
 
 void Service::messageReceived(ReceivedMessage message) {
+    replaceNulCharacters(message.sender);
+    replaceNulCharacters(message.text);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_messages.push_back(std::move(message));
 }

@@ -133,6 +133,14 @@ TEST(RecordWriter, CutsOnlyOnCharacterBoundaries) {
     }
 }
 
+TEST(RecordWriter, NulCharactersBecomeReplacementCharacters) {
+    std::string text("a\0b\0\0c", 6);
+    replaceNulCharacters(text);
+    EXPECT_EQ(text, "a\xEF\xBF\xBD"
+                    "b\xEF\xBF\xBD\xEF\xBF\xBD"
+                    "c");
+}
+
 TEST(SubmitBuilder, NormalisesTypedNumbers) {
     const std::vector<std::pair<std::string, std::optional<std::string>>> rows = {
         {"+49 152-599 (11630)", "+4915259911630"},

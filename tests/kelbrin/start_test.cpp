@@ -108,6 +108,19 @@ TEST_F(StartTest, PortHeldByAnotherProgramIsNamed) {
     EXPECT_EQ(lib.startCom1(), 1) << "free again";
 }
 
+TEST_F(StartTest, ModemStillSearchingFailsAtTheFiveSecondDeadline) {
+    modemsim::Scenario scenario;
+    scenario.settings.registration = 2; // searching, for ever
+    startSimulator(scenario);
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(lib.startCom1(), 0);
+    const auto took = std::chrono::steady_clock::now() - before;
+    EXPECT_LE(took, 5s);
+    EXPECT_GE(took, 4s) << "registration is waited for as long as the deadline allows";
+    EXPECT_NE(lib.lastErrorText().find("still searching for a network"), std::string::npos)
+        << lib.lastErrorText();
+}
+
 TEST_F(StartTest, SimBusyAfterBootIsWaitedFor) {
     modemsim::Scenario scenario;
     scenario.faults.simBusyCommands = 3;
