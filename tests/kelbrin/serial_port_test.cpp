@@ -10,6 +10,7 @@
 #include <map>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -142,6 +143,43 @@ TEST(OpenSerialPort, EachFailureHasItsOwnText) {
                 << row.name << ": " << opened.error;
         }
     }
+}
+
+TEST(OpenSerialPort, PermissionProblemNamesTheGroup) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to become another user";
+    }
+    Pty pty;
+    ASSERT_EQ(::chmod(pty.path().c_str(), 0660), 0);
+    int result[2];
+    ASSERT_EQ(::pipe(result), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // nobody/nogroup: not the owner, not in the device's group.
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(1);
+        }
+        const auto opened = openSerialPort(settingsFor(pty.path()));
+        (void)!::write(result[1], opened.error.data(), opened.error.size());
+        ::_exit(opened.port ? 2 : 0);
+    }
+    ::close(result[1]);
+    std::string error;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(result[0], buffer, sizeof buffer)) > 0;) {
+        error.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(result[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << error;
+    struct stat device {};
+    ASSERT_EQ(::stat(pty.path().c_str(), &device), 0);
+    const struct group* owner = ::getgrgid(device.st_gid);
+    ASSERT_NE(owner, nullptr);
+    EXPECT_NE(error.find("no permission to open " + pty.path()), std::string::npos) << error;
+    EXPECT_NE(error.find("not in group " + std::string(owner->gr_name)), std::string::npos)
+        << error;
 }
 
 TEST(PortDiagnostics, MissingDeviceListsWhatExists) {
