@@ -61,7 +61,7 @@ std::string textOf(const sms::Deliver& deliver) {
     return deliver.userData.text;
 }
 
-std::string seenKey(const sms::Deliver& deliver) {
+std::string deliveredKey(const sms::Deliver& deliver) {
     const auto& t = deliver.serviceCentreTime;
     std::string key = deliver.originator.text + '\x1F' + std::to_string(deliver.originator.type);
     for (int field :
@@ -344,7 +344,7 @@ void ModemSession::handleUrcs() {
         } else if (!urc.pdu.empty()) {
             // Routed +CMT and inline +CDS: nothing to delete; with +CSMS service 0 the modem
             // acknowledges them itself (27.005 §3.4.1, Telit ME910C1).
-            takePdu(urc.pdu, parsePduUrcLength(urc.line));
+            takePdu(urc.pdu, parsePduUrcLength(urc.line), std::nullopt);
             if (m_acknowledgeRouted) {
                 command("AT+CNMA", "", m_settings.timings.command);
             }
@@ -386,8 +386,9 @@ void ModemSession::listStored() {
         if (!header || header->status == 2 || header->status == 3 || entry.pdu.empty()) {
             continue;
         }
-        takePdu(entry.pdu, header->length);
-        m_toDelete.push_back(StoredRef{m_settings.storage, header->index});
+        const StoredRef slot{m_settings.storage, header->index};
+        takePdu(entry.pdu, header->length, slot);
+        m_toDelete.push_back(slot);
     }
 }
 
@@ -399,7 +400,7 @@ void ModemSession::readStored(const StoredRef& stored) {
                                   "+CMGR:", m_settings.timings.readMessage);
     const AtEvent* line = firstResponse(reply);
     if (reply.ok() && line != nullptr && !line->pdu.empty()) {
-        takePdu(line->pdu, parseCmgrLength(line->line));
+        takePdu(line->pdu, parseCmgrLength(line->line), stored);
         deleteStored(stored);
     } else if (!reply.ok() && reply.outcome != AtOutcome::Stopped &&
                !(reply.final == FinalKind::CmsError && reply.errorCode == 321)) {
@@ -416,15 +417,24 @@ void ModemSession::deleteStored(const StoredRef& stored) {
     }
     const AtReply reply =
         command("AT+CMGD=" + std::to_string(stored.index), "", m_settings.timings.command);
-    if (!reply.ok() && reply.outcome != AtOutcome::Stopped) {
-        // The message is already in the library's queue and remembered as seen: the next
+    if (reply.ok()) {
+        m_memory.delivered.slotFreed(stored.storage, stored.index);
+    } else if (reply.outcome != AtOutcome::Stopped) {
+        // The message is already in the library's queue and its slot remembered: the next
         // listing finds the stored copy again and deletes it without delivering it twice.
         m_sink.problem(describeFailure("deleting stored message " + std::to_string(stored.index),
                                        reply, m_channel.lostReason()));
     }
 }
 
-void ModemSession::takePdu(const std::string& hex, std::optional<int> tpduLength) {
+bool ModemSession::isNew(const std::string& key, const std::optional<StoredRef>& slot) {
+    const auto now = Clock::now();
+    return slot ? m_memory.delivered.takeStored(slot->storage, slot->index, key, now)
+                : m_memory.delivered.takeRouted(key, now);
+}
+
+void ModemSession::takePdu(const std::string& hex, std::optional<int> tpduLength,
+                           const std::optional<StoredRef>& slot) {
     std::optional<std::size_t> length;
     if (tpduLength && *tpduLength > 0) {
         length = static_cast<std::size_t>(*tpduLength);
@@ -432,7 +442,7 @@ void ModemSession::takePdu(const std::string& hex, std::optional<int> tpduLength
     const auto decoded = sms::decodePdu(hex, length);
     if (!decoded) {
         // Nothing that reached the library is dropped: the operator sees the raw PDU.
-        if (m_memory.seen.remember("undecodable\x1F" + hex)) {
+        if (isNew("undecodable\x1F" + hex, slot)) {
             m_sink.messageReceived(ReceivedMessage{
                 "?", "",
                 "[undecodable message: " + std::string(sms::describe(decoded.error())) + "] " +
@@ -441,7 +451,7 @@ void ModemSession::takePdu(const std::string& hex, std::optional<int> tpduLength
         return;
     }
     if (const auto* deliver = std::get_if<sms::Deliver>(&decoded->tpdu)) {
-        takeDeliver(*deliver);
+        takeDeliver(*deliver, slot);
     } else if (const auto* report = std::get_if<sms::StatusReport>(&decoded->tpdu)) {
         if (auto outcome = m_memory.tracker.reportReceived(
                 report->messageReference, report->recipient.text, report->status, Clock::now())) {
@@ -450,8 +460,8 @@ void ModemSession::takePdu(const std::string& hex, std::optional<int> tpduLength
     }
 }
 
-void ModemSession::takeDeliver(const sms::Deliver& deliver) {
-    if (!m_memory.seen.remember(seenKey(deliver))) {
+void ModemSession::takeDeliver(const sms::Deliver& deliver, const std::optional<StoredRef>& slot) {
+    if (!isNew(deliveredKey(deliver), slot)) {
         return;
     }
     const std::string timestamp = sms::formatTimestamp(deliver.serviceCentreTime);

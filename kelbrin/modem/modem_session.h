@@ -75,9 +75,12 @@ private:
     void readStored(const StoredRef& stored);
     void deleteStored(const StoredRef& stored);
     bool useStorage(const std::string& storage);
-    /// Takes one PDU from the modem into the library; false when it cannot be decoded.
-    void takePdu(const std::string& hex, std::optional<int> tpduLength);
-    void takeDeliver(const sms::Deliver& deliver);
+    /// Takes one PDU from the modem into the library, routed or read from @p slot.
+    void takePdu(const std::string& hex, std::optional<int> tpduLength,
+                 const std::optional<StoredRef>& slot);
+    void takeDeliver(const sms::Deliver& deliver, const std::optional<StoredRef>& slot);
+    /// False for a copy of a message the library already took.
+    bool isNew(const std::string& key, const std::optional<StoredRef>& slot);
     void send(const SendJob& job);
     void deliverExpired(bool all);
     Milliseconds idleWait() const;

@@ -1,18 +1,18 @@
 #pragma once
 
+#include "delivered_messages.h"
 #include "delivery_tracker.h"
-#include "seen_messages.h"
 
 #include <cstdint>
 
 namespace kelbrin {
 
 /// What the library remembers from one modem session to the next while it stays loaded: the
-/// messages already handed out (a stop between queueing a message and deleting it must not
-/// deliver it again after the next start), the parts whose status reports may still come, and
-/// the concatenation reference. Used by one session at a time, on its worker thread.
+/// stored messages taken but not yet deleted (a stop between queueing a message and deleting it
+/// must not deliver it again after the next start), the parts whose status reports may still
+/// come, and the concatenation reference. Used by one session at a time, on its worker thread.
 struct SessionMemory {
-    SeenMessages seen;
+    DeliveredMessages delivered;
     DeliveryTracker tracker;
     uint8_t concatReference = 0;
 };

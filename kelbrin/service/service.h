@@ -9,8 +9,8 @@
 //              kelbrin.map      exports exactly the seven entry points
 //   modem/     ModemWorker      the one thread that owns the port
 //              ModemSession     handshake, sends, indications, stored messages, status reports
-//              SessionMemory    what outlives a stop: seen messages, sent parts, references
-//              DeliveryTracker, MessageReassembler, SeenMessages, submit_builder,
+//              SessionMemory    what outlives a stop: delivered messages, sent parts, references
+//              DeliveryTracker, MessageReassembler, DeliveredMessages, submit_builder,
 //              modem_error_text (operator texts for +CMS/+CME numbers)
 //   at/        AtReader         byte-fed tokenizer: echo, responses, finals, URCs, prompt
 //              AtChannel        one command at a time with timeouts; URCs kept wherever they come

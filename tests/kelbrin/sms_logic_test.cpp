@@ -1,5 +1,6 @@
 // The SMS logic that needs no modem: report matching, reassembly, record cuts, numbers,
 // start arguments.
+#include "delivered_messages.h"
 #include "delivery_tracker.h"
 #include "message_reassembler.h"
 #include "record_writer.h"
@@ -75,6 +76,25 @@ TEST(DeliveryTracker, WrappedReferenceMatchesTheNewestPart) {
     const auto outcome = tracker.reportReceived(200, "+111", 0x40, kT0 + 1h);
     ASSERT_TRUE(outcome);
     EXPECT_EQ(outcome->first, 2);
+}
+
+TEST(DeliveredMessages, NeitherDuplicatesNorSwallowsEqualMessages) {
+    DeliveredMessages delivered;
+    EXPECT_TRUE(delivered.takeStored("SM", 1, "a", kT0));
+    EXPECT_FALSE(delivered.takeStored("SM", 1, "a", kT0 + 1s)) << "delete failed, listed again";
+    EXPECT_TRUE(delivered.takeStored("SM", 2, "a", kT0)) << "an equal message in another slot";
+    EXPECT_TRUE(delivered.takeStored("SM", 1, "b", kT0)) << "slot refilled behind our back";
+    delivered.slotFreed("SM", 1);
+    EXPECT_TRUE(delivered.takeStored("SM", 1, "b", kT0 + 10min)) << "deleted, then equal again";
+
+    DeliveredMessages huawei; // routes and stores every message
+    EXPECT_TRUE(huawei.takeRouted("r", kT0));
+    EXPECT_FALSE(huawei.takeStored("SM", 3, "r", kT0 + 1s)) << "the stored twin";
+    EXPECT_TRUE(huawei.takeStored("SM", 4, "r", kT0 + 2s)) << "a twin pairs only once";
+    EXPECT_FALSE(huawei.takeRouted("r", kT0 + 2s)) << "routed twin of the second stored copy";
+    EXPECT_TRUE(huawei.takeRouted("s", kT0));
+    EXPECT_TRUE(huawei.takeRouted("s", kT0)) << "two equal routed messages are two";
+    EXPECT_TRUE(huawei.takeStored("SM", 5, "s", kT0 + 6min)) << "too late to be a twin";
 }
 
 TEST(MessageReassembler, PartsInAnyOrderMakeOneMessage) {

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <map>
+#include <string>
+#include <utility>
+
+namespace kelbrin {
+
+/// Decides whether a message (part) the modem shows is new, so that none is delivered twice and
+/// none is swallowed. The key is built from the decoded part (sender, time stamp with zone,
+/// concatenation, coding, text).
+///
+/// - A stored copy is old when the library already took that same message from that same slot
+///   and has not deleted it yet (the delete failed, or a stop came between queueing and
+///   deleting): the slot, not the text, identifies it, so two equal messages in two slots are
+///   both delivered.
+/// - Some Huawei modems (E303, E3531) both route (+CMT) and store (+CMTI) one message: a routed
+///   and a stored copy with the same key within a short window are one message. Each copy pairs
+///   with at most one twin, so two equal routed messages are still two.
+class DeliveredMessages {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    /// A copy read from slot @p index of @p storage; true when it is to be handed out.
+    bool takeStored(const std::string& storage, int index, const std::string& key, TimePoint now);
+    /// A routed copy; true when it is to be handed out.
+    bool takeRouted(const std::string& key, TimePoint now);
+    /// The slot was deleted: the next message in it is a new one.
+    void slotFreed(const std::string& storage, int index);
+
+private:
+    struct Recent {
+        TimePoint at;
+        std::string key;
+        bool routed;
+    };
+    /// Removes the newest recent copy of the other kind with @p key; true when there was one.
+    bool pairWithTwin(const std::string& key, bool routed, TimePoint now);
+
+    std::map<std::pair<std::string, int>, std::string> m_takenSlots;
+    std::deque<Recent> m_recent;
+};
+
+} // namespace kelbrin
