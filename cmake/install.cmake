@@ -4,8 +4,8 @@
 #   bin/modemsim                           the simulator
 #   <libdir>/vantrel/vantrel               the console (RUNPATH $ORIGIN)
 #   <libdir>/vantrel/libkelbrin.so      -> ../libkelbrin.so.1, what the console opens by bare name
-#   <libdir>/libkelbrin.so.1.0.0           the one copy of the library, with its SONAME link and
-#   <libdir>/libkelbrin.so{.1,}            namelink, for other programs built against kelbrin.h
+#   <libdir>/libkelbrin.so.1.0.0           the one copy of the library, with its SONAME link,
+#   <libdir>/libkelbrin.so.1               for other programs that use kelbrin.h
 #   include/kelbrin.h
 #   share/modemsim/demo.scenario           a copy of the built-in demo, to read or start from
 #   share/applications/vantrel.desktop
@@ -14,11 +14,16 @@
 # The console's folder is private so that its bare-name dlopen finds the library through $ORIGIN
 # before anything in the system's search path. glibc takes $ORIGIN from the resolved executable,
 # so the link in bin/ still leads there.
+#
+# No libkelbrin.so namelink in the public libdir: ldconfig would put the bare name in its cache,
+# and then every bare-name dlopen on the machine (a console with no library beside it, the
+# "library missing" test) would silently get the system copy. Other programs load
+# "libkelbrin.so.1" (ctypes.util.find_library("kelbrin") finds it) or link with -l:libkelbrin.so.1.
 include(GNUInstallDirs)
 
 set(VANTREL_PRIVATE_LIBDIR ${CMAKE_INSTALL_LIBDIR}/vantrel)
 
-install(TARGETS kelbrin LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS kelbrin LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_SKIP)
 install(FILES ${PROJECT_SOURCE_DIR}/kelbrin/include/kelbrin.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 

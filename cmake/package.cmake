@@ -6,11 +6,15 @@ set(CPACK_PACKAGE_NAME vantrel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Vantrel maintainers <maintainers@users.noreply.c-seed-5da0b0c4.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "test console for SMS modems")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Vantrel opens a GSM/LTE modem on a serial port, sends text messages, shows incoming \
-messages and delivery reports, and queries the outcome of a sent message, in an English or \
-Chinese window. The package holds the console, libkelbrin (the SMS service library it drives, \
-with its C header) and modemsim, a modem simulator on a pseudo-terminal with a demo scenario.")
+# Lines of at most 80 columns, as in a Debian control file.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+    "Vantrel opens a GSM/LTE modem on a serial port, sends text messages, shows"
+    "incoming messages and delivery reports, and queries the outcome of a sent"
+    "message, in an English or a Chinese window."
+    "."
+    "The package holds the console, libkelbrin (the SMS service library it drives,"
+    "with its C header kelbrin.h) and modemsim, a modem simulator on a"
+    "pseudo-terminal with a demo scenario.")
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -22,8 +26,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, fonts-wqy-zenhei, fonts-arphic-uming")
-# A shlibs entry for libkelbrin.so.1 and the ldconfig trigger for the public libdir.
+# A shlibs entry for libkelbrin.so.1 and ldconfig runs for the public libdir. The library's
+# interface is versioned by its SONAME, so any later package satisfies programs built now.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)
