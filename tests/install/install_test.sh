@@ -88,11 +88,13 @@ check_desktop_entry() {
         fail "desktop-file-validate rejects $desktop"
     fi
     exec_command=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
-    [ -n "$exec_command" ] && [ -x "$prefix/$bindir/$exec_command" ] ||
+    if [ -z "$exec_command" ] || [ ! -x "$prefix/$bindir/$exec_command" ]; then
         fail "Exec=$exec_command is not an installed program in $bindir"
+    fi
     icon=$(sed -n 's/^Icon=//p' "$desktop")
-    [ -n "$icon" ] && [ -f "$prefix/$datadir/icons/hicolor/48x48/apps/$icon.png" ] ||
+    if [ -z "$icon" ] || [ ! -f "$prefix/$datadir/icons/hicolor/48x48/apps/$icon.png" ]; then
         fail "Icon=$icon has no installed hicolor icon"
+    fi
 }
 
 check_simulator() {
