@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds the console and photographs it on a virtual X screen (Xvfb, no window manager, so the
 # windows have no title bar): docs/screenshots/console-zh.png and console-en.png (Chinese and
-# English UI, chosen by the locale variables) and about.png (the About box, opened from the
-# console's context menu).
+# English UI, chosen by the locale variables), about.png (the About box, opened from the
+# console's context menu) and session.png (a working session on the demo's simulated modem: Start,
+# a message to the loopback number, its report and the message coming back).
 #
-# The English UI needs a loaded libkelbrin.so: the one beside the executable if there is one,
-# else the scripted stand-in the tests use. BUILD_DIR picks another build tree of the default
+# The console loads the libkelbrin.so beside it. BUILD_DIR picks another build tree of the default
 # preset (default: build/default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,20 +16,24 @@ out_dir=docs/screenshots
 if [ -z "${SCREENSHOTS_ON_XVFB:-}" ]; then
     scripts/install-deps.sh
     cmake --preset default -B "$build_dir" >/dev/null
-    cmake --build "$build_dir" --target vantrel kelbrin_standin_full
+    cmake --build "$build_dir" --target vantrel kelbrin modemsim
     mkdir -p "$out_dir"
     SCREENSHOTS_ON_XVFB=1 BUILD_DIR="$build_dir" \
         exec xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" "$0"
 fi
 
-library_dir="$build_dir/bin"
-if [ ! -e "$library_dir/libkelbrin.so" ]; then
-    library_dir="$build_dir/tests/core/standin/full"
-fi
-export LD_LIBRARY_PATH="$library_dir" QT_QPA_PLATFORM=xcb
+export QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR
 XDG_RUNTIME_DIR=$(mktemp -d)
-trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+simulator_pid=""
+clean_up() {
+    if [ -n "$simulator_pid" ]; then
+        kill "$simulator_pid"
+        wait "$simulator_pid" || true
+    fi
+    rm -rf "$XDG_RUNTIME_DIR"
+}
+trap clean_up EXIT
 
 console_pid=""
 open_console() { # locale
@@ -41,6 +45,12 @@ open_console() { # locale
 close_console() {
     kill "$console_pid"
     wait "$console_pid" || true
+}
+# Clicks the middle of a control given by its template rectangle in dialog units (x y w h); the
+# console's base units are 7 x 14 pixels, and without a window manager the window has no frame.
+click_control() {
+    xdotool mousemove --window "$console_window" $(((2 * $1 + $3) * 7 / 8)) \
+        $(((2 * $2 + $4) * 14 / 16)) click 1
 }
 
 open_console zh_CN.UTF-8
@@ -60,6 +70,22 @@ close_console
 
 open_console en_US.UTF-8
 import -window "$console_window" "$out_dir/console-en.png"
+close_console
+
+# A working session on the demo's simulated modem, on COM1.
+export KELBRIN_COM1="$XDG_RUNTIME_DIR/modem"
+"$build_dir/bin/modemsim" --scenario demo --link "$KELBRIN_COM1" >/dev/null &
+simulator_pid=$!
+timeout 10 sh -c 'until [ -L "$KELBRIN_COM1" ]; do sleep 0.1; done'
+open_console en_US.UTF-8
+click_control 208 8 37 14 # Start
+click_control 76 217 96 13 # the number field
+xdotool type --delay 20 +15550100
+click_control 175 216 48 14 # Send
+# The demo accepts a message after 1 s, reports it 3 s later and sends the loopback copy back 2 s
+# after accepting it; the console shows each on its next poll (every 1.5 s).
+sleep 8
+import -window "$console_window" "$out_dir/session.png"
 close_console
 
 echo "screenshots: $(ls "$out_dir"/*.png | tr '\n' ' ')"
