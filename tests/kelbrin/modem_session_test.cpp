@@ -197,7 +197,7 @@ TEST(ModemSession, FailedDeleteNeverDeliversTheStoredCopyTwice) {
 TEST(ModemSession, LonePartIsDeliveredMarkedAfterTheReassemblyTimeout) {
     ScriptedModem modem([](const std::string&) { return std::nullopt; });
     ModemTimings timings;
-    timings.reassembly = 100ms;
+    timings.reassembly = 500ms;
     SessionMemory memory;
     SessionRun run(modem.path(), timings, memory);
     ASSERT_EQ(run.startFailure(), "");
@@ -242,8 +242,10 @@ TEST(ModemSession, RoutedCodesAreAcknowledgedOnlyWhenServiceOneSticks) {
         SessionMemory memory;
         SessionRun run(modem.path(), ModemTimings{}, memory);
         ASSERT_EQ(run.startFailure(), "");
-        modem.send("\r\n+CDS: 26\r\n" + report + "\r\n");
-        std::this_thread::sleep_for(100ms);
+        // The indication after the report is handled after it: once its read comes, the
+        // acknowledgement (if any) has been sent.
+        modem.send("\r\n+CDS: 26\r\n" + report + "\r\n\r\n+CMTI: \"SM\",9\r\n");
+        ASSERT_TRUE(eventually([&] { return modem.count("AT+CMGR=9") == 1; }));
         EXPECT_EQ(modem.count("AT+CNMA"), serviceSticks ? 1 : 0);
     }
 }
