@@ -10,7 +10,9 @@
  * re-encoded by the caller. Every text field of a record is NUL-terminated within its width when
  * the library fills it; a careful caller still reads no further than the width.
  *
- * Callers load the library by its bare name and look each entry point up by the names below.
+ * Callers look each entry point up by the names below. The console loads the copy installed
+ * beside it by the bare name KELBRIN_LIBRARY_NAME; other programs load the installed
+ * libkelbrin.so.1 (its SONAME) or link against it.
  */
 #ifndef KELBRIN_H
 #define KELBRIN_H
