@@ -53,7 +53,7 @@ TEST_F(SendTest, QueryFollowsTheMessageThroughItsStates) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         modemsim::Scenario scenario;
-        scenario.settings.sendDelay = 100ms;
+        scenario.settings.sendDelay = 300ms; // long enough to ask while it runs
         scenario.settings.reportDelay = 20ms;
         scenario.settings.reportOutcome = row.outcome;
         startService(scenario);
