@@ -43,14 +43,18 @@ SimulatorProcess::SimulatorProcess(const QString& scenarioFile, const QString& l
 }
 
 SimulatorProcess::~SimulatorProcess() {
-    if (m_process.state() == QProcess::NotRunning) {
-        return;
+    stop();
+}
+
+bool SimulatorProcess::stop() {
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(kStartDeadlineMs)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
     }
-    m_process.terminate();
-    if (!m_process.waitForFinished(kStartDeadlineMs)) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
 }
 
 QString SimulatorProcess::errorOutput() {

@@ -16,6 +16,9 @@ public:
     SimulatorProcess& operator=(const SimulatorProcess&) = delete;
 
     bool isRunning() const { return m_running; }
+    // Stops the program as Ctrl-C would (SIGTERM); whether it then exited cleanly (status 0, so
+    // also no sanitizer report). Later calls repeat the answer.
+    bool stop();
     // What the program wrote to stderr so far, for failure messages.
     QString errorOutput();
 
