@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -72,7 +73,22 @@ public:
         ::close(m_master);
     }
     const std::string& path() const { return m_path; }
-    void send(const std::string& bytes) { (void)!::write(m_master, bytes.data(), bytes.size()); }
+    // The test thread and the answering thread both write; on a non-blocking tty a write that
+    // meets another one fails with EAGAIN, so writes take turns and retry.
+    void send(const std::string& bytes) {
+        std::lock_guard<std::mutex> lock(m_writeMutex);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+            } else if (errno == EAGAIN || errno == EINTR) {
+                std::this_thread::sleep_for(1ms);
+            } else {
+                return;
+            }
+        }
+    }
     int count(const std::string& command) {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_counts[command];
@@ -123,6 +139,7 @@ private:
     std::thread m_thread;
     std::mutex m_mutex;
     std::map<std::string, int> m_counts;
+    std::mutex m_writeMutex;
 };
 
 // A session on the scripted modem, run on its own thread while the test watches.
