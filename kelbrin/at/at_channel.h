@@ -45,6 +45,7 @@ struct AtReply {
     bool prompted = false; ///< AT+CMGS only: the prompt came
 
     bool ok() const { return outcome == AtOutcome::Final && final == FinalKind::Ok; }
+    const AtEvent* firstResponse() const { return responses.empty() ? nullptr : &responses[0]; }
 };
 
 /// One command at a time over the port, on the thread that owns it: writes the command, feeds

@@ -15,19 +15,15 @@
 namespace kelbrin {
 namespace {
 
-std::string portName(const PortSettings& settings) {
-    return "COM" + std::to_string(settings.portNumber) + " (" + settings.path + ")";
-}
-
 std::string describeBusy(const PortSettings& settings) {
     const std::string holders = describeHolders(settings.path);
-    return portName(settings) + " is in use by " +
+    return describePort(settings) + " is in use by " +
            (holders.empty() ? std::string("another program") : holders) +
            ": close that program or choose another port.";
 }
 
 std::string systemError(const PortSettings& settings, const char* what, int error) {
-    return portName(settings) + ": " + what + " failed: " + std::strerror(error) + ".";
+    return describePort(settings) + ": " + what + " failed: " + std::strerror(error) + ".";
 }
 
 // Raw 8N1 at the requested speed; CLOCAL so a modem without DCD still talks to us.
@@ -59,6 +55,10 @@ void raiseModemLines(int fd) {
 }
 
 } // namespace
+
+std::string describePort(const PortSettings& settings) {
+    return "COM" + std::to_string(settings.portNumber) + " (" + settings.path + ")";
+}
 
 SerialPort::SerialPort(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
 
@@ -103,7 +103,7 @@ PortOpenResult openSerialPort(const PortSettings& settings) {
     }
     auto port = std::make_unique<SerialPort>(fd, settings.path);
     if (!::isatty(fd)) {
-        return {nullptr, portName(settings) + " is not a serial device: map COM" +
+        return {nullptr, describePort(settings) + " is not a serial device: map COM" +
                              std::to_string(settings.portNumber) +
                              " to the modem's tty (e.g. /dev/ttyUSB0)."};
     }

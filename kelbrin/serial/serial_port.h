@@ -40,6 +40,9 @@ private:
     std::string m_path;
 };
 
+/// "COM3 (/dev/ttyUSB0)": how texts name a port.
+std::string describePort(const PortSettings& settings);
+
 /// Either an open port or the operator text saying why there is none.
 struct PortOpenResult {
     std::unique_ptr<SerialPort> port;

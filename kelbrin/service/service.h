@@ -8,7 +8,8 @@
 //              record_writer    fixed record fields, cut on UTF-8 character boundaries
 //              kelbrin.map      exports exactly the seven entry points
 //   modem/     ModemWorker      the one thread that owns the port
-//              ModemSession     handshake, sends, indications, stored messages, status reports
+//              ModemHandshake   the start-up dialogue with its fallbacks and deadline
+//              ModemSession     sends, indications, stored messages, status reports
 //              SessionMemory    what outlives a stop: delivered messages, sent parts, references
 //              DeliveryTracker, MessageReassembler, DeliveredMessages, submit_builder,
 //              modem_error_text (operator texts for +CMS/+CME numbers)
