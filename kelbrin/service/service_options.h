@@ -1,6 +1,6 @@
 #pragma once
 
-#include "modem_session.h"
+#include "session_settings.h"
 #include "port_path.h"
 
 #include <cstdint>
