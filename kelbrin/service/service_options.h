@@ -1,7 +1,7 @@
 #pragma once
 
-#include "session_settings.h"
 #include "port_path.h"
+#include "session_settings.h"
 
 #include <cstdint>
 #include <string>
