@@ -185,6 +185,35 @@ bool eventually(const std::function<bool()>& done) {
     return done();
 }
 
+TEST(ModemSession, HandshakeFailuresTheSimulatorCannotShow) {
+    struct Row {
+        const char* name;
+        std::string command;
+        std::string answer;
+        const char* expected;
+    };
+    const std::vector<Row> rows = {
+        {"SIM PUK", "AT+CPIN?", "\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n", "asks for its PUK"},
+        {"no PDU mode", "AT+CMGF=0", "\r\nERROR\r\n", "PDU mode (AT+CMGF=0)"},
+        {"storage refused", "AT+CPMS", "\r\n+CMS ERROR: 302\r\n", "message storage SM"},
+        {"no indications", "AT+CNMI", "\r\n+CMS ERROR: 303\r\n", "new-message indications"},
+        {"service centre unknown", "AT+CSCA?", "\r\n+CMS ERROR: 330\r\n",
+         "no service centre number"},
+    };
+    for (const auto& row : rows) {
+        ScriptedModem modem([&](const std::string& command) -> std::optional<std::string> {
+            if (command.rfind(row.command, 0) == 0) {
+                return row.answer;
+            }
+            return std::nullopt;
+        });
+        SessionMemory memory;
+        SessionRun run(modem.path(), ModemTimings{}, memory);
+        EXPECT_NE(run.startFailure().find(row.expected), std::string::npos)
+            << row.name << ": " << run.startFailure();
+    }
+}
+
 TEST(ModemSession, FailedDeleteNeverDeliversTheStoredCopyTwice) {
     std::atomic<int> deletes{0};
     ScriptedModem modem([&](const std::string& command) -> std::optional<std::string> {
