@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -40,6 +41,11 @@ struct Transcript {
     std::string bytes;
     std::vector<AtEvent> expected;
 };
+
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const Transcript& row, std::ostream* out) {
+    *out << row.name;
+}
 
 const std::vector<Transcript>& transcripts() {
     static const std::vector<Transcript> rows = {

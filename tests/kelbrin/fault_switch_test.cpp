@@ -2,6 +2,8 @@
 // with its status report, and a received message.
 #include "simulated_modem_test.h"
 
+#include <ostream>
+
 namespace kelbrin::testing {
 namespace {
 
@@ -9,6 +11,11 @@ struct FaultRow {
     const char* name;
     std::function<void(modemsim::Scenario&)> setUp;
 };
+
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const FaultRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class FaultSwitchTest : public SimulatedModemTest,
                         public ::testing::WithParamInterface<FaultRow> {};
