@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test in the default and the sanitizer
-# preset. Exits non-zero on the first failure.
+# preset, and the library's tests under ThreadSanitizer (the library has a worker thread).
+# Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +14,8 @@ for preset in default asan; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+
+echo "== preset tsan (libkelbrin) =="
+cmake --preset tsan
+cmake --build --preset tsan --target kelbrin_unit_tests kelbrin_integration_tests kelbrin_console_tests
+ctest --preset tsan -R '^kelbrin\.'
