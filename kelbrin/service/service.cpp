@@ -21,19 +21,31 @@ bool Service::start(const StartArguments& arguments) {
     const auto deadline = Clock::now() + kStartDeadline;
     std::lock_guard<std::mutex> lifecycle(m_lifecycle);
     stopLocked();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_workerEnded = false;
+    }
     const SettingsResult settings = sessionSettingsFor(arguments, processEnvironment);
     std::string error = settings.error;
     if (error.empty()) {
         m_worker = ModemWorker::start(settings.settings, *this, m_memory, deadline, error);
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_worker) {
-        m_lastError = "starting the SMS service failed: " + error;
-        return false;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_worker && !m_workerEnded) {
+        m_running = true;
+        m_wake = &m_worker->wakeSignal();
+        return true;
     }
-    m_running = true;
-    m_wake = &m_worker->wakeSignal();
-    return true;
+    if (m_worker) {
+        // The port went away between the handshake and here. serviceEnded() has already run and
+        // will not run again, so marking the service running now would leave every later send
+        // queued for a worker that is gone, without a report.
+        error = m_lastError;
+    }
+    m_lastError = "starting the SMS service failed: " + error;
+    lock.unlock();
+    m_worker.reset();
+    return false;
 }
 
 bool Service::stop() {
@@ -173,6 +185,7 @@ void Service::problem(const std::string& text) {
 void Service::serviceEnded(const std::string& reason) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_running = false;
+    m_workerEnded = true;
     m_lastError = reason;
     failQueuedSends(reason);
 }

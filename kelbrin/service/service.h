@@ -84,6 +84,7 @@ private:
 
     mutable std::mutex m_mutex;
     bool m_running = false;
+    bool m_workerEnded = false; ///< the current worker reported serviceEnded()
     WakeSignal* m_wake = nullptr;
     int32_t m_nextIndex = 1;
     std::deque<SendJob> m_sendQueue;
