@@ -17,7 +17,7 @@ constexpr ControlTemplate kControls[] = {
 };
 
 // SimSun is substituted by a Song face installed on Linux (see the application shell).
-constexpr DialogTemplate kAbout{IDD_ABOUTBOX, "关于 vantrel",      "SimSun", 9, 235, 55,
+constexpr DialogTemplate kAbout{IDD_ABOUTBOX, "关于 Vantrel.exe",  "SimSun", 9, 235, 55,
                                 kControls,    std::size(kControls)};
 
 } // namespace

@@ -60,8 +60,8 @@ import -window "$console_window" "$out_dir/console-zh.png"
 xdotool mousemove --window "$console_window" 394 175 click 3
 sleep 0.5
 xdotool key Down Return
-# The About box's title is "关于 vantrel"; xdotool's pattern match is not UTF-8 aware here.
-timeout 20 xdotool search --sync --onlyvisible --name 'vantrel$' >/dev/null
+# The About box's title is "关于 Vantrel.exe"; xdotool's pattern match is not UTF-8 aware here.
+timeout 20 xdotool search --sync --onlyvisible --name 'Vantrel\.exe$' >/dev/null
 sleep 1
 # The About box shown over the console: the screen cut to the console's rectangle.
 eval "$(xdotool getwindowgeometry --shell "$console_window")"

@@ -38,6 +38,7 @@ QStringList templateCaptions(const DialogTemplate& dialog) {
 // what the About box showed; @p close closes the box.
 struct AboutSeen {
     bool opened = false;
+    QString title;
     QString family;
     QSize size;
     QRect geometry;
@@ -374,6 +375,7 @@ void ConsoleWindowTest::aboutBoxFromContextMenu() {
             return;
         }
         seen.opened = true;
+        seen.title = about->windowTitle();
         seen.family = QFontInfo(about->font()).family();
         seen.size = about->size();
         seen.geometry = about->frameGeometry();
@@ -406,6 +408,7 @@ void ConsoleWindowTest::aboutBoxFromContextMenu() {
     }
     QTRY_VERIFY(seen.opened);
     QVERIFY(menuHadAbout);
+    QCOMPARE(seen.title, QString::fromUtf8("关于 Vantrel.exe"));
     QCOMPARE(seen.family, QStringLiteral("AR PL UMing CN"));
     QCOMPARE(seen.size, QSize(353, 83));
     QVERIFY(seen.texts.contains(QStringLiteral("Vantrel V2.4")));
