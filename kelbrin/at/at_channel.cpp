@@ -39,9 +39,7 @@ AtReply AtChannel::execute(const AtCommand& command) {
     if (!writeAll(command.line + "\r", deadline)) {
         m_reader.endCommand();
         AtReply reply;
-        reply.outcome = portLost()               ? AtOutcome::PortLost
-                        : m_wake.stopRequested() ? AtOutcome::Stopped
-                                                 : AtOutcome::Timeout;
+        reply.outcome = writeFailure();
         return reply;
     }
     return waitForReply(deadline, false, command.finalMayBeMissing);
@@ -57,7 +55,7 @@ AtReply AtChannel::sendPdu(int length, const std::string& pdu, Milliseconds prom
     if (writeAll(line + "\r", deadline)) {
         reply = waitForReply(deadline, true, false);
     } else {
-        reply.outcome = portLost() ? AtOutcome::PortLost : AtOutcome::Timeout;
+        reply.outcome = writeFailure();
     }
     if (!reply.prompted) {
         if (reply.outcome == AtOutcome::Timeout || reply.outcome == AtOutcome::Stopped) {
@@ -77,11 +75,17 @@ AtReply AtChannel::sendPdu(int length, const std::string& pdu, Milliseconds prom
     if (!writeAll(pdu + kCtrlZ, deadline)) {
         m_reader.endCommand();
         reply = AtReply{};
-        reply.outcome = portLost() ? AtOutcome::PortLost : AtOutcome::Timeout;
+        reply.outcome = writeFailure();
         return reply;
     }
     // After Ctrl-Z there is no way back: a timeout leaves the outcome undetermined.
     return waitForReply(deadline, false, false);
+}
+
+AtOutcome AtChannel::writeFailure() const {
+    return portLost()               ? AtOutcome::PortLost
+           : m_wake.stopRequested() ? AtOutcome::Stopped
+                                    : AtOutcome::Timeout;
 }
 
 bool AtChannel::writeRaw(const std::string& bytes) {

@@ -74,6 +74,8 @@ private:
     enum class PumpResult { Data, Idle, Woken, Lost };
     PumpResult pump(Clock::time_point deadline);
     bool writeAll(const std::string& bytes, Clock::time_point deadline);
+    /// Why writeAll() gave up: a stop or a lost port is not a modem that timed out.
+    AtOutcome writeFailure() const;
     /// Handles queued events up to the command's final (or the prompt); true when it came.
     bool collectReply(AtReply& reply, bool stopAtPrompt);
     void moveEventsToUrcs();
