@@ -53,6 +53,3 @@ struct DialogTemplate {
     const ControlTemplate* begin() const { return controls; }
     const ControlTemplate* end() const { return controls + controlCount; }
 };
-
-// The control with @p controlId, or null when the dialog has none.
-const ControlTemplate* findControl(const DialogTemplate& dialog, int controlId);
