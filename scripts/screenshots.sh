@@ -26,16 +26,18 @@ export QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR
 XDG_RUNTIME_DIR=$(mktemp -d)
 simulator_pid=""
+console_pid=""
+# Also runs when a step fails half-way: whatever is still running is stopped (a process that has
+# already ended is no error) and the runtime folder goes.
 clean_up() {
-    if [ -n "$simulator_pid" ]; then
-        kill "$simulator_pid"
-        wait "$simulator_pid" || true
-    fi
+    for pid in $console_pid $simulator_pid; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
     rm -rf "$XDG_RUNTIME_DIR"
 }
 trap clean_up EXIT
 
-console_pid=""
 open_console() { # locale
     LANG="$1" LC_ALL="" LC_MESSAGES="" "$build_dir/bin/vantrel" &
     console_pid=$!
@@ -45,6 +47,7 @@ open_console() { # locale
 close_console() {
     kill "$console_pid"
     wait "$console_pid" || true
+    console_pid=""
 }
 # Clicks the middle of a control given by its template rectangle in dialog units (x y w h); the
 # console's base units are 7 x 14 pixels, and without a window manager the window has no frame.
