@@ -144,6 +144,9 @@ void ConsoleDialog::startTimer(int timerId, int periodMs) {
     QTimer*& timer = m_timers[timerId];
     if (timer == nullptr) {
         timer = new QTimer(this);
+        // A coarse timer (Qt's default) may fire up to 5 % early; the poll never comes before its
+        // period is up.
+        timer->setTimerType(Qt::PreciseTimer);
         connect(timer, &QTimer::timeout, this, [this, timerId] { m_console.OnTimer(timerId); });
     }
     timer->start(periodMs);
