@@ -14,7 +14,8 @@ ByteTrace ByteTrace::fromEnvironment() {
     if (std::string_view(target) == "-") {
         return ByteTrace(stderr, false);
     }
-    return ByteTrace(std::fopen(target, "a"), true);
+    // "e" (O_CLOEXEC): programs the host process starts must not inherit the trace file.
+    return ByteTrace(std::fopen(target, "ae"), true);
 }
 
 ByteTrace::ByteTrace(std::FILE* file, bool owned) : m_file(file), m_owned(owned) {}
