@@ -18,21 +18,41 @@ namespace {
 
 enum class Route { Widget, Window };
 
-// Sends @p key to @p target either straight to the widget (QApplication::notify) or through the
-// window system to @p window, which routes it to the focus widget or the open popup.
-void sendKey(Route route, QWidget& target, QWidget& window, Qt::Key key,
-             Qt::KeyboardModifiers modifiers) {
-    if (route == Route::Widget) {
-        QTest::keyClick(&target, key, modifiers);
-    } else {
-        QTest::keyClick(window.windowHandle(), key, modifiers);
-    }
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Route)
 Q_DECLARE_METATYPE(Qt::Key)
+
+namespace {
+
+template <typename T> T rowValue(const char* column) {
+    return *static_cast<T*>(QTest::qData(column, qMetaTypeId<T>()));
+}
+
+// One row of the key table: with or without the filter, which route, which key.
+struct KeyProbe {
+    bool filtered;
+    Route route;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+
+    static KeyProbe ofCurrentRow() {
+        return {rowValue<bool>("filtered"), rowValue<Route>("route"), rowValue<Qt::Key>("key"),
+                rowValue<Qt::KeyboardModifiers>("modifiers")};
+    }
+
+    // Sends the key either straight to @p target (QApplication::notify) or through the window
+    // system to @p window, which routes it to the focus widget or the open popup.
+    void send(QWidget& target, QWidget& window) const {
+        if (route == Route::Widget) {
+            QTest::keyClick(&target, key, modifiers);
+        } else {
+            QTest::keyClick(window.windowHandle(), key, modifiers);
+        }
+    }
+};
+
+} // namespace
 
 class KeyFilterTest : public QObject {
     Q_OBJECT
@@ -76,70 +96,58 @@ void KeyFilterTest::addRows() {
 }
 
 void KeyFilterTest::dialog() {
-    QFETCH(bool, filtered);
-    QFETCH(Route, route);
-    QFETCH(Qt::Key, key);
-    QFETCH(Qt::KeyboardModifiers, modifiers);
-    ShownConsole console(filtered);
+    const KeyProbe probe = KeyProbe::ofCurrentRow();
+    ShownConsole console(probe.filtered);
     MessageBoxCloser closer;
     auto* clear = console.control<QPushButton>(IDC_BTN_CLEAR);
     clear->setFocus();
     QSignalSpy clicked(clear, &QPushButton::clicked);
-    sendKey(route, *clear, console.dialog, key, modifiers);
+    probe.send(*clear, console.dialog);
     const bool changed =
         !console.dialog.isVisible() || !clicked.isEmpty() || !closer.seen().empty();
-    QCOMPARE(changed, !filtered);
+    QCOMPARE(changed, !probe.filtered);
 }
 
 void KeyFilterTest::multiLineEdit() {
-    QFETCH(bool, filtered);
-    QFETCH(Route, route);
-    QFETCH(Qt::Key, key);
-    QFETCH(Qt::KeyboardModifiers, modifiers);
-    ShownConsole console(filtered);
+    const KeyProbe probe = KeyProbe::ofCurrentRow();
+    ShownConsole console(probe.filtered);
     auto* edit = console.control<QPlainTextEdit>(IDC_EDIT_CONTENT);
     edit->setPlainText(QStringLiteral("abc"));
     edit->moveCursor(QTextCursor::End);
     edit->setFocus();
-    sendKey(route, *edit, console.dialog, key, modifiers);
+    probe.send(*edit, console.dialog);
     const bool changed =
         edit->toPlainText() != QStringLiteral("abc") || !console.dialog.isVisible();
-    QCOMPARE(changed, !filtered);
+    QCOMPARE(changed, !probe.filtered);
 }
 
 void KeyFilterTest::editableCombo() {
-    QFETCH(bool, filtered);
-    QFETCH(Route, route);
-    QFETCH(Qt::Key, key);
-    QFETCH(Qt::KeyboardModifiers, modifiers);
-    ShownConsole console(filtered);
+    const KeyProbe probe = KeyProbe::ofCurrentRow();
+    ShownConsole console(probe.filtered);
     MessageBoxCloser closer;
     auto* port = console.control<QComboBox>(IDC_COMBO_PORT);
     port->setEditText(QStringLiteral("COM9"));
     port->setFocus();
     const int items = port->count();
-    sendKey(route, *port->lineEdit(), console.dialog, key, modifiers);
+    probe.send(*port->lineEdit(), console.dialog);
     const bool changed =
         port->count() != items || !console.dialog.isVisible() || !closer.seen().empty();
-    QCOMPARE(changed, !filtered);
+    QCOMPARE(changed, !probe.filtered);
 }
 
 void KeyFilterTest::openComboList() {
-    QFETCH(bool, filtered);
-    QFETCH(Route, route);
-    QFETCH(Qt::Key, key);
-    QFETCH(Qt::KeyboardModifiers, modifiers);
-    ShownConsole console(filtered);
+    const KeyProbe probe = KeyProbe::ofCurrentRow();
+    ShownConsole console(probe.filtered);
     auto* baud = console.control<QComboBox>(IDC_COMBO_BAUD);
     baud->setFocus();
     baud->showPopup();
     QWidget* list = baud->view()->window();
     QVERIFY(QTest::qWaitForWindowExposed(list));
     QTest::keyClick(baud->view(), Qt::Key_Down);
-    sendKey(route, *baud->view(), *list, key, modifiers);
+    probe.send(*baud->view(), *list);
     const bool changed = !list->isVisible() || baud->currentIndex() != 0;
-    QCOMPARE(changed, !filtered);
-    if (!filtered && key != Qt::Key_Escape) {
+    QCOMPARE(changed, !probe.filtered);
+    if (!probe.filtered && probe.key != Qt::Key_Escape) {
         QCOMPARE(baud->currentIndex(), 1); // the probe sees a pick, not only a close
     }
     baud->hidePopup();
