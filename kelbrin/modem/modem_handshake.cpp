@@ -3,6 +3,7 @@
 #include "at_parsers.h"
 #include "at_text.h"
 #include "modem_error_text.h"
+#include "port_diagnostics.h"
 
 #include <algorithm>
 #include <array>
@@ -116,7 +117,8 @@ std::string ModemHandshake::syncWithModem(Clock::time_point deadline) {
     return "no answer from a modem on " + describePort(m_settings.port) + " at " +
            std::to_string(m_settings.port.baud) +
            " bit/s: check that the modem is connected and powered, that this is the right port "
-           "and that the modem runs at this baud rate";
+           "and that the modem runs at this baud rate. " +
+           describeMapping(m_settings.port);
 }
 
 std::string ModemHandshake::checkSim(Clock::time_point deadline) {

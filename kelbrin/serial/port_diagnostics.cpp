@@ -1,12 +1,14 @@
 #include "port_diagnostics.h"
 
 #include "port_path.h"
+#include "serial_port.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -79,8 +81,38 @@ std::set<long> lockHolders(const struct stat& device) {
     return holders;
 }
 
-// Processes with the character device open, from /proc/<pid>/fd.
+// Unix98 pseudo-terminal slaves (/dev/pts/N) have majors 136-143; N counts on across them.
+constexpr unsigned kFirstPtySlaveMajor = 136;
+constexpr unsigned kLastPtySlaveMajor = 143;
+constexpr unsigned kMinorsPerMajor = 256;
+
+std::optional<unsigned> ptyIndex(dev_t device) {
+    const unsigned deviceMajor = ::major(device);
+    if (deviceMajor < kFirstPtySlaveMajor || deviceMajor > kLastPtySlaveMajor) {
+        return std::nullopt;
+    }
+    return (deviceMajor - kFirstPtySlaveMajor) * kMinorsPerMajor + ::minor(device);
+}
+
+// A /dev/ptmx descriptor says which pseudo-terminal it is the master of in its fdinfo
+// ("tty-index:\t5", Linux 4.13 and later).
+bool isMasterOf(const fs::path& fdinfo, unsigned index) {
+    std::ifstream info(fdinfo);
+    std::string line;
+    const std::string wanted = "tty-index:\t" + std::to_string(index);
+    while (std::getline(info, line)) {
+        if (line == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Processes with the character device open, from /proc/<pid>/fd, except a pseudo-terminal's
+// peer: the process that also has its master side open.
 std::set<long> openers(const struct stat& device) {
+    const auto index = ptyIndex(device.st_rdev);
+    const dev_t ptmx = ::makedev(5, 2);
     std::set<long> found;
     std::error_code error;
     for (const auto& process : fs::directory_iterator("/proc", error)) {
@@ -88,14 +120,20 @@ std::set<long> openers(const struct stat& device) {
         if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit)) {
             continue;
         }
+        bool opens = false;
+        bool peer = false;
         std::error_code fdError;
         for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
             struct stat target {};
-            if (::stat(fd.path().c_str(), &target) == 0 && S_ISCHR(target.st_mode) &&
-                target.st_rdev == device.st_rdev) {
-                found.insert(std::stol(name));
-                break;
+            if (::stat(fd.path().c_str(), &target) != 0 || !S_ISCHR(target.st_mode)) {
+                continue;
             }
+            opens = opens || target.st_rdev == device.st_rdev;
+            peer = peer || (index && target.st_rdev == ptmx &&
+                            isMasterOf(process.path() / "fdinfo" / fd.path().filename(), *index));
+        }
+        if (opens && !peer) {
+            found.insert(std::stol(name));
         }
     }
     return found;
@@ -112,9 +150,10 @@ std::vector<std::string> listSerialDevices() {
     return devices;
 }
 
-std::string describeMissingDevice(int32_t port, const std::string& path,
+std::string describeMissingDevice(const PortSettings& settings,
                                   const std::vector<std::string>& existing) {
-    std::string text = "COM" + std::to_string(port) + ": device " + path + " does not exist. ";
+    std::string text = "COM" + std::to_string(settings.portNumber) + ": device " + settings.path +
+                       " does not exist. ";
     if (existing.empty()) {
         text += "No serial devices were found on this machine: is the modem plugged in? ";
     } else {
@@ -127,9 +166,24 @@ std::string describeMissingDevice(int32_t port, const std::string& path,
         }
         text += ". ";
     }
-    text += "To use another device as COM" + std::to_string(port) + ", set " +
-            portVariableName(port) + "=<device path> (e.g. /dev/ttyUSB0) before starting.";
-    return text;
+    return text + describeMapping(settings);
+}
+
+std::string describeMapping(const PortSettings& settings) {
+    const std::string com = "COM" + std::to_string(settings.portNumber);
+    std::string text;
+    if (settings.origin.empty()) {
+        text = com + " is " + settings.path + " by default: no port map names it. ";
+    } else if (settings.origin == portVariableName(settings.portNumber)) {
+        text = com + " is set by " + settings.origin + ", which overrides the port map " +
+               settings.userMap + ". ";
+    } else {
+        text = com + " is mapped in " + settings.origin + ". ";
+    }
+    return text +
+           "Find the modem with 'kelbrin-ports --probe', then map it with 'kelbrin-ports "
+           "assign " +
+           com + " <device>', which writes " + settings.userMap + ".";
 }
 
 std::string describePermissionProblem(const std::string& path) {
@@ -163,18 +217,21 @@ std::string describePermissionProblem(const std::string& path) {
     return text;
 }
 
-std::string describeHolders(const std::string& path) {
+std::set<long> processesHolding(const std::string& path) {
     struct stat device {};
     if (::stat(path.c_str(), &device) != 0) {
         return {};
     }
     std::set<long> holders = lockHolders(device);
-    if (holders.empty()) {
-        holders = openers(device);
-        holders.erase(static_cast<long>(getpid()));
-    }
+    std::set<long> others = openers(device);
+    others.erase(static_cast<long>(getpid()));
+    holders.insert(others.begin(), others.end());
+    return holders;
+}
+
+std::string describeHolders(const std::string& path) {
     std::string text;
-    for (long pid : holders) {
+    for (long pid : processesHolding(path)) {
         text += (text.empty() ? "" : ", ") + describeProcess(pid);
     }
     return text;

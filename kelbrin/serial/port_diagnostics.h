@@ -1,25 +1,36 @@
 #pragma once
 
-#include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace kelbrin {
+
+struct PortSettings;
 
 /// Serial devices present on this machine (by-id links first, then USB/ACM adapters, then
 /// on-board UARTs), for the text that tells an operator which port to map.
 std::vector<std::string> listSerialDevices();
 
 /// Operator text for a device that does not exist: which ports do, and how to map one.
-std::string describeMissingDevice(int32_t port, const std::string& path,
+std::string describeMissingDevice(const PortSettings& settings,
                                   const std::vector<std::string>& existing);
+
+/// Where the port's device came from (variable, map line or the default) and the two
+/// `kelbrin-ports` commands that find the modem and map it: the end of every text that says the
+/// port may be the wrong one.
+std::string describeMapping(const PortSettings& settings);
 
 /// Operator text for EACCES: owner group and mode of the device, and whether this process is in
 /// that group.
 std::string describePermissionProblem(const std::string& path);
 
-/// "process 1234 (minicom)" for each other holder of the device, found through /proc/locks (who
-/// holds the lock) and /proc/<pid>/fd (who has it open); empty when none can be named.
+/// Other processes holding the device: those with a lock on it (/proc/locks) and those with it
+/// open (/proc/<pid>/fd). The program at the other end of a pseudo-terminal (the process with its
+/// master side, e.g. modemsim) is its peer, not a holder.
+std::set<long> processesHolding(const std::string& path);
+
+/// "process 1234 (minicom)" for each of processesHolding(); empty when there is none.
 std::string describeHolders(const std::string& path);
 
 } // namespace kelbrin

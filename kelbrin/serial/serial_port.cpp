@@ -89,8 +89,7 @@ PortOpenResult openSerialPort(const PortSettings& settings) {
         case ENOENT:
         case ENODEV:
         case ENXIO:
-            return {nullptr,
-                    describeMissingDevice(settings.portNumber, settings.path, listSerialDevices())};
+            return {nullptr, describeMissingDevice(settings, listSerialDevices())};
         case EACCES:
         case EPERM:
             return {nullptr, "COM" + std::to_string(settings.portNumber) + ": " +
@@ -103,9 +102,8 @@ PortOpenResult openSerialPort(const PortSettings& settings) {
     }
     auto port = std::make_unique<SerialPort>(fd, settings.path);
     if (!::isatty(fd)) {
-        return {nullptr, describePort(settings) + " is not a serial device: map COM" +
-                             std::to_string(settings.portNumber) +
-                             " to the modem's tty (e.g. /dev/ttyUSB0)."};
+        return {nullptr,
+                describePort(settings) + " is not a serial device. " + describeMapping(settings)};
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;

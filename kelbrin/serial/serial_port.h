@@ -16,6 +16,8 @@ struct PortSettings {
     std::string path;
     int32_t baud = 0;
     bool rtsCts = false;
+    std::string origin;  ///< where the path came from (PortResolution::origin), for texts
+    std::string userMap; ///< the map `kelbrin-ports assign` writes, for texts
 };
 
 /// An open serial line, raw and non-blocking, held exclusively (flock and TIOCEXCL) until

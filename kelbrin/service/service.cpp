@@ -1,5 +1,6 @@
 #include "service.h"
 
+#include "byte_trace.h"
 #include "record_writer.h"
 
 #include <cstring>
@@ -9,6 +10,19 @@ namespace {
 
 // SMSStartService never takes longer than this, whatever the modem does.
 constexpr Milliseconds kStartDeadline{4800};
+
+// The port map is read afresh at every start, so the trace says each time which device the port
+// led to and why (variable, map line or default), or what was wrong with the arguments or the map.
+void traceSettings(const SettingsResult& settings) {
+    ByteTrace trace = ByteTrace::fromEnvironment();
+    if (!settings.error.empty()) {
+        trace.note("start refused: " + settings.error);
+        return;
+    }
+    const PortSettings& port = settings.settings.port;
+    trace.note(describePort(port) + " from " +
+               (port.origin.empty() ? std::string("the default") : port.origin));
+}
 
 } // namespace
 
@@ -26,6 +40,7 @@ bool Service::start(const StartArguments& arguments) {
         m_workerEnded = false;
     }
     const SettingsResult settings = sessionSettingsFor(arguments, processEnvironment);
+    traceSettings(settings);
     std::string error = settings.error;
     if (error.empty()) {
         m_worker = ModemWorker::start(settings.settings, *this, m_memory, deadline, error);

@@ -19,10 +19,15 @@ void overrideFromEnvironment(Milliseconds& timing, const char* name,
 SettingsResult sessionSettingsFor(const StartArguments& arguments,
                                   const EnvironmentLookup& environment) {
     SettingsResult result;
-    const auto path = resolvePortPath(arguments.port, environment);
-    if (!path) {
+    const PortMapFiles maps = portMapFiles(environment);
+    const auto resolved = resolvePort(arguments.port, environment, maps);
+    if (!resolved) {
         result.error = "port number " + std::to_string(arguments.port) +
                        " is not valid: use 1 for COM1 (/dev/ttyS0), 2 for COM2, ...";
+        return result;
+    }
+    if (!resolved->error.empty()) {
+        result.error = "the port map is not valid: " + resolved->error;
         return result;
     }
     if (arguments.dataBits != 8) {
@@ -45,8 +50,8 @@ SettingsResult sessionSettingsFor(const StartArguments& arguments,
                        "\" is not known: use \"card\" (the SIM) or \"phone\" (the modem)";
         return result;
     }
-    result.settings.port =
-        PortSettings{arguments.port, *path, arguments.baud, arguments.rtsCts != 0};
+    result.settings.port = PortSettings{arguments.port,        resolved->path,   arguments.baud,
+                                        arguments.rtsCts != 0, resolved->origin, maps.user};
     auto& timings = result.settings.timings;
     overrideFromEnvironment(timings.prompt, "KELBRIN_SEND_TIMEOUT_MS", environment);
     overrideFromEnvironment(timings.sendResult, "KELBRIN_SEND_TIMEOUT_MS", environment);
