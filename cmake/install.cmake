@@ -2,6 +2,8 @@
 #
 #   bin/vantrel                         -> relative link to the console in its private folder
 #   bin/modemsim                           the simulator
+#   bin/kelbrin-ports                      finds modems and writes the library's port map
+#   share/man/man1/kelbrin-ports.1         its manual page
 #   <libdir>/vantrel/vantrel               the console (RUNPATH $ORIGIN)
 #   <libdir>/vantrel/libkelbrin.so      -> ../libkelbrin.so.1, what the console opens by bare name
 #   <libdir>/libkelbrin.so.1.0.0           the one copy of the library, with its SONAME link,
@@ -42,6 +44,9 @@ install(FILES ${install_links_dir}/bin/vantrel DESTINATION ${CMAKE_INSTALL_BINDI
 install(FILES ${install_links_dir}/private/libkelbrin.so DESTINATION ${VANTREL_PRIVATE_LIBDIR})
 
 install(TARGETS modemsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kelbrin-ports RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/kelbrin/ports_tool/kelbrin-ports.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/modemsim/scenarios/demo.scenario
     DESTINATION ${CMAKE_INSTALL_DATADIR}/modemsim)
 

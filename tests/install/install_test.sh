@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs the build into a staging prefix and checks what a user of the installed tree gets.
-#   tree     the exact set of files and links, the icons' sizes, the desktop entry, and the
-#            installed simulator starting on the installed demo scenario
+#   tree     the exact set of files and links, the icons' sizes, the desktop entry, the
+#            installed simulator starting on the installed demo scenario, and kelbrin-ports
+#            with its manual page
 #   console  the installed console, started through bin/vantrel with nothing on the search path,
 #            loads the installed libkelbrin.so (RUNPATH $ORIGIN of the resolved executable)
 #
-# usage: install_test.sh tree|console CMAKE BUILD_DIR BINDIR LIBDIR INCLUDEDIR DATADIR
+# usage: install_test.sh tree|console CMAKE BUILD_DIR BINDIR LIBDIR INCLUDEDIR DATADIR MANDIR
 set -uo pipefail
 
-mode=$1 cmake_command=$2 build_dir=$3 bindir=$4 libdir=$5 includedir=$6 datadir=$7
+mode=$1 cmake_command=$2 build_dir=$3 bindir=$4 libdir=$5 includedir=$6 datadir=$7 mandir=$8
 failures=0
 
 fail() {
@@ -40,6 +41,7 @@ check_tree() {
     # Every file and link, nothing else (no tests, benchmarks or GoogleTest).
     local expected actual
     expected=$(sort <<LAYOUT
+$bindir/kelbrin-ports
 $bindir/modemsim
 $bindir/vantrel -> $(realpath -m --relative-to="$bindir" "$libdir/vantrel/vantrel")
 $includedir/kelbrin.h
@@ -54,6 +56,7 @@ $datadir/icons/hicolor/32x32/apps/vantrel.png
 $datadir/icons/hicolor/48x48/apps/vantrel.png
 $datadir/icons/hicolor/64x64/apps/vantrel.png
 $datadir/modemsim/demo.scenario
+$mandir/man1/kelbrin-ports.1
 LAYOUT
     )
     actual=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort | while read -r f; do
@@ -63,7 +66,7 @@ LAYOUT
         fail "installed files differ from the expected layout (< expected, > installed):"
         diff <(echo "$expected") <(echo "$actual")
     fi
-    for program in "$bindir/modemsim" "$libdir/vantrel/vantrel"; do
+    for program in "$bindir/kelbrin-ports" "$bindir/modemsim" "$libdir/vantrel/vantrel"; do
         [ -x "$prefix/$program" ] || fail "$program is not executable"
     done
 }
@@ -95,6 +98,16 @@ check_desktop_entry() {
     if [ -z "$icon" ] || [ ! -f "$prefix/$datadir/icons/hicolor/48x48/apps/$icon.png" ]; then
         fail "Icon=$icon has no installed hicolor icon"
     fi
+}
+
+check_ports_command() {
+    # The installed kelbrin-ports runs on its own and its manual page renders without warnings.
+    local help warnings
+    help=$("$prefix/$bindir/kelbrin-ports" --help) || fail "kelbrin-ports --help failed"
+    grep -q "kelbrin-ports assign COM<N>" <<<"$help" || fail "kelbrin-ports --help: $help"
+    warnings=$(groff -man -ww -z "$prefix/$mandir/man1/kelbrin-ports.1" 2>&1) ||
+        fail "groff could not render kelbrin-ports.1"
+    [ -z "$warnings" ] || fail "kelbrin-ports.1: $warnings"
 }
 
 check_simulator() {
@@ -156,6 +169,7 @@ tree)
     check_icons
     check_desktop_entry
     check_simulator
+    check_ports_command
     ;;
 console)
     check_console_startup
