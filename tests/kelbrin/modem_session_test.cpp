@@ -147,7 +147,7 @@ class SessionRun {
 public:
     SessionRun(const std::string& path, ModemTimings timings, SessionMemory& memory) {
         SessionSettings settings;
-        settings.port = PortSettings{1, path, 115200, false};
+        settings.port = PortSettings{1, path, 115200, false, {}, {}};
         settings.timings = timings;
         m_port = openSerialPort(settings.port).port;
         m_channel = std::make_unique<AtChannel>(*m_port, m_wake, m_trace);

@@ -2,11 +2,14 @@
 // checked on real pseudo-terminals.
 #include "baud_rate.h"
 #include "port_diagnostics.h"
+#include "port_map.h"
 #include "port_path.h"
 #include "serial_port.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 
 #include <fcntl.h>
@@ -51,19 +54,95 @@ TEST(BaudRate, MapsStandardSpeedsAndRejectsOthers) {
     }
 }
 
-TEST(PortPath, MapsPortNumbersToDevices) {
+// A folder with a user map and a system map, removed at the end.
+class MapFolder {
+public:
+    MapFolder() : m_path(::mkdtemp(m_template)) {}
+    ~MapFolder() { std::filesystem::remove_all(m_path); }
+    std::string write(const std::string& name, const std::string& text) const {
+        const std::string file = m_path + "/" + name;
+        std::ofstream(file) << text;
+        return file;
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    char m_template[32] = "/tmp/kelbrin-maps-XXXXXX";
+    std::string m_path;
+};
+
+TEST(PortPath, ResolvesVariableThenUserMapThenSystemMapThenUart) {
+    const MapFolder folder;
+    const PortMapFiles maps{
+        folder.write("user", "# my desk\n\nCOM2 = /dev/serial/by-id/usb-Quectel  # the EG25\n"
+                             "com5=/dev/ttyACM0\n"),
+        folder.write("system", "COM2 = /dev/ttyUSB9\nCOM3 = /dev/ttyUSB1\nCOM5 = /dev/ttyUSB5\n")};
     const EnvironmentLookup environment = [](const std::string& name) {
         return name == "KELBRIN_COM3" ? std::optional<std::string>("/dev/ttyUSB0") : std::nullopt;
     };
-    EXPECT_EQ(resolvePortPath(1, environment), "/dev/ttyS0");
-    EXPECT_EQ(resolvePortPath(2, environment), "/dev/ttyS1");
-    EXPECT_EQ(resolvePortPath(3, environment), "/dev/ttyUSB0") << "variable overrides";
-    EXPECT_EQ(resolvePortPath(0, environment), std::nullopt);
-    EXPECT_EQ(resolvePortPath(-4, environment), std::nullopt);
+    struct Row {
+        int32_t port;
+        const char* path;
+        std::string origin;
+    };
+    const std::vector<Row> rows = {
+        {1, "/dev/ttyS0", ""},
+        {2, "/dev/serial/by-id/usb-Quectel", maps.user + " line 3"},
+        {3, "/dev/ttyUSB0", "KELBRIN_COM3"},
+        {4, "/dev/ttyS3", ""},
+        {5, "/dev/ttyACM0", maps.user + " line 4"},
+    };
+    for (const auto& row : rows) {
+        const auto resolved = resolvePort(row.port, environment, maps);
+        ASSERT_TRUE(resolved) << row.port;
+        EXPECT_EQ(resolved->path, row.path) << row.port;
+        EXPECT_EQ(resolved->origin, row.origin) << row.port;
+    }
+    const auto systemOnly =
+        resolvePort(3, processEnvironment, {folder.path() + "/none", maps.system});
+    EXPECT_EQ(systemOnly->origin, maps.system + " line 2") << "no user map: the system's";
+    EXPECT_FALSE(resolvePort(0, environment, maps));
+    EXPECT_FALSE(resolvePort(-4, environment, maps));
+}
+
+TEST(PortPath, UserMapFollowsXdgConfigHome) {
+    const std::map<std::string, std::string> variables = {{"HOME", "/home/ann"}};
+    auto withConfigHome = [&](std::optional<std::string> configHome) {
+        return portMapFiles([&](const std::string& name) -> std::optional<std::string> {
+            if (name == "XDG_CONFIG_HOME") {
+                return configHome;
+            }
+            const auto found = variables.find(name);
+            return found == variables.end() ? std::nullopt : std::optional(found->second);
+        });
+    };
+    EXPECT_EQ(withConfigHome(std::nullopt).user, "/home/ann/.config/kelbrin/ports");
+    EXPECT_EQ(withConfigHome("/srv/cfg").user, "/srv/cfg/kelbrin/ports");
+    EXPECT_EQ(withConfigHome("cfg").user, "/home/ann/.config/kelbrin/ports") << "not absolute";
+    EXPECT_EQ(withConfigHome(std::nullopt).system, "/etc/kelbrin/ports");
+}
+
+TEST(PortPath, MalformedMapNamesFileAndLine) {
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"# desk\nCOM2 /dev/ttyUSB0\n", "line 2: \"COM2 /dev/ttyUSB0\" is not a port mapping"},
+        {"COMX = /dev/ttyUSB0\n", "line 1: \"COMX = /dev/ttyUSB0\" is not a port mapping"},
+        {"COM0 = /dev/ttyUSB0\n", "line 1:"},
+        {"COM2 =\n", "line 1:"},
+        {"COM2 = ttyUSB0\n", "line 1: the device \"ttyUSB0\" must be an absolute path"},
+        {"COM2 = /dev/a\n\nCOM2 = /dev/b\n", "line 3: COM2 is already mapped on line 1"},
+    };
+    const MapFolder folder;
+    for (const auto& [text, expected] : rows) {
+        const PortMapFiles maps{folder.write("user", text), folder.path() + "/none"};
+        const auto resolved = resolvePort(7, processEnvironment, maps);
+        EXPECT_TRUE(resolved->path.empty()) << text;
+        EXPECT_EQ(resolved->error.rfind(maps.user + " ", 0), 0u) << resolved->error;
+        EXPECT_NE(resolved->error.find(expected), std::string::npos) << resolved->error;
+    }
 }
 
 PortSettings settingsFor(const std::string& path, int32_t baud = 115200) {
-    return PortSettings{7, path, baud, false};
+    return PortSettings{7, path, baud, false, {}, {}};
 }
 
 TEST(OpenSerialPort, OpensAPtyRawAndExclusive) {
@@ -132,7 +211,8 @@ TEST(OpenSerialPort, EachFailureHasItsOwnText) {
         {"unknown baud", settingsFor("/dev/null", 12345), {"baud rate 12345", "115200"}},
         {"missing device",
          settingsFor("/dev/kelbrin-no-such-port"),
-         {"/dev/kelbrin-no-such-port does not exist", "KELBRIN_COM7="}},
+         {"/dev/kelbrin-no-such-port does not exist", "kelbrin-ports --probe",
+          "kelbrin-ports assign COM7 <device>"}},
         {"not a tty", settingsFor("/dev/null"), {"is not a serial device"}},
     };
     for (const auto& row : rows) {
@@ -182,13 +262,28 @@ TEST(OpenSerialPort, PermissionProblemNamesTheGroup) {
         << error;
 }
 
-TEST(PortDiagnostics, MissingDeviceListsWhatExists) {
-    const std::string text =
-        describeMissingDevice(2, "/dev/ttyS1", {"/dev/ttyUSB0", "/dev/ttyACM0"});
+TEST(PortDiagnostics, MissingDeviceListsWhatExistsAndWhereTheMappingCameFrom) {
+    PortSettings settings{2, "/dev/ttyS1", 115200, false, "", "/home/ann/.config/kelbrin/ports"};
+    const std::string text = describeMissingDevice(settings, {"/dev/ttyUSB0", "/dev/ttyACM0"});
     EXPECT_NE(text.find("/dev/ttyUSB0, /dev/ttyACM0"), std::string::npos) << text;
-    EXPECT_NE(text.find("KELBRIN_COM2=<device path>"), std::string::npos) << text;
-    const std::string none = describeMissingDevice(2, "/dev/ttyS1", {});
+    const std::string none = describeMissingDevice(settings, {});
     EXPECT_NE(none.find("No serial devices"), std::string::npos) << none;
+
+    const std::vector<std::pair<std::string, std::string>> origins = {
+        {"", "COM2 is /dev/ttyS1 by default: no port map names it"},
+        {"KELBRIN_COM2", "COM2 is set by KELBRIN_COM2, which overrides the port map "
+                         "/home/ann/.config/kelbrin/ports"},
+        {"/etc/kelbrin/ports line 4", "COM2 is mapped in /etc/kelbrin/ports line 4"},
+    };
+    for (const auto& [origin, expected] : origins) {
+        settings.origin = origin;
+        const std::string mapping = describeMapping(settings);
+        EXPECT_NE(mapping.find(expected), std::string::npos) << mapping;
+        EXPECT_NE(mapping.find("'kelbrin-ports assign COM2 <device>', which writes "
+                               "/home/ann/.config/kelbrin/ports"),
+                  std::string::npos)
+            << mapping;
+    }
 }
 
 TEST(PortDiagnostics, PermissionNamesTheGroupAndMembership) {
