@@ -4,8 +4,11 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace kelbrin::testing {
@@ -69,7 +72,7 @@ TEST_F(StartTest, EachPortProblemHasItsOwnText) {
              ::setenv("KELBRIN_COM9", "/dev/kelbrin-test-no-such-device", 1);
              return l.start(9, 115200, 2, 8, 0, 0, "card");
          },
-         "KELBRIN_COM9=<device path>"},
+         "COM9 is set by KELBRIN_COM9"},
         {"unknown baud", [](const auto& l) { return l.start(1, 12345, 2, 8, 0, 0, "card"); },
          "baud rate 12345"},
         {"port 0", [](const auto& l) { return l.start(0, 115200, 2, 8, 0, 0, "card"); },
@@ -93,6 +96,47 @@ TEST_F(StartTest, EachPortProblemHasItsOwnText) {
         EXPECT_NE(lib.lastErrorText().find(row.expected), std::string::npos) << lib.lastErrorText();
     }
     (void)sim;
+}
+
+// No KELBRIN_COM4: the user's map leads COM4 to the simulator. The map is read at each start, so
+// a line written while the library is loaded counts at the next start; a malformed line stops the
+// start with the file and the line, in the last error and in the trace.
+TEST_F(StartTest, UserMapIsReadAtEachStart) {
+    auto& sim = startSimulator();
+    char folder[] = "/tmp/kelbrin-start-map-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string map = std::string(folder) + "/kelbrin/ports";
+    const std::string trace = std::string(folder) + "/trace";
+    ::mkdir((std::string(folder) + "/kelbrin").c_str(), 0700);
+    ::setenv("XDG_CONFIG_HOME", folder, 1);
+    ::setenv("KELBRIN_TRACE", trace.c_str(), 1);
+    const auto writeMap = [&](const std::string& text) { std::ofstream(map) << text; };
+    const auto startCom4 = [&] { return lib.start(4, 115200, 2, 8, 0, 0, "card"); };
+
+    writeMap("# desk\nCOM4 = " + std::string(folder) + "/unplugged\n");
+    EXPECT_EQ(startCom4(), 0);
+    EXPECT_NE(lib.lastErrorText().find("COM4 is mapped in " + map + " line 2"), std::string::npos)
+        << lib.lastErrorText();
+    EXPECT_NE(lib.lastErrorText().find("kelbrin-ports --probe"), std::string::npos);
+
+    writeMap("# desk\nCOM4 " + sim.terminalPath() + "\n");
+    EXPECT_EQ(startCom4(), 0);
+    EXPECT_NE(lib.lastErrorText().find(map + " line 2: "), std::string::npos)
+        << lib.lastErrorText();
+
+    writeMap("# desk\nCOM4 = " + sim.terminalPath() + "\n");
+    EXPECT_EQ(startCom4(), 1) << lib.lastErrorText();
+    lib.stop();
+    std::ifstream traced(trace);
+    const std::string log((std::istreambuf_iterator<char>(traced)), {});
+    EXPECT_NE(log.find("start refused: the port map is not valid: " + map + " line 2"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("COM4 (" + sim.terminalPath() + ") from " + map + " line 2"),
+              std::string::npos)
+        << log;
+    ::unsetenv("KELBRIN_TRACE");
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(StartTest, PortHeldByAnotherProgramIsNamed) {
