@@ -17,5 +17,6 @@ done
 
 echo "== preset tsan (libkelbrin) =="
 cmake --preset tsan
-cmake --build --preset tsan --target kelbrin_unit_tests kelbrin_integration_tests kelbrin_console_tests
+cmake --build --preset tsan --target kelbrin_unit_tests kelbrin_integration_tests kelbrin_console_tests \
+    kelbrin_ports_tests
 ctest --preset tsan -R '^kelbrin\.'

@@ -98,17 +98,6 @@ TEST(AssignPort, RewritesOnlyThePortsLine) {
     }
 }
 
-TEST(AssignPort, WritesTheMapAndRefusesAMalformedOne) {
-    const TemporaryFolder folder;
-    const std::string map = folder.path() + "/kelbrin/ports";
-    EXPECT_EQ(writePortAssignment(map, 2, "/dev/ttyUSB1"), "") << "folder created";
-    std::ifstream written(map);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "COM2 = /dev/ttyUSB1\n");
-
-    std::ofstream(map) << "# desk\nCOM2 /dev/ttyUSB1\n";
-    EXPECT_NE(writePortAssignment(map, 2, "/dev/ttyUSB1").find(map + " line 2"), std::string::npos);
-}
-
 TEST(ByIdLink, FindsTheLinkToTheSameDevice) {
     const TemporaryFolder byId;
     const SilentPty modem;
