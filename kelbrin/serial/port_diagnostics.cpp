@@ -22,7 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kMaxListedDevices = 12;
+// Few enough that the mapping advice after the list still fits the 1024-byte last error;
+// kelbrin-ports lists them all.
+constexpr std::size_t kMaxListedDevices = 6;
 
 std::vector<std::string> devicesMatching(const std::string& directory, const std::string& prefix) {
     std::vector<std::string> found;
