@@ -68,7 +68,7 @@ struct Settings {
     std::chrono::milliseconds smsReadyDelay{0};
     std::string smsReadyUrc{"SMS Ready"};
     std::string bootUrcs{"RDY"}; // lines a rebooting modem prints, '\n' between lines
-    int signal{20};      // +CSQ <rssi>
+    int signal{20};              // +CSQ <rssi>
     int capacitySm{20};
     int capacityMe{20};
     int capacitySr{10};
