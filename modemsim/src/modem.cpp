@@ -240,7 +240,7 @@ Modem::Reply Modem::runCommandLine(std::string_view body) {
     Reply done;
     for (const std::string& text : splitCommandLine(body)) {
         Reply reply;
-        if (text.front() != '+') {
+        if (!isExtendedPrefix(text.front())) {
             reply = basicCommands(text);
         } else if (auto command = parseExtendedCommand(text)) {
             reply = extendedCommand(*command);

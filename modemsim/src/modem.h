@@ -106,6 +106,7 @@ private:
     Reply writeToMemory(const std::string& hex, const OpenPrompt& prompt);
     void resetProfile();
     Reply cscs(const AtCommand& command);
+    Reply huaweiSwitch(const AtCommand& command);
 
     // Power: boot, SMS stack readiness, radio and registration (modem_power.cpp).
     void reboot(std::chrono::milliseconds silence);

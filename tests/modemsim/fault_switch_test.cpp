@@ -50,6 +50,12 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
              f.urcFloodPeriod = ms(10);
          },
          {{"", "^RSSI:20\r\n", ""}}},
+        {"urc_flood stopped by Huawei's AT^CURC=0",
+         [](Faults& f) {
+             f.urcFlood = true;
+             f.urcFloodPeriod = ms(10);
+         },
+         {{"AT^CURC=0;^PORTSEL=1\r", "OK\r\n", ""}, {"", "", "^RSSI"}}},
         {"prompt bare",
          [](Faults& f) { f.prompt = modemsim::PromptStyle::Bare; },
          {{cmgs(pdu), "", "\r"}, {sendPdu(pdu), "+CMGS: 0\r\n", ""}}},
