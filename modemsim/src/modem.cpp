@@ -180,6 +180,10 @@ void Modem::answer(const Reply& reply) {
     std::string wire = wireForm(reply);
     m_heldUrcs.clear();
     write(wire, m_now + delay);
+    if (std::exchange(m_rebootAfterReply, false)) {
+        m_timers.schedule(m_now + delay,
+                          [this](Clock::time_point) { reboot(std::chrono::seconds(1)); });
+    }
 }
 
 void Modem::emitUrc(const std::string& wire) {
