@@ -412,15 +412,16 @@ Modem::Reply Modem::openPrompt(const AtCommand& command, PromptFor purpose) {
         return Reply{};
     }
     auto args = splitArguments(command.arguments);
-    auto length = args.empty() ? std::nullopt : toInt(args[0]);
+    // A missing or unreadable length reads as 0, which the range check refuses.
+    int length = args.empty() ? 0 : toInt(args[0]).value_or(0);
     auto stat = args.size() > 1 ? toInt(args[1]) : std::optional<int>(2);
     // A TPDU is at most 164 octets (SUBMIT with absolute validity and 140 octets of data).
-    if (command.form != Form::Set || !length || *length < 1 || *length > 164 || args.size() > 2 ||
-        !stat || *stat < 0 || *stat > 3 || (purpose == PromptFor::Send && args.size() > 1)) {
+    if (command.form != Form::Set || length < 1 || length > 164 || args.size() > 2 || !stat ||
+        *stat < 0 || *stat > 3 || (purpose == PromptFor::Send && args.size() > 1)) {
         return cmsError(304);
     }
     m_prompt =
-        OpenPrompt{purpose, static_cast<std::size_t>(*length), static_cast<MessageStat>(*stat)};
+        OpenPrompt{purpose, static_cast<std::size_t>(length), static_cast<MessageStat>(*stat)};
     Reply reply;
     reply.final.reset();
     switch (m_faults.prompt) {
