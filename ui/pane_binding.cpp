@@ -1,5 +1,7 @@
 #include "pane_binding.h"
 
+#include "control_text.h"
+
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -49,9 +51,7 @@ void PaneBinding::refresh(const std::string& logText) {
 
 void PaneBinding::readBack(std::string& logText) {
     if (m_editedByOperator) {
-        // The widget gives LF line ends only.
-        const QString crLf = m_pane.toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-        m_shown = crLf.toStdString();
+        m_shown = crLfTextOf(m_pane).toStdString();
         m_editedByOperator = false;
     }
     if (logText != m_shown) {

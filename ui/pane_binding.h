@@ -10,7 +10,7 @@ class QPlainTextEdit;
 // the log text has grown from it; a full rewrite, which costs milliseconds per thousand lines,
 // happens only when the two diverge (the log was cleared, or the operator edited the pane).
 // A read-back of a pane the operator has not touched hands back the exact bytes it was given;
-// an edited pane is read from the widget, with its LF line ends turned into CR LF.
+// an edited pane is read from the widget as crLfTextOf() reads it.
 class PaneBinding {
 public:
     explicit PaneBinding(QPlainTextEdit& pane);
