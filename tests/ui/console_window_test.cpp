@@ -2,6 +2,7 @@
 // panes, the library-not-loaded box and the About box.
 
 #include "about_template.h"
+#include "captioned_group_box.h"
 #include "console_template.h"
 #include "console_texts.h"
 #include "control_ids.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSignalSpy>
@@ -55,6 +57,7 @@ private slots:
     void windowAndControlRectangles();
     void windowFrame();
     void captionsHaveEveryGlyphAndFit();
+    void groupBoxCaptionsAreWhole();
     void startUpWithoutLibrary();
     void tabOrderFollowsTheTemplate();
     void comboEditTakesOnlyWhatFits();
@@ -150,6 +153,41 @@ void ConsoleWindowTest::captionsHaveEveryGlyphAndFit() {
     for (auto* button : console.dialog.findChildren<QAbstractButton*>()) {
         QVERIFY2(metrics.horizontalAdvance(button->text()) <= button->width() - 4,
                  qPrintable(button->text()));
+    }
+}
+
+void ConsoleWindowTest::groupBoxCaptionsAreWhole() {
+    // The Send box's caption meets the Receive box's bottom frame line (2 dialog units of
+    // overlap): each caption shows as painted alone on the dialog's background, wherever no
+    // control inside a box (the port combo's top edge) covers it.
+    const QList<int> groupBoxes{IDC_GROUP_SERIAL, IDC_GROUP_RECEIVE, IDC_GROUP_LOG, IDC_GROUP_SEND};
+    for (const bool english : {false, true}) {
+        ShownConsole console;
+        if (english) {
+            for (const ControlLabel& label : kEnglishLabels) {
+                console.dialog.setControlText(label.controlId, label.label);
+            }
+        }
+        QRegion controls;
+        for (const ControlTemplate& control : consoleTemplate()) {
+            if (!groupBoxes.contains(control.id)) {
+                controls += console.dialog.control(control.id)->geometry();
+            }
+        }
+        const QImage window = console.dialog.grab().toImage();
+        for (const int id : groupBoxes) {
+            const auto* box = dynamic_cast<const CaptionedGroupBox*>(console.dialog.control(id));
+            QVERIFY(box != nullptr);
+            const QRect caption = box->captionRect().translated(box->pos());
+            QImage alone(window.size(), window.format());
+            QPainter painter(&alone);
+            painter.translate(box->pos());
+            box->paintCaption(painter);
+            painter.end();
+            for (const QRect& uncovered : QRegion(caption) - controls) {
+                QVERIFY2(window.copy(uncovered) == alone.copy(uncovered), qPrintable(box->title()));
+            }
+        }
     }
 }
 
