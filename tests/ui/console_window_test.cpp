@@ -331,10 +331,10 @@ void ConsoleWindowTest::paneRefreshAppendsOrRewrites() {
     QFETCH(bool, rewritten);
     ShownConsole console;
     auto* pane = console.control<QPlainTextEdit>(IDC_EDIT_LOG);
-    console.dialog.refreshPanes(before.toStdString(), "");
+    console.dialog.refreshPanes(LogText(before.toStdString()), LogText());
     QTest::keyClicks(pane, operatorTyped);
     QSignalSpy changes(pane->document(), &QTextDocument::contentsChange);
-    console.dialog.refreshPanes(after.toStdString(), "");
+    console.dialog.refreshPanes(LogText(after.toStdString()), LogText());
     QCOMPARE(pane->toPlainText(), QString(after).replace("\r\n", "\n"));
     QVERIFY(!changes.isEmpty());
     const bool startsAtZero = changes.first().at(0).toInt() == 0;
@@ -344,28 +344,30 @@ void ConsoleWindowTest::paneRefreshAppendsOrRewrites() {
 void ConsoleWindowTest::paneReadBack() {
     ShownConsole console;
     auto* pane = console.control<QPlainTextEdit>(IDC_EDIT_RECEIVE);
-    // Untouched: exactly the bytes given, a bare LF and bytes that are not UTF-8 included.
+    // Untouched: exactly the bytes given, a bare LF and bytes that are not UTF-8 included, also
+    // over a log text of the same length that differs.
     const std::string given = "one\ntwo\r\n\xB6\xCC\r\n";
-    console.dialog.refreshPanes("", given);
-    std::string output = "stale";
-    std::string receive;
+    console.dialog.refreshPanes(LogText(), LogText(given));
+    LogText output("stale");
+    LogText receive(std::string(given.size(), 'x'));
     console.dialog.readBackPanes(output, receive);
-    QCOMPARE(receive, given);
-    QCOMPARE(output, std::string());
+    QCOMPARE(receive.text(), given);
+    QCOMPARE(output.text(), std::string());
     // A read-back followed by a refresh changes nothing.
     QSignalSpy changes(pane->document(), &QTextDocument::contentsChange);
     console.dialog.refreshPanes(output, receive);
     QCOMPARE(changes.count(), 0);
 
     // Edited by the operator: the widget's text with CR LF line ends.
-    console.dialog.refreshPanes("", "a\r\nb\r\n");
+    console.dialog.refreshPanes(LogText(), LogText("a\r\nb\r\n"));
     pane->moveCursor(QTextCursor::End);
     QTest::keyClicks(pane, QStringLiteral("c"));
     console.dialog.readBackPanes(output, receive);
-    QCOMPARE(receive, std::string("a\r\nb\r\nc"));
+    QCOMPARE(receive.text(), std::string("a\r\nb\r\nc"));
     // From there an appended line is appended again.
     QSignalSpy afterEdit(pane->document(), &QTextDocument::contentsChange);
-    console.dialog.refreshPanes(output, receive + "\r\nd\r\n");
+    receive += "\r\nd\r\n";
+    console.dialog.refreshPanes(output, receive);
     QCOMPARE(pane->toPlainText(), QStringLiteral("a\nb\nc\nd\n"));
     QVERIFY(afterEdit.first().at(0).toInt() > 0);
 }
