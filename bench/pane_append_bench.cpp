@@ -13,19 +13,21 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace {
 
 constexpr int kAppendsPerSize = 200;
-const std::string kLine = "Send 8613800138000 SMS Success,Content:poll line of a benchmark\r\n";
+constexpr std::string_view kLine =
+    "Send 8613800138000 SMS Success,Content:poll line of a benchmark\r\n";
 
 // Milliseconds per poll entry over kAppendsPerSize entries on a log of @p lines lines.
 double msPerAppend(ConsoleDialog& console, int lines, bool paint) {
-    std::string outputLog;
+    LogText outputLog;
     for (int i = 0; i < lines; ++i) {
         outputLog += kLine;
     }
-    std::string receiveLog;
+    LogText receiveLog;
     console.refreshPanes(outputLog, receiveLog);
     QWidget* viewport = qobject_cast<QPlainTextEdit*>(console.control(IDC_EDIT_LOG))->viewport();
     QCoreApplication::processEvents();

@@ -3,7 +3,6 @@
 #   bin/vantrel                         -> relative link to the console in its private folder
 #   bin/modemsim                           the simulator
 #   bin/kelbrin-ports                      finds modems and writes the library's port map
-#   share/man/man1/kelbrin-ports.1         its manual page
 #   <libdir>/vantrel/vantrel               the console (RUNPATH $ORIGIN)
 #   <libdir>/vantrel/libkelbrin.so      -> ../libkelbrin.so.1, what the console opens by bare name
 #   <libdir>/libkelbrin.so.1.0.0           the one copy of the library, with its SONAME link,
@@ -12,6 +11,13 @@
 #   share/modemsim/demo.scenario           a copy of the built-in demo, to read or start from
 #   share/applications/vantrel.desktop
 #   share/icons/hicolor/<N>x<N>/apps/vantrel.png
+#   share/man/man1/{vantrel,modemsim,kelbrin-ports}.1.gz   from packaging/man/, compressed at build time
+#   share/doc/vantrel/{copyright,changelog.gz} and share/lintian/overrides/vantrel, from packaging/
+#
+# Every install() names its COMPONENT: library (the shared library and programs shipped with it),
+# development (the header), console, simulator, documentation. The .deb holds them all; another
+# program goes into the component of the part it belongs to, and its manual page in
+# packaging/man/ is installed with vantrel_install_man_page(<page> <component>).
 #
 # The console's folder is private so that its bare-name dlopen finds the library through $ORIGIN
 # before anything in the system's search path. glibc takes $ORIGIN from the resolved executable,
@@ -25,11 +31,12 @@ include(GNUInstallDirs)
 
 set(VANTREL_PRIVATE_LIBDIR ${CMAKE_INSTALL_LIBDIR}/vantrel)
 
-install(TARGETS kelbrin LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_SKIP)
+install(TARGETS kelbrin LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_SKIP
+    COMPONENT library)
 install(FILES ${PROJECT_SOURCE_DIR}/kelbrin/include/kelbrin.h
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 
-install(TARGETS vantrel RUNTIME DESTINATION ${VANTREL_PRIVATE_LIBDIR})
+install(TARGETS vantrel RUNTIME DESTINATION ${VANTREL_PRIVATE_LIBDIR} COMPONENT console)
 
 # The two links are made here once and installed as links (install(FILES) keeps a symlink).
 set(install_links_dir ${CMAKE_BINARY_DIR}/install-links)
@@ -40,20 +47,50 @@ file(CREATE_LINK ${console_from_bindir} ${install_links_dir}/bin/vantrel SYMBOLI
 get_target_property(kelbrin_soversion kelbrin SOVERSION)
 file(CREATE_LINK ../libkelbrin.so.${kelbrin_soversion}
     ${install_links_dir}/private/libkelbrin.so SYMBOLIC)
-install(FILES ${install_links_dir}/bin/vantrel DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${install_links_dir}/private/libkelbrin.so DESTINATION ${VANTREL_PRIVATE_LIBDIR})
+install(FILES ${install_links_dir}/bin/vantrel DESTINATION ${CMAKE_INSTALL_BINDIR}
+    COMPONENT console)
+install(FILES ${install_links_dir}/private/libkelbrin.so DESTINATION ${VANTREL_PRIVATE_LIBDIR}
+    COMPONENT console)
 
-install(TARGETS modemsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS kelbrin-ports RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/kelbrin/ports_tool/kelbrin-ports.1
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(TARGETS modemsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT simulator)
+install(TARGETS kelbrin-ports RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT library)
 install(FILES ${PROJECT_SOURCE_DIR}/modemsim/scenarios/demo.scenario
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/modemsim)
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/modemsim COMPONENT simulator)
 
 install(FILES ${PROJECT_SOURCE_DIR}/res/vantrel.desktop
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT console)
 foreach(size 16 32 48 64 128)
     install(FILES ${PROJECT_SOURCE_DIR}/res/icons/vantrel-${size}.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
-        RENAME vantrel.png)
+        RENAME vantrel.png COMPONENT console)
 endforeach()
+
+# Manual pages and the Debian changelog are installed gzip-compressed (-n: no name or time stamp
+# inside, so the package's bytes depend on the sources only).
+set(packaging_dir ${PROJECT_SOURCE_DIR}/packaging)
+add_custom_target(compressed_docs ALL)
+function(vantrel_install_compressed source destination component)
+    get_filename_component(name ${source} NAME)
+    set(compressed ${CMAKE_BINARY_DIR}/compressed-docs/${name}.gz)
+    add_custom_command(OUTPUT ${compressed}
+        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${CMAKE_BINARY_DIR}/compressed-docs/${name}
+        COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/compressed-docs/${name}
+        DEPENDS ${source} VERBATIM)
+    add_custom_target(compressed_${name} DEPENDS ${compressed})
+    add_dependencies(compressed_docs compressed_${name})
+    install(FILES ${compressed} DESTINATION ${destination} COMPONENT ${component})
+endfunction()
+function(vantrel_install_man_page page component)
+    vantrel_install_compressed(${packaging_dir}/man/${page} ${CMAKE_INSTALL_MANDIR}/man1
+        ${component})
+endfunction()
+
+vantrel_install_man_page(vantrel.1 console)
+vantrel_install_man_page(modemsim.1 simulator)
+vantrel_install_man_page(kelbrin-ports.1 library)
+set(package_docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/vantrel)
+vantrel_install_compressed(${packaging_dir}/changelog ${package_docdir} documentation)
+install(FILES ${packaging_dir}/copyright DESTINATION ${package_docdir} COMPONENT documentation)
+install(FILES ${packaging_dir}/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME vantrel
+    COMPONENT documentation)

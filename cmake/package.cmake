@@ -1,6 +1,7 @@
 # The Debian package: everything cmake/install.cmake installs, under /usr.
-# Built by scripts/package.sh, which configures with CMAKE_INSTALL_PREFIX=/usr so that the
-# library lands in the multiarch libdir.
+# Built by scripts/package.sh from the release preset, configured with CMAKE_INSTALL_PREFIX=/usr so
+# that the library lands in the multiarch libdir. One package for the library, its header and the
+# three programs; packaging/lintian-overrides gives the reason for each warning that comes of it.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vantrel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -13,9 +14,13 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "message, in an English or a Chinese window."
     "."
     "The package holds the console, libkelbrin (the SMS service library it drives,"
-    "with its C header kelbrin.h) and modemsim, a modem simulator on a"
-    "pseudo-terminal with a demo scenario.")
-set(CPACK_STRIP_FILES ON)
+    "with its C header kelbrin.h), kelbrin-ports (finds modems on the serial ports"
+    "and maps them to the console's COM numbers) and modemsim, a modem simulator on"
+    "a pseudo-terminal with a demo scenario.")
+# The programs and the library are built with -g (release preset) and shipped stripped; CPack
+# moves their debug information into vantrel-dbgsym_<version>_<arch>.ddeb beside the package,
+# found by build id (/usr/lib/debug/.build-id/).
+set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
@@ -31,5 +36,11 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, fonts-wqy-zenhei, fonts-a
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The ldconfig cache is refreshed by a dpkg trigger, as Debian policy 8.1.1 asks; our own
+# postinst and postrm keep CPack from adding ldconfig calls of its own.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/packaging/triggers
+    ${PROJECT_SOURCE_DIR}/packaging/postinst
+    ${PROJECT_SOURCE_DIR}/packaging/postrm)
 
 include(CPack)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "log_text.h"
+
 #include <cstdint>
 #include <string>
 
@@ -24,9 +26,9 @@ public:
     virtual bool isChecked(int id) const = 0;
 
     // Writes both log texts into their panes at once.
-    virtual void refreshPanes(const std::string& outputLog, const std::string& receiveLog) = 0;
+    virtual void refreshPanes(const LogText& outputLog, const LogText& receiveLog) = 0;
     // Copies the current text of both panes into the log texts at once.
-    virtual void readBackPanes(std::string& outputLog, std::string& receiveLog) = 0;
+    virtual void readBackPanes(LogText& outputLog, LogText& receiveLog) = 0;
 
     // Shows a modal box with an OK button and the exclamation icon; returns when it is closed.
     // The window keeps dispatching events (timer ticks included) while it is open.

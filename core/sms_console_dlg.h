@@ -13,6 +13,7 @@
 // Send together with the poll timer, and only Start and Stop move between them.
 
 #include "console_window.h"
+#include "log_text.h"
 #include "service_library.h"
 
 #include <string>
@@ -32,8 +33,8 @@ public:
     // One poll of the library for a received message and a send report.
     void OnTimer(int timerId);
 
-    const std::string& outputLog() const { return m_strOutputLog; }
-    const std::string& receiveLog() const { return m_strReceiveLog; }
+    const LogText& outputLog() const { return m_strOutputLog; }
+    const LogText& receiveLog() const { return m_strReceiveLog; }
     bool isLibraryLoaded() const { return m_hServiceLib != nullptr; }
 
 private:
@@ -48,6 +49,6 @@ private:
 
     ConsoleWindow& m_window;
     ServiceLibraryHandle m_hServiceLib = nullptr;
-    std::string m_strOutputLog;
-    std::string m_strReceiveLog;
+    LogText m_strOutputLog;
+    LogText m_strReceiveLog;
 };

@@ -122,12 +122,12 @@ bool ConsoleDialog::isChecked(int id) const {
     return qobject_cast<const QCheckBox*>(&existingControl(id))->checkState() != Qt::Unchecked;
 }
 
-void ConsoleDialog::refreshPanes(const std::string& outputLog, const std::string& receiveLog) {
+void ConsoleDialog::refreshPanes(const LogText& outputLog, const LogText& receiveLog) {
     m_outputPane.refresh(outputLog);
     m_receivePane.refresh(receiveLog);
 }
 
-void ConsoleDialog::readBackPanes(std::string& outputLog, std::string& receiveLog) {
+void ConsoleDialog::readBackPanes(LogText& outputLog, LogText& receiveLog) {
     m_outputPane.readBack(outputLog);
     m_receivePane.readBack(receiveLog);
 }

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 
 QString controlTextOf(const QWidget& control) {
     if (const auto* combo = qobject_cast<const QComboBox*>(&control)) {
@@ -15,7 +16,7 @@ QString controlTextOf(const QWidget& control) {
         return lineEdit->text();
     }
     if (const auto* multiLine = qobject_cast<const QPlainTextEdit*>(&control)) {
-        return multiLine->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+        return crLfTextOf(*multiLine);
     }
     if (const auto* button = qobject_cast<const QAbstractButton*>(&control)) {
         return button->text();
@@ -27,6 +28,10 @@ QString controlTextOf(const QWidget& control) {
         return label->text();
     }
     return control.windowTitle();
+}
+
+QString crLfTextOf(const QPlainTextEdit& edit) {
+    return edit.document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
 }
 
 void setControlTextOf(QWidget& control, const QString& text) {

@@ -1,9 +1,13 @@
 #include "pane_binding.h"
 
+#include "control_text.h"
+
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <string_view>
 
 namespace {
 
@@ -37,42 +41,38 @@ PaneBinding::PaneBinding(QPlainTextEdit& pane) : m_pane(pane) {
                      });
 }
 
-void PaneBinding::refresh(const std::string& logText) {
-    const bool grewFromShown =
-        logText.size() >= m_shown.size() && logText.compare(0, m_shown.size(), m_shown) == 0;
-    if (m_editedByOperator || !grewFromShown) {
+void PaneBinding::refresh(const LogText& logText) {
+    if (m_editedByOperator || !logText.startsWith(m_shown)) {
         rewrite(logText);
     } else if (logText.size() > m_shown.size()) {
         appendTail(logText);
     }
 }
 
-void PaneBinding::readBack(std::string& logText) {
+void PaneBinding::readBack(LogText& logText) {
     if (m_editedByOperator) {
-        // The widget gives LF line ends only.
-        const QString crLf = m_pane.toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-        m_shown = crLf.toStdString();
+        m_shown = LogText(crLfTextOf(m_pane).toStdString());
         m_editedByOperator = false;
     }
-    if (logText != m_shown) {
+    if (!logText.sameAs(m_shown)) {
         logText = m_shown;
     }
 }
 
-void PaneBinding::appendTail(const std::string& logText) {
+void PaneBinding::appendTail(const LogText& logText) {
     const FollowEnd followEnd(m_pane);
+    const std::string_view tail = std::string_view(logText.text()).substr(m_shown.size());
     m_writing = true;
     QTextCursor end(m_pane.document());
     end.movePosition(QTextCursor::End);
-    end.insertText(QString::fromUtf8(logText.data() + m_shown.size(),
-                                     static_cast<qsizetype>(logText.size() - m_shown.size())));
+    end.insertText(QString::fromUtf8(tail.data(), static_cast<qsizetype>(tail.size())));
     m_writing = false;
-    m_shown.append(logText, m_shown.size());
+    m_shown += tail;
 }
 
-void PaneBinding::rewrite(const std::string& logText) {
+void PaneBinding::rewrite(const LogText& logText) {
     m_writing = true;
-    m_pane.setPlainText(QString::fromStdString(logText));
+    m_pane.setPlainText(QString::fromStdString(logText.text()));
     m_writing = false;
     m_pane.verticalScrollBar()->setValue(m_pane.verticalScrollBar()->maximum());
     m_shown = logText;

@@ -1,5 +1,7 @@
 #include "template_builder.h"
 
+#include "captioned_group_box.h"
+
 #include "app_icon.h"
 #include "visible_width_validator.h"
 
@@ -15,6 +17,10 @@
 #include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QStyleFactory>
+
+#include <algorithm>
+#include <set>
+#include <vector>
 
 namespace {
 
@@ -75,7 +81,7 @@ QStyle* groupBoxStyle() {
 }
 
 QWidget* createGroupBox(const ControlTemplate& control, QDialog& dialog) {
-    auto* groupBox = new QGroupBox(QString::fromUtf8(control.caption), &dialog);
+    auto* groupBox = new CaptionedGroupBox(QString::fromUtf8(control.caption), dialog);
     groupBox->setStyle(groupBoxStyle());
     return groupBox;
 }
@@ -136,6 +142,31 @@ void place(QWidget& widget, const ControlTemplate& control, DialogBaseUnits base
     widget.setGeometry(rect);
 }
 
+// Every caption layer above every group box and under the other controls, which the group boxes
+// are already stacked under. A parent's children are listed bottom to top.
+void stackCaptionLayers(QDialog& dialog, const ControlMap& controls) {
+    std::set<const QWidget*> others;
+    std::vector<CaptionedGroupBox*> groupBoxes;
+    for (const auto& [id, widget] : controls) {
+        if (auto* groupBox = dynamic_cast<CaptionedGroupBox*>(widget)) {
+            groupBoxes.push_back(groupBox);
+        } else {
+            others.insert(widget);
+        }
+    }
+    const QList<QWidget*> children =
+        dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    const auto lowestOther = std::find_if(children.begin(), children.end(),
+                                          [&](QWidget* child) { return others.count(child) != 0; });
+    for (CaptionedGroupBox* groupBox : groupBoxes) {
+        if (lowestOther != children.end()) {
+            groupBox->captionLayer().stackUnder(*lowestOther);
+        } else {
+            groupBox->captionLayer().raise();
+        }
+    }
+}
+
 } // namespace
 
 ControlMap buildDialog(QDialog& dialog, const DialogTemplate& dialogTemplate,
@@ -165,5 +196,6 @@ ControlMap buildDialog(QDialog& dialog, const DialogTemplate& dialogTemplate,
         }
         controls.emplace(control.id, widget);
     }
+    stackCaptionLayers(dialog, controls);
     return controls;
 }

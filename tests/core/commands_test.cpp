@@ -76,7 +76,7 @@ TEST_F(Commands, StartOpensWithTheTimerAndTheOpenedLine) {
             m_window.changes(),
             (std::vector<std::string>{"startTimer 1 1500", "refreshPanes", "enableControl 1002 off",
                                       "enableControl 1003 on", "enableControl 1010 on"}));
-        EXPECT_EQ(m_console.outputLog(), row.line);
+        EXPECT_EQ(m_console.outputLog().text(), row.line);
         EXPECT_EQ(m_window.outputPane, row.line) << "Start refreshes without reading back";
     }
 }
@@ -156,7 +156,7 @@ TEST_F(Commands, StartFailureReportsTheLibraryErrorInTheChineseUiOnly) {
         m_window.outputPane = "typed by the operator";
         m_console.OnStart();
 
-        EXPECT_EQ(m_console.outputLog(), row.expectedLog) << row.name;
+        EXPECT_EQ(m_console.outputLog().text(), row.expectedLog) << row.name;
         EXPECT_EQ(m_window.outputPane, row.expectedLog) << row.name;
         EXPECT_EQ(m_window.shownState(), "Idle") << row.name;
         EXPECT_EQ(libraryCalls(), (std::vector<std::string>{"SMSStartService", "SMSGetLastError"}))
@@ -194,7 +194,7 @@ TEST_F(Commands, StopClosesOnlyOnANonZeroResult) {
         m_standin->stopResult = row.result;
         m_console.OnStop();
         EXPECT_EQ(m_window.changes(), row.expectedChanges) << row.name;
-        EXPECT_EQ(m_console.outputLog(), row.expectedLog) << row.name;
+        EXPECT_EQ(m_console.outputLog().text(), row.expectedLog) << row.name;
         EXPECT_EQ(libraryCalls(), std::vector<std::string>{"SMSStopSerice"}) << row.name;
     }
 }
@@ -217,13 +217,13 @@ TEST_F(Commands, SendPassesBothTextsUnchanged) {
         startRunning(kEnglishSystem);
         m_window.texts[IDC_EDIT_PHONE] = row.number;
         m_window.texts[IDC_EDIT_CONTENT] = row.text;
-        const std::string logBefore = m_console.outputLog();
+        const std::string logBefore = m_console.outputLog().text();
         m_console.OnSend();
         EXPECT_EQ(onlyCallOf("SMSSendMessage").texts,
                   (std::vector<std::string>{row.text, row.number}))
             << row.name;
         EXPECT_TRUE(m_window.changes().empty()) << row.name << ": Send shows nothing";
-        EXPECT_EQ(m_console.outputLog(), logBefore) << row.name;
+        EXPECT_EQ(m_console.outputLog().text(), logBefore) << row.name;
     }
 }
 
@@ -237,8 +237,8 @@ TEST_F(Commands, ClearEmptiesBothLogsAndNothingElse) {
     m_console.OnClear();
 
     EXPECT_EQ(m_window.changes(), std::vector<std::string>{"refreshPanes"});
-    EXPECT_EQ(m_console.outputLog(), "");
-    EXPECT_EQ(m_console.receiveLog(), "");
+    EXPECT_EQ(m_console.outputLog().text(), "");
+    EXPECT_EQ(m_console.receiveLog().text(), "");
     EXPECT_EQ(m_window.outputPane, "");
     EXPECT_EQ(m_window.receivePane, "");
     EXPECT_EQ(m_window.shownState(), "Running");
@@ -269,7 +269,7 @@ TEST_F(Commands, QueryAnswersInAMessageBox) {
         EXPECT_EQ(onlyCallOf("SMSQuery").numbers, std::vector<std::int32_t>{row.expectedIndex})
             << row.name;
         EXPECT_EQ(m_window.changes(), std::vector<std::string>{row.expectedBox}) << row.name;
-        EXPECT_EQ(m_console.outputLog(), "") << row.name;
+        EXPECT_EQ(m_console.outputLog().text(), "") << row.name;
     }
 }
 

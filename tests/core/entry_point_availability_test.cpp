@@ -80,7 +80,7 @@ TEST_F(EntryPointAvailability, TheErrorReportNeedsOnlySMSGetLastError) {
     const std::string expected = missing == "SMSStartService"   ? ""
                                  : missing == "SMSGetLastError" ? "启动失败\r\n"
                                                                 : "启动失败\r\nno modem\r\n";
-    EXPECT_EQ(m_console.outputLog(), expected);
+    EXPECT_EQ(m_console.outputLog().text(), expected);
 }
 
 } // namespace

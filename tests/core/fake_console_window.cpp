@@ -71,16 +71,16 @@ bool FakeConsoleWindow::isChecked(int id) const {
     return id == IDC_CHECK_RTS && rtsChecked;
 }
 
-void FakeConsoleWindow::refreshPanes(const std::string& outputLog, const std::string& receiveLog) {
+void FakeConsoleWindow::refreshPanes(const LogText& outputLog, const LogText& receiveLog) {
     calls.push_back("refreshPanes");
-    outputPane = outputLog;
-    receivePane = receiveLog;
+    outputPane = outputLog.text();
+    receivePane = receiveLog.text();
 }
 
-void FakeConsoleWindow::readBackPanes(std::string& outputLog, std::string& receiveLog) {
+void FakeConsoleWindow::readBackPanes(LogText& outputLog, LogText& receiveLog) {
     calls.push_back("readBackPanes");
-    outputLog = outputPane;
-    receiveLog = receivePane;
+    outputLog = LogText(outputPane);
+    receiveLog = LogText(receivePane);
 }
 
 void FakeConsoleWindow::showMessageBox(const std::string& text) {

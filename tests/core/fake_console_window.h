@@ -34,8 +34,8 @@ public:
     void setControlText(int id, const std::string& text) override;
     void enableControl(int id, bool enable) override;
     bool isChecked(int id) const override;
-    void refreshPanes(const std::string& outputLog, const std::string& receiveLog) override;
-    void readBackPanes(std::string& outputLog, std::string& receiveLog) override;
+    void refreshPanes(const LogText& outputLog, const LogText& receiveLog) override;
+    void readBackPanes(LogText& outputLog, LogText& receiveLog) override;
     void showMessageBox(const std::string& text) override;
     void startTimer(int timerId, int periodMs) override;
     void stopTimer(int timerId) override;

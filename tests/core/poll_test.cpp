@@ -96,8 +96,8 @@ TEST_F(Poll, FormatsMessagesAndReportsFromTheRecordFields) {
         m_standin->reports.assign(row.reports.begin(), row.reports.end());
         m_console.OnTimer(POLL_TIMER_ID);
         EXPECT_EQ(m_window.receivePane, row.receiveLog) << row.name;
-        EXPECT_EQ(m_console.receiveLog(), row.receiveLog) << row.name;
-        EXPECT_EQ(m_console.outputLog(), row.outputLog) << row.name;
+        EXPECT_EQ(m_console.receiveLog().text(), row.receiveLog) << row.name;
+        EXPECT_EQ(m_console.outputLog().text(), row.outputLog) << row.name;
         EXPECT_EQ(m_window.outputPane, row.outputLog) << row.name;
         EXPECT_EQ(libraryCalls(), (std::vector<std::string>{"SMSGetNextMessage", "SMSReport"}))
             << row.name;
@@ -153,8 +153,10 @@ TEST_F(Poll, TakesAtMostOneOfEachPerTick) {
     } afterTick[] = {{one, r1}, {two, r2}, {three, r2}, {three, r2}};
     for (std::size_t tick = 0; tick < std::size(afterTick); ++tick) {
         m_console.OnTimer(POLL_TIMER_ID);
-        EXPECT_EQ(m_console.receiveLog(), afterTick[tick].receive) << "after tick " << tick + 1;
-        EXPECT_EQ(m_console.outputLog(), afterTick[tick].output) << "after tick " << tick + 1;
+        EXPECT_EQ(m_console.receiveLog().text(), afterTick[tick].receive)
+            << "after tick " << tick + 1;
+        EXPECT_EQ(m_console.outputLog().text(), afterTick[tick].output)
+            << "after tick " << tick + 1;
     }
 }
 
@@ -179,8 +181,8 @@ TEST_F(Poll, AFieldTheLibraryLeavesUnwrittenShowsEmpty) {
     m_console.OnClear();
     m_console.OnTimer(POLL_TIMER_ID);
 
-    EXPECT_EQ(m_console.receiveLog(), "Receive SMS:<> <>:\r\n    \r\n");
-    EXPECT_EQ(m_console.outputLog(), "Send  SMS Fail,Content:\r\n");
+    EXPECT_EQ(m_console.receiveLog().text(), "Receive SMS:<> <>:\r\n    \r\n");
+    EXPECT_EQ(m_console.outputLog().text(), "Send  SMS Fail,Content:\r\n");
 }
 
 } // namespace

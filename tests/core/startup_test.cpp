@@ -76,8 +76,8 @@ TEST_F(StartUp, LeavesTheConsoleIdleWithEmptyLogs) {
     EXPECT_EQ(m_window.shownState(), "Idle");
     EXPECT_EQ(m_window.texts[IDC_COMBO_PORT], "COM1");
     EXPECT_EQ(m_window.texts[IDC_COMBO_BAUD], "115200");
-    EXPECT_EQ(m_console.outputLog(), "");
-    EXPECT_EQ(m_console.receiveLog(), "");
+    EXPECT_EQ(m_console.outputLog().text(), "");
+    EXPECT_EQ(m_console.receiveLog().text(), "");
     EXPECT_TRUE(m_standin->calls.empty()) << "start-up calls no entry point";
 }
 
@@ -86,7 +86,7 @@ TEST_F(StartUp, TextsFollowTheLanguageAtTheirMomentOfUse) {
     m_console.OnStart();
     startUp(kEnglishSystem);
     m_console.OnStop();
-    EXPECT_EQ(m_console.outputLog(), "启动成功\r\nStop Success\r\n");
+    EXPECT_EQ(m_console.outputLog().text(), "启动成功\r\nStop Success\r\n");
 }
 
 } // namespace

@@ -5,11 +5,13 @@
 #            with its manual page
 #   console  the installed console, started through bin/vantrel with nothing on the search path,
 #            loads the installed libkelbrin.so (RUNPATH $ORIGIN of the resolved executable)
+#   package  the same checks on the contents of the build's Debian package (scripts/package.sh),
+#            unpacked away from the build tree; skipped when the build folder holds no package
 #
-# usage: install_test.sh tree|console CMAKE BUILD_DIR BINDIR LIBDIR INCLUDEDIR DATADIR MANDIR
+# usage: install_test.sh tree|console|package CMAKE BUILD_DIR BINDIR LIBDIR INCLUDEDIR DATADIR
 set -uo pipefail
 
-mode=$1 cmake_command=$2 build_dir=$3 bindir=$4 libdir=$5 includedir=$6 datadir=$7 mandir=$8
+mode=$1 cmake_command=$2 build_dir=$3 bindir=$4 libdir=$5 includedir=$6 datadir=$7
 failures=0
 
 fail() {
@@ -50,13 +52,18 @@ $libdir/libkelbrin.so.1.0.0
 $libdir/vantrel/libkelbrin.so -> ../libkelbrin.so.1
 $libdir/vantrel/vantrel
 $datadir/applications/vantrel.desktop
+$datadir/doc/vantrel/changelog.gz
+$datadir/doc/vantrel/copyright
 $datadir/icons/hicolor/128x128/apps/vantrel.png
 $datadir/icons/hicolor/16x16/apps/vantrel.png
 $datadir/icons/hicolor/32x32/apps/vantrel.png
 $datadir/icons/hicolor/48x48/apps/vantrel.png
 $datadir/icons/hicolor/64x64/apps/vantrel.png
+$datadir/lintian/overrides/vantrel
+$datadir/man/man1/kelbrin-ports.1.gz
+$datadir/man/man1/modemsim.1.gz
+$datadir/man/man1/vantrel.1.gz
 $datadir/modemsim/demo.scenario
-$mandir/man1/kelbrin-ports.1
 LAYOUT
     )
     actual=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort | while read -r f; do
@@ -105,7 +112,7 @@ check_ports_command() {
     local help warnings
     help=$("$prefix/$bindir/kelbrin-ports" --help) || fail "kelbrin-ports --help failed"
     grep -q "kelbrin-ports assign COM<N>" <<<"$help" || fail "kelbrin-ports --help: $help"
-    warnings=$(groff -man -ww -z "$prefix/$mandir/man1/kelbrin-ports.1" 2>&1) ||
+    warnings=$(zcat "$prefix/$datadir/man/man1/kelbrin-ports.1.gz" | groff -man -ww -z 2>&1) ||
         fail "groff could not render kelbrin-ports.1"
     [ -z "$warnings" ] || fail "kelbrin-ports.1: $warnings"
 }
@@ -157,7 +164,16 @@ if [ "$mode" = console ] && readelf -d "$build_dir/bin/vantrel" | grep -q 'NEEDE
     exit 77
 fi
 
-if ! "$cmake_command" --install "$build_dir" --prefix "$prefix" >"$stage/install.log" 2>&1; then
+if [ "$mode" = package ]; then
+    packages=("$build_dir"/vantrel_*.deb)
+    if [ ! -f "${packages[0]}" ]; then
+        echo "SKIPPED: no package in $build_dir; scripts/package.sh $build_dir makes one"
+        exit 77
+    fi
+    dpkg-deb -x "${packages[0]}" "$stage"
+    # The package installs under /usr, whatever the build's own prefix.
+    libdir=$(dpkg-deb -c "${packages[0]}" | sed -n 's|.*\./usr/\(.*\)/libkelbrin\.so\.1 ->.*|\1|p')
+elif ! "$cmake_command" --install "$build_dir" --prefix "$prefix" >"$stage/install.log" 2>&1; then
     cat "$stage/install.log"
     echo "FAIL: cmake --install"
     exit 1
@@ -172,6 +188,10 @@ tree)
     check_ports_command
     ;;
 console)
+    check_console_startup
+    ;;
+package)
+    check_tree
     check_console_startup
     ;;
 *)

@@ -35,13 +35,13 @@ public:
     void setControlText(int id, const std::string& text) override { texts[id] = text; }
     void enableControl(int, bool) override {}
     bool isChecked(int) const override { return false; }
-    void refreshPanes(const std::string& outputLog, const std::string& receiveLog) override {
-        outputPane = outputLog;
-        receivePane = receiveLog;
+    void refreshPanes(const LogText& outputLog, const LogText& receiveLog) override {
+        outputPane = outputLog.text();
+        receivePane = receiveLog.text();
     }
-    void readBackPanes(std::string& outputLog, std::string& receiveLog) override {
-        outputLog = outputPane;
-        receiveLog = receivePane;
+    void readBackPanes(LogText& outputLog, LogText& receiveLog) override {
+        outputLog = LogText(outputPane);
+        receiveLog = LogText(receivePane);
     }
     void showMessageBox(const std::string& text) override { messageBoxes.push_back(text); }
     void startTimer(int, int) override {}

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <regex>
 #include <stdexcept>
+#include <string>
 #include <termios.h>
 #include <unistd.h>
 #include <utility>
@@ -28,17 +29,33 @@ PtyClient::~PtyClient() {
     ::close(m_fd);
 }
 
-void PtyClient::send(std::string_view bytes) {
+void PtyClient::send(std::string_view bytes, Ms timeout) {
+    const auto deadline = Clock::now() + timeout;
     while (!bytes.empty()) {
         ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
             throw std::runtime_error("write to the simulator failed");
         }
         bytes.remove_prefix(n > 0 ? static_cast<std::size_t>(n) : 0);
+        const auto left = std::chrono::duration_cast<Ms>(deadline - Clock::now());
+        pollfd fd{m_fd, POLLOUT, 0};
+        if (!bytes.empty() &&
+            (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0)) {
+            // A simulator that stops reading its terminal fails the test now, not at CTest's
+            // timeout.
+            throw std::runtime_error("the simulator took no input for " +
+                                     std::to_string(timeout.count()) + " ms");
+        }
     }
 }
 
 bool PtyClient::fill(Ms timeout) {
+    // No dialogue of these tests comes near this; a simulator that floods the line fails the test
+    // at once instead of growing a buffer that every search rescans until the deadline.
+    constexpr std::size_t kMostBuffered = 256 * 1024;
+    if (m_buffer.size() > kMostBuffered) {
+        throw std::runtime_error("the simulator sent more than 256 KiB unread");
+    }
     pollfd fd{m_fd, POLLIN, 0};
     if (::poll(&fd, 1, static_cast<int>(timeout.count())) <= 0) {
         return false;
@@ -74,7 +91,7 @@ std::string PtyClient::readUntil(std::string_view needle, Ms timeout) {
 std::string PtyClient::command(std::string_view line, Ms timeout) {
     static const std::regex kFinal(
         "\r\n(OK|ERROR|\\+CM[ES] ERROR: [^\r]*|COMMAND NOT SUPPORT)\r\n|\r\n> |\r\n>\r\n");
-    send(std::string(line) + "\r");
+    send(std::string(line) + "\r", timeout);
     auto deadline = Clock::now() + timeout;
     for (;;) {
         std::smatch match;

@@ -15,7 +15,8 @@ public:
     PtyClient(const PtyClient&) = delete;
     PtyClient& operator=(const PtyClient&) = delete;
 
-    void send(std::string_view bytes);
+    // Throws when the simulator has not taken all of `bytes` within `timeout`.
+    void send(std::string_view bytes, Ms timeout = Ms(2000));
     // Sends `line` + CR and returns everything up to and including the final result code
     // (OK, ERROR, +CME/+CMS ERROR, COMMAND NOT SUPPORT) or the send prompt; empty on timeout.
     std::string command(std::string_view line, Ms timeout = Ms(2000));

@@ -2,6 +2,7 @@
 // panes, the library-not-loaded box and the About box.
 
 #include "about_template.h"
+#include "captioned_group_box.h"
 #include "console_template.h"
 #include "console_texts.h"
 #include "control_ids.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSignalSpy>
@@ -55,6 +57,7 @@ private slots:
     void windowAndControlRectangles();
     void windowFrame();
     void captionsHaveEveryGlyphAndFit();
+    void groupBoxCaptionsAreWhole();
     void startUpWithoutLibrary();
     void tabOrderFollowsTheTemplate();
     void comboEditTakesOnlyWhatFits();
@@ -150,6 +153,41 @@ void ConsoleWindowTest::captionsHaveEveryGlyphAndFit() {
     for (auto* button : console.dialog.findChildren<QAbstractButton*>()) {
         QVERIFY2(metrics.horizontalAdvance(button->text()) <= button->width() - 4,
                  qPrintable(button->text()));
+    }
+}
+
+void ConsoleWindowTest::groupBoxCaptionsAreWhole() {
+    // The Send box's caption meets the Receive box's bottom frame line (2 dialog units of
+    // overlap): each caption shows as painted alone on the dialog's background, wherever no
+    // control inside a box (the port combo's top edge) covers it.
+    const QList<int> groupBoxes{IDC_GROUP_SERIAL, IDC_GROUP_RECEIVE, IDC_GROUP_LOG, IDC_GROUP_SEND};
+    for (const bool english : {false, true}) {
+        ShownConsole console;
+        if (english) {
+            for (const ControlLabel& label : kEnglishLabels) {
+                console.dialog.setControlText(label.controlId, label.label);
+            }
+        }
+        QRegion controls;
+        for (const ControlTemplate& control : consoleTemplate()) {
+            if (!groupBoxes.contains(control.id)) {
+                controls += console.dialog.control(control.id)->geometry();
+            }
+        }
+        const QImage window = console.dialog.grab().toImage();
+        for (const int id : groupBoxes) {
+            const auto* box = dynamic_cast<const CaptionedGroupBox*>(console.dialog.control(id));
+            QVERIFY(box != nullptr);
+            const QRect caption = box->captionRect().translated(box->pos());
+            QImage alone(window.size(), window.format());
+            QPainter painter(&alone);
+            painter.translate(box->pos());
+            box->paintCaption(painter);
+            painter.end();
+            for (const QRect& uncovered : QRegion(caption) - controls) {
+                QVERIFY2(window.copy(uncovered) == alone.copy(uncovered), qPrintable(box->title()));
+            }
+        }
     }
 }
 
@@ -293,10 +331,10 @@ void ConsoleWindowTest::paneRefreshAppendsOrRewrites() {
     QFETCH(bool, rewritten);
     ShownConsole console;
     auto* pane = console.control<QPlainTextEdit>(IDC_EDIT_LOG);
-    console.dialog.refreshPanes(before.toStdString(), "");
+    console.dialog.refreshPanes(LogText(before.toStdString()), LogText());
     QTest::keyClicks(pane, operatorTyped);
     QSignalSpy changes(pane->document(), &QTextDocument::contentsChange);
-    console.dialog.refreshPanes(after.toStdString(), "");
+    console.dialog.refreshPanes(LogText(after.toStdString()), LogText());
     QCOMPARE(pane->toPlainText(), QString(after).replace("\r\n", "\n"));
     QVERIFY(!changes.isEmpty());
     const bool startsAtZero = changes.first().at(0).toInt() == 0;
@@ -306,28 +344,30 @@ void ConsoleWindowTest::paneRefreshAppendsOrRewrites() {
 void ConsoleWindowTest::paneReadBack() {
     ShownConsole console;
     auto* pane = console.control<QPlainTextEdit>(IDC_EDIT_RECEIVE);
-    // Untouched: exactly the bytes given, a bare LF and bytes that are not UTF-8 included.
+    // Untouched: exactly the bytes given, a bare LF and bytes that are not UTF-8 included, also
+    // over a log text of the same length that differs.
     const std::string given = "one\ntwo\r\n\xB6\xCC\r\n";
-    console.dialog.refreshPanes("", given);
-    std::string output = "stale";
-    std::string receive;
+    console.dialog.refreshPanes(LogText(), LogText(given));
+    LogText output("stale");
+    LogText receive(std::string(given.size(), 'x'));
     console.dialog.readBackPanes(output, receive);
-    QCOMPARE(receive, given);
-    QCOMPARE(output, std::string());
+    QCOMPARE(receive.text(), given);
+    QCOMPARE(output.text(), std::string());
     // A read-back followed by a refresh changes nothing.
     QSignalSpy changes(pane->document(), &QTextDocument::contentsChange);
     console.dialog.refreshPanes(output, receive);
     QCOMPARE(changes.count(), 0);
 
     // Edited by the operator: the widget's text with CR LF line ends.
-    console.dialog.refreshPanes("", "a\r\nb\r\n");
+    console.dialog.refreshPanes(LogText(), LogText("a\r\nb\r\n"));
     pane->moveCursor(QTextCursor::End);
     QTest::keyClicks(pane, QStringLiteral("c"));
     console.dialog.readBackPanes(output, receive);
-    QCOMPARE(receive, std::string("a\r\nb\r\nc"));
+    QCOMPARE(receive.text(), std::string("a\r\nb\r\nc"));
     // From there an appended line is appended again.
     QSignalSpy afterEdit(pane->document(), &QTextDocument::contentsChange);
-    console.dialog.refreshPanes(output, receive + "\r\nd\r\n");
+    receive += "\r\nd\r\n";
+    console.dialog.refreshPanes(output, receive);
     QCOMPARE(pane->toPlainText(), QStringLiteral("a\nb\nc\nd\n"));
     QVERIFY(afterEdit.first().at(0).toInt() > 0);
 }

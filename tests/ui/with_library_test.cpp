@@ -1,6 +1,9 @@
-// The console window with the scripted stand-in libkelbrin.so in an English locale: relabelling,
-// Start, the poll at 1500 ms, Query's box while ticks go on, and closing while Running.
+// The console window with the scripted stand-in libkelbrin.so: the labels of each UI language,
+// what the operator's input hands to Start and Send, the poll at 1500 ms and none after Stop,
+// Query's box while ticks go on, closing while Running, and the application object. The English
+// locale unless LC_ALL says otherwise (CTest also runs the labels case in zh_CN).
 
+#include "console_template.h"
 #include "console_texts.h"
 #include "control_ids.h"
 #include "service_library.h"
@@ -9,10 +12,14 @@
 #include "ui_test_support.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -31,17 +38,32 @@ int callsOf(const StandinState& state, const std::string& entryPoint) {
                       [&](const StandinCall& call) { return call.entryPoint == entryPoint; }));
 }
 
+// Commits @p text into @p edit as an input method does, so that every character arrives as is.
+void commitText(QWidget* edit, const QString& text) {
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QCoreApplication::sendEvent(edit, &commit);
+}
+
+void typeIntoCombo(QComboBox* combo, const QString& text) {
+    combo->lineEdit()->clear();
+    QTest::keyClicks(combo->lineEdit(), text);
+}
+
 } // namespace
 
 class WithLibraryTest : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void englishLabelsOnTheWidgets();
+    void labelsOnTheWidgets();
+    void operatorInputReachesTheLibrary_data();
+    void operatorInputReachesTheLibrary();
     void startRunsAndLogs();
     void ticksPutMessageAndReportIntoThePanes();
     void queryBoxKeepsTheTimerTicking();
     void closingWhileRunningCallsNoStop();
+    void applicationRunsTheWindowOnce();
 
 private:
     StandinState* m_standin = nullptr;
@@ -55,19 +77,95 @@ void WithLibraryTest::init() {
     *m_standin = StandinState{};
 }
 
-void WithLibraryTest::englishLabelsOnTheWidgets() {
+void WithLibraryTest::labelsOnTheWidgets() {
     ShownConsole console;
-    for (const ControlLabel& label : kEnglishLabels) {
-        QWidget* control = console.dialog.control(label.controlId);
-        // Read from the widget as painted: its own text property, not the console's copy.
-        const QString shown = control->property("text").isValid()
-                                  ? control->property("text").toString()
-                                  : control->property("title").toString();
-        QCOMPARE(shown, QString::fromUtf8(label.label));
+    const bool chinese = qgetenv("LC_ALL").startsWith("zh_CN");
+    // Read from the widget as painted: its own text property, not the console's copy.
+    const auto shownText = [&](int id) {
+        QWidget* control = console.dialog.control(id);
+        return control->property("text").isValid() ? control->property("text").toString()
+                                                   : control->property("title").toString();
+    };
+    if (chinese) {
+        // The template's own captions stay: nothing is relabelled.
+        for (const ControlTemplate& control : consoleTemplate()) {
+            if (control.caption[0] != '\0') {
+                QCOMPARE(shownText(control.id), QString::fromUtf8(control.caption));
+            }
+        }
+    } else {
+        for (const ControlLabel& label : kEnglishLabels) {
+            QCOMPARE(shownText(label.controlId), QString::fromUtf8(label.label));
+        }
     }
     QCOMPARE(console.control<QPlainTextEdit>(IDC_EDIT_CONTENT)->toPlainText(),
-             QStringLiteral("This is Talvoren SMS Test Text"));
+             chinese ? QStringLiteral("This is 短信测试内容 12345")
+                     : QStringLiteral("This is Talvoren SMS Test Text"));
     QCOMPARE(console.dialog.windowTitle(), QStringLiteral("Vantrel-V2.4"));
+}
+
+void WithLibraryTest::operatorInputReachesTheLibrary_data() {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("baud");
+    QTest::addColumn<bool>("tickRts");
+    QTest::addColumn<QString>("typedText");
+    QTest::addColumn<QList<int>>("startArguments"); // port, baud, RTS/CTS flag
+    QTest::addColumn<QByteArray>("sentText");
+    const QString plain = QStringLiteral("hi");
+    QTest::newRow("list defaults")
+        << ""
+        << "" << false << plain << QList<int>{1, 115200, 0} << QByteArray("hi");
+    QTest::newRow("port and baud typed, not in the lists")
+        << "COM12"
+        << "230400" << false << plain << QList<int>{12, 230400, 0} << QByteArray("hi");
+    QTest::newRow("RTS ticked") << ""
+                                << "" << true << plain << QList<int>{1, 115200, 1}
+                                << QByteArray("hi");
+    // NBSP, U+2028, emoji and CJK pass unchanged; a line break typed and a lone CR (a paragraph
+    // break in the widget) both arrive as CR LF.
+    QTest::newRow("text unchanged, line breaks as CR LF")
+        << ""
+        << "" << false << QStringLiteral("a\u00A0b\u2028c\rd \U0001F600 短信\ne")
+        << QList<int>{1, 115200, 0}
+        << QByteArray("a\xC2\xA0"
+                      "b\xE2\x80\xA8"
+                      "c\r\nd \xF0\x9F\x98\x80 \xE7\x9F\xAD\xE4\xBF\xA1\r\ne");
+}
+
+void WithLibraryTest::operatorInputReachesTheLibrary() {
+    QFETCH(QString, port);
+    QFETCH(QString, baud);
+    QFETCH(bool, tickRts);
+    QFETCH(QString, typedText);
+    QFETCH(QList<int>, startArguments);
+    QFETCH(QByteArray, sentText);
+    ShownConsole console;
+    if (!port.isEmpty()) {
+        typeIntoCombo(console.control<QComboBox>(IDC_COMBO_PORT), port);
+    }
+    if (!baud.isEmpty()) {
+        typeIntoCombo(console.control<QComboBox>(IDC_COMBO_BAUD), baud);
+    }
+    if (tickRts) {
+        QTest::mouseClick(console.control<QCheckBox>(IDC_CHECK_RTS), Qt::LeftButton);
+    }
+    QTest::mouseClick(console.dialog.control(IDC_BTN_START), Qt::LeftButton);
+    auto* content = console.control<QPlainTextEdit>(IDC_EDIT_CONTENT);
+    content->selectAll();
+    commitText(content, typedText);
+    QTest::keyClicks(console.control<QLineEdit>(IDC_EDIT_PHONE), QStringLiteral("123"));
+    QTest::mouseClick(console.dialog.control(IDC_BTN_SEND), Qt::LeftButton);
+
+    QCOMPARE(m_standin->calls.size(), std::size_t{2});
+    const StandinCall& start = m_standin->calls.front();
+    QCOMPARE(start.entryPoint, std::string("SMSStartService"));
+    QCOMPARE(start.numbers.at(0), startArguments.at(0));
+    QCOMPARE(start.numbers.at(1), startArguments.at(1));
+    QCOMPARE(start.numbers.at(5), startArguments.at(2));
+    const StandinCall& send = m_standin->calls.back();
+    QCOMPARE(send.entryPoint, std::string("SMSSendMessage"));
+    QCOMPARE(QByteArray::fromStdString(send.texts.at(0)), sentText);
+    QCOMPARE(send.texts.at(1), std::string("123"));
 }
 
 void WithLibraryTest::startRunsAndLogs() {
@@ -87,6 +185,10 @@ void WithLibraryTest::startRunsAndLogs() {
     QVERIFY(console.dialog.control(IDC_BTN_START)->isEnabled());
     QCOMPARE(console.control<QPlainTextEdit>(IDC_EDIT_LOG)->toPlainText(),
              QStringLiteral("Start Success\nStop Success\n"));
+    // No poll after Stop: a tick would ask for a report.
+    m_standin->calls.clear();
+    QTest::qWait(1800);
+    QCOMPARE(callsOf(*m_standin, "SMSReport"), 0);
 }
 
 void WithLibraryTest::ticksPutMessageAndReportIntoThePanes() {
@@ -149,9 +251,42 @@ void WithLibraryTest::closingWhileRunningCallsNoStop() {
     QCOMPARE(callsOf(*m_standin, "SMSStopSerice"), 0);
 }
 
+void WithLibraryTest::applicationRunsTheWindowOnce() {
+    bool escapeKept = false;
+    int loopLevel = 0;
+    QTimer::singleShot(0, [&] {
+        auto* console = qobject_cast<ConsoleDialog*>(QApplication::activeModalWidget());
+        if (console == nullptr) {
+            return;
+        }
+        // Without the application's key filter Esc would close the window.
+        QTest::keyClick(console, Qt::Key_Escape);
+        escapeKept = console->isVisible();
+        loopLevel = QThread::currentThread()->loopLevel();
+        console->windowHandle()->close();
+    });
+    // Ends a run that outlives its window (a second event loop), failing it below.
+    bool timedOut = false;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        timedOut = true;
+        QApplication::closeAllWindows();
+        QCoreApplication::exit(1);
+    });
+    watchdog.start(5000);
+    CSmsConsoleApp app;
+    QCOMPARE(app.InitInstance(), 0);
+    QVERIFY(!timedOut);
+    QVERIFY(escapeKept);
+    QCOMPARE(loopLevel, 1);
+}
+
 int main(int argc, char** argv) {
-    // The language comes from the locale variables, as in the field.
-    qputenv("LC_ALL", "en_US.UTF-8");
+    // The language comes from the locale variables, as in the field; English unless CTest says.
+    if (qEnvironmentVariableIsEmpty("LC_ALL")) {
+        qputenv("LC_ALL", "en_US.UTF-8");
+    }
     QApplication application(argc, argv);
     prepareApplication();
     WithLibraryTest test;
