@@ -223,8 +223,8 @@ std::string ModemHandshake::setUpMessaging(Clock::time_point deadline, Handshake
 std::string ModemHandshake::describeSettingFailure(const std::string& what,
                                                    const AtReply& reply) const {
     if (smsStackStarting(reply)) {
-        return what + ": the modem is still starting (it answered " + reply.finalLine +
-               "): start again in a few seconds";
+        return what + ": the modem answered " + reply.finalLine +
+               ", the modem is still starting: start again in a few seconds";
     }
     return describeFailure(what, reply, m_channel.lostReason());
 }
