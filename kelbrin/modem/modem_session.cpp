@@ -78,6 +78,7 @@ std::string ModemSession::start(Clock::time_point deadline) {
     const HandshakeResult result = ModemHandshake(m_channel, m_settings).run(deadline);
     m_acknowledgeRouted = result.acknowledgeRouted;
     m_indications = result.indications;
+    m_indicationsJustSet = true;
     m_storedMessages = result.storedMessages;
     m_currentStorage = m_settings.storage;
     // Boot codes and echo that came while starting are the start-up itself, not a restart.
@@ -174,6 +175,7 @@ void ModemSession::restoreSettings() {
         return;
     }
     m_indications = result.indications;
+    m_indicationsJustSet = true;
     m_acknowledgeRouted = result.acknowledgeRouted;
     m_storedMessages = result.storedMessages;
     m_channel.note("the restarted modem is set up again");
@@ -203,9 +205,10 @@ void ModemSession::listStored() {
     }
     // A modem that restarted unnoticed has indications off again: each listing switches them
     // back on (the listing exists for modems that lose indications).
-    if (!m_indications.empty()) {
+    if (!m_indicationsJustSet && !m_indications.empty()) {
         command("AT+CNMI=" + m_indications, "", m_settings.timings.command);
     }
+    m_indicationsJustSet = false;
     // A full SIM takes its time to list (Quectel MC60, esp-protocols issue 305).
     const AtReply reply = command("AT+CMGL=4", "+CMGL:",
                                   m_settings.timings.readMessage +

@@ -71,10 +71,11 @@ private:
     std::deque<StoredRef> m_toDelete;
     Clock::time_point m_nextList{};
     MessageReassembler m_reassembler;
-    bool m_acknowledgeRouted = false; ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
-    std::string m_indications;        ///< the AT+CNMI arguments the modem took
-    int m_storedMessages = 0;         ///< what the last CPMS or listing found in the memory
-    bool m_restarted = false;         ///< the modem restarted: its settings are to be restored
+    bool m_acknowledgeRouted = false;  ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
+    std::string m_indications;         ///< the AT+CNMI arguments the modem took
+    bool m_indicationsJustSet = false; ///< no listing since: no need to set them again
+    int m_storedMessages = 0;          ///< what the last CPMS or listing found in the memory
+    bool m_restarted = false;          ///< the modem restarted: its settings are to be restored
 };
 
 } // namespace kelbrin
