@@ -18,16 +18,18 @@ constexpr Milliseconds kSmsStackRetry{1000};
 constexpr Milliseconds kRegistrationPoll{500};
 constexpr char kEscape = '\x1B';
 // Echo off, so that every later line is an answer; result codes on (Q0) and verbose (V1) for a
-// modem another program left quiet or numeric. ModemManager sends E0 V1 at every init
-// (mm-broadband-modem.c). Any line starting with AT lets an autobauding modem (SIM800) find
-// our speed.
-const std::string kBasicSettings = "ATE0Q0V1";
+// modem another program left quiet or numeric (ModemManager sends E0 V1 at every init,
+// mm-broadband-modem.c); numeric errors, which ATZ or a power cycle may have reset
+// (python-gsmmodem sends +CMEE=1 again for that reason). One line (ITU-T V.250 §5.2.1 lets basic
+// and extended commands share it) saves a round trip on slow modems. Any line starting with AT
+// lets an autobauding modem (SIM800) find our speed.
+const std::string kBasicSettings = "ATE0Q0V1+CMEE=1";
 
 // +CNMI=<mode>,<mt>,<bm>,<ds>,<bfr>: store and notify (+CMTI), no cell broadcast, status reports
-// inline (+CDS) or stored (+CDSI). Fallbacks in the order real modems need them: Qualcomm refuses
-// ds=1 though it advertises it (ModemManager), MSM/Huawei/ZTE/SIMCom/Quectel refuse mode 2
-// (oFono build_cnmi_string); the last two give up status reports rather than receiving.
-constexpr std::array<const char*, 6> kIndicationSettings{"2,1,0,1,0", "2,1,0,2,0", "1,1,0,1,0",
+// inline (+CDS) or stored (+CDSI). Fallbacks in the order real modems need them: MSM, Huawei,
+// ZTE, SIMCom and Quectel refuse mode 2 (oFono build_cnmi_string), Qualcomm refuses ds=1 though
+// it advertises it (ModemManager); the last two give up status reports rather than receiving.
+constexpr std::array<const char*, 6> kIndicationSettings{"2,1,0,1,0", "1,1,0,1,0", "2,1,0,2,0",
                                                          "1,1,0,2,0", "2,1,0,0,0", "1,1,0,0,0"};
 
 bool isBusy(const AtReply& reply) {
@@ -77,17 +79,9 @@ ModemHandshake::ModemHandshake(AtChannel& channel, const SessionSettings& settin
 HandshakeResult ModemHandshake::run(Clock::time_point deadline) {
     HandshakeResult result;
     result.failure = syncWithModem(deadline);
-    if (!result.failure.empty()) {
-        return result;
+    if (result.failure.empty()) {
+        result.failure = checkSim(deadline);
     }
-    // Numeric errors again: ATZ or a power cycle may have reset them (python-gsmmodem sends it
-    // again for that reason).
-    if (commandRetrying("AT+CMEE=1", "", deadline).outcome != AtOutcome::Final) {
-        result.failure =
-            "the modem on " + describePort(m_settings.port) + " stopped answering during start-up";
-        return result;
-    }
-    result.failure = checkSim(deadline);
     if (result.failure.empty()) {
         result.failure = setUpMessaging(deadline, result);
     }
@@ -103,15 +97,23 @@ HandshakeResult ModemHandshake::run(Clock::time_point deadline) {
 HandshakeResult ModemHandshake::restoreSettings(Clock::time_point deadline) {
     HandshakeResult result;
     const AtReply basic = commandRetrying(kBasicSettings, "", deadline);
-    const AtReply errors = commandRetrying("AT+CMEE=1", "", deadline);
-    if (basic.outcome != AtOutcome::Final || errors.outcome != AtOutcome::Final) {
+    if (basic.outcome != AtOutcome::Final) {
         result.failure = describeFailure("setting up the restarted modem (" + kBasicSettings + ")",
-                                         basic.outcome != AtOutcome::Final ? basic : errors,
-                                         m_channel.lostReason());
+                                         basic, m_channel.lostReason());
         return result;
+    }
+    if (!basic.ok()) {
+        applyBasicSettingsOneByOne(deadline);
     }
     result.failure = setUpMessaging(deadline, result);
     return result;
+}
+
+void ModemHandshake::applyBasicSettingsOneByOne(Clock::time_point deadline) {
+    // A modem that refuses the whole line still takes what it knows of it.
+    for (const char* line : {"ATE0", "ATQ0V1", "AT+CMEE=1"}) {
+        commandRetrying(line, "", deadline);
+    }
 }
 
 AtReply ModemHandshake::command(const std::string& line, const std::string& prefix,
@@ -158,8 +160,7 @@ std::string ModemHandshake::syncWithModem(Clock::time_point deadline) {
             command(kBasicSettings, "", m_settings.timings.syncAttempt, syncDeadline);
         if (reply.outcome == AtOutcome::Final) {
             if (!reply.ok()) {
-                // A modem that refuses the chain still knows E0 on its own.
-                command("ATE0", "", m_settings.timings.command, deadline);
+                applyBasicSettingsOneByOne(deadline);
             }
             return {};
         }
@@ -313,15 +314,23 @@ std::string ModemHandshake::checkRegistration(Clock::time_point deadline) {
         if (!circuit || isRegistered(circuit) || *circuit == 4) {
             return {};
         }
-        // Only when +CREG shows none: an LTE module registers on +CEREG alone, a data-only
-        // one on +CGREG (TinyGSM and ModemManager ask all three).
-        AtReply ignored;
-        const auto packet = status("AT+CGREG?", "+CGREG:", ignored);
-        const auto eps = status("AT+CEREG?", "+CEREG:", ignored);
-        if (isRegistered(packet) || isRegistered(eps)) {
+        // Only when +CREG shows none: an LTE module registers on +CEREG alone (asked first: it
+        // is the common case), a data-only one on +CGREG. TinyGSM and ModemManager ask all three.
+        AtReply eps;
+        AtReply packet;
+        const auto epsStatus = status("AT+CEREG?", "+CEREG:", eps);
+        const auto packetStatus =
+            isRegistered(epsStatus) ? epsStatus : status("AT+CGREG?", "+CGREG:", packet);
+        if (isRegistered(epsStatus) || isRegistered(packetStatus)) {
             return {};
         }
-        const bool searching = *circuit == 2 || packet == 2 || eps == 2;
+        for (const AtReply* asked : {&eps, &packet}) {
+            if (asked->outcome != AtOutcome::Final) {
+                return describeFailure("checking network registration", *asked,
+                                       m_channel.lostReason());
+            }
+        }
+        const bool searching = *circuit == 2 || packetStatus == 2 || epsStatus == 2;
         if (!searching && !radioWasOff && *circuit != 3) {
             // A modem kept in minimum (0) or flight mode (4) across boots (gammu issue 395,
             // ubxlib issue 158) registers nowhere until it gets full function, as ModemManager
