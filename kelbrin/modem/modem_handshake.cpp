@@ -154,10 +154,14 @@ AtReply ModemHandshake::commandRetrying(const std::string& line, const std::stri
 std::string ModemHandshake::syncWithModem(Clock::time_point deadline) {
     // ESC cancels a "> " prompt a crashed run left open (gammu does the same).
     m_channel.writeRaw(std::string(1, kEscape));
-    const auto syncDeadline = std::min(deadline, Clock::now() + m_settings.timings.syncBudget);
+    const ModemTimings& timings = m_settings.timings;
+    const auto syncDeadline = std::min(deadline, Clock::now() + timings.syncBudget);
+    bool first = true;
     while (Clock::now() < syncDeadline) {
         const AtReply reply =
-            command(kBasicSettings, "", m_settings.timings.syncAttempt, syncDeadline);
+            command(kBasicSettings, "", first ? timings.syncFirstAttempt : timings.syncAttempt,
+                    syncDeadline);
+        first = false;
         if (reply.outcome == AtOutcome::Final) {
             if (!reply.ok()) {
                 applyBasicSettingsOneByOne(deadline);
@@ -289,7 +293,7 @@ std::string ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
         return "the SIM card holds no service centre number, so no message could be sent: set "
                "it with AT+CSCA=\"+<number>\",145 (the network operator publishes it)";
     }
-    if (reply.outcome == AtOutcome::PortLost || reply.outcome == AtOutcome::Stopped) {
+    if (reply.outcome != AtOutcome::Final) {
         return describeFailure("reading the service centre number", reply, m_channel.lostReason());
     }
     // Any other answer: the query is a diagnostic; sending will tell.
@@ -306,11 +310,11 @@ std::string ModemHandshake::checkRegistration(Clock::time_point deadline) {
     for (;;) {
         AtReply reply;
         const auto circuit = status("AT+CREG?", "+CREG:", reply);
-        if (reply.outcome == AtOutcome::PortLost || reply.outcome == AtOutcome::Stopped) {
+        if (reply.outcome != AtOutcome::Final) {
             return describeFailure("checking network registration", reply, m_channel.lostReason());
         }
-        // 4 (unknown) on +CREG: nothing says it is not registered; no +CREG at all: sending
-        // will tell.
+        // 4 (unknown) on +CREG: nothing says it is not registered; no +CREG at all (an error):
+        // sending will tell.
         if (!circuit || isRegistered(circuit) || *circuit == 4) {
             return {};
         }

@@ -154,6 +154,7 @@ TEST_F(ReceiveTest, ModemThatRestartsWhileRunningIsSetUpAgainWithoutTheOperator)
                                           std::string("sms_ready_ms ") + row.smsReadyMs}) {
             ASSERT_EQ(sim.control("set " + setting), "OK\n");
         }
+        std::this_thread::sleep_for(300ms); // the listing after the start is over
         ASSERT_EQ(sim.control("reset 300"), "OK\n");
         if (*row.bootUrcs == '\0') {
             // Nothing announces it: the next command the library sends comes back as echo.

@@ -173,6 +173,8 @@ TEST_F(StartTest, ModemThatStaysUnreadyFailsWithWhatToDo) {
         {"SMS stack still starting", "set sms_ready_ms 20000", "still starting: start again"},
         {"radio off, no network", "set cfun 4\nset register_delay_ms 60000",
          "radio switched on: start again in a minute"},
+        {"every reply 700 ms late: out of time", "set command_delay_ms 700",
+         "did not answer in time"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
