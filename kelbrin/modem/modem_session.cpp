@@ -40,10 +40,11 @@ std::string deliveredKey(const sms::Deliver& deliver) {
     return key + '\x1F' + std::to_string(deliver.dataCoding) + '\x1F' + deliver.userData.text;
 }
 
-/// +CMS ERROR numbers of a network that may take the message a moment later (27.005 §3.2.5,
-/// 24.011 annex E): network out of order, temporary failure, congestion, resources unavailable,
-/// no network service, and SIMCom's 512/514. Not 332 (network timeout: the message may have
-/// gone), nor 500 or 513.
+/// +CMS ERROR numbers of a network that may take the message a moment later: network out of
+/// order, temporary failure ("the mobile station may wish to try another short message transfer
+/// attempt almost immediately", 24.011 annex E), congestion, resources unavailable, no network
+/// service (27.005 §3.2.5), and SIMCom's 512/514. Not 332 (network timeout: the message may
+/// have gone), nor 500 or 513.
 bool isTemporaryNetworkError(const AtReply& reply) {
     if (reply.outcome != AtOutcome::Final || reply.final != FinalKind::CmsError) {
         return false;
@@ -366,7 +367,7 @@ AtReply ModemSession::sendPart(const std::string& what, const SubmitPart& part) 
         const AtReply reply = m_channel.sendPdu(
             part.tpduLength, part.hex, m_settings.timings.prompt, m_settings.timings.sendResult);
         // Only an error result is retried: after a timeout the message may have gone, and a
-        // retry would send it twice. smstools3 retries the same temporary network failures.
+        // retry would send it twice.
         if (attempt == kRetries || !isTemporaryNetworkError(reply) || m_wake.stopRequested()) {
             return reply;
         }
