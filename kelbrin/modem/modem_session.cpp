@@ -170,7 +170,7 @@ void ModemSession::restoreSettings() {
     m_currentStorage = m_settings.storage;
     if (!result.failure.empty()) {
         if (!m_wake.stopRequested()) {
-            // The next listing tries again.
+            // Each listing still switches indications on; the next restart sign runs this again.
             m_sink.problem(result.failure);
         }
         return;
