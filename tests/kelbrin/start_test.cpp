@@ -163,6 +163,18 @@ TEST_F(StartTest, SlowSleepyBootingAndLteModemsStartWithinTheDeadline) {
     }
 }
 
+TEST_F(StartTest, BusyBackOffWaitsItsTimeWhileUnsolicitedCodesPourIn) {
+    modemsim::Scenario scenario;
+    scenario.faults.simBusyCommands = 2;
+    scenario.faults.urcFlood = true;
+    scenario.faults.urcFloodPeriod = 20ms;
+    startSimulator(scenario);
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(lib.startCom1(), 1) << lib.lastErrorText();
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 600ms)
+        << "two back-offs of 200 and 400 ms, not cut short by every ^RSSI";
+}
+
 TEST_F(StartTest, ModemThatStaysUnreadyFailsWithWhatToDo) {
     struct Row {
         const char* name;
