@@ -76,7 +76,11 @@ AtReply ModemSession::command(const std::string& line, const std::string& prefix
 }
 
 std::string ModemSession::start(Clock::time_point deadline) {
+    if (m_memory.modemOutOfStep) {
+        m_channel.assumeOutOfStep();
+    }
     const HandshakeResult result = ModemHandshake(m_channel, m_settings).run(deadline);
+    m_memory.modemOutOfStep = m_channel.outOfStep();
     m_acknowledgeRouted = result.acknowledgeRouted;
     m_indications = result.indications;
     m_indicationsJustSet = true;
@@ -117,6 +121,7 @@ std::string ModemSession::run() {
             m_channel.waitForActivity(idleWait());
         }
     }
+    m_memory.modemOutOfStep = m_channel.outOfStep();
     return {};
 }
 

@@ -150,8 +150,8 @@ TEST_F(ReceiveTest, ModemThatRestartsWhileRunningIsSetUpAgainWithoutTheOperator)
         SCOPED_TRACE(row.name);
         auto& sim = startService();
         for (const std::string& setting : {std::string("boot_urcs \"") + row.bootUrcs + "\"",
-                                          std::string("sms_ready_urc \"") + row.smsReadyUrc + "\"",
-                                          std::string("sms_ready_ms ") + row.smsReadyMs}) {
+                                           std::string("sms_ready_urc \"") + row.smsReadyUrc + "\"",
+                                           std::string("sms_ready_ms ") + row.smsReadyMs}) {
             ASSERT_EQ(sim.control("set " + setting), "OK\n");
         }
         std::this_thread::sleep_for(300ms); // the listing after the start is over
