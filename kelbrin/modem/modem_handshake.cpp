@@ -12,13 +12,25 @@ namespace kelbrin {
 namespace {
 
 constexpr Milliseconds kBusyBackoffStep{200};
+// oFono retries AT+CMGF ten times, one second apart, while the SMS stack starts
+// (drivers/atmodem/sms.c); SIM800 answers +CMS ERROR until "SMS Ready" (Seeed GPRS_SIM900
+// issue 39), SIMCom A76xx likewise (LilyGo-Modem-Series issue 247).
+constexpr Milliseconds kSmsStackRetry{1000};
+constexpr Milliseconds kRegistrationPoll{500};
 constexpr char kEscape = '\x1B';
+// Echo off, so that every later line is an answer; result codes on (Q0) and verbose (V1) for a
+// modem another program left quiet or numeric (ModemManager sends E0 V1 at every init,
+// mm-broadband-modem.c); numeric errors, which ATZ or a power cycle may have reset
+// (python-gsmmodem sends +CMEE=1 again for that reason). One line (ITU-T V.250 §5.2.1 lets basic
+// and extended commands share it) saves a round trip on slow modems. Any line starting with AT
+// lets an autobauding modem (SIM800) find our speed.
+const std::string kBasicSettings = "ATE0Q0V1+CMEE=1";
 
 // +CNMI=<mode>,<mt>,<bm>,<ds>,<bfr>: store and notify (+CMTI), no cell broadcast, status reports
-// inline (+CDS) or stored (+CDSI). Fallbacks in the order real modems need them: Qualcomm refuses
-// ds=1 though it advertises it (ModemManager), MSM/Huawei/ZTE/SIMCom/Quectel refuse mode 2
-// (oFono build_cnmi_string); the last two give up status reports rather than receiving.
-constexpr std::array<const char*, 6> kIndicationSettings{"2,1,0,1,0", "2,1,0,2,0", "1,1,0,1,0",
+// inline (+CDS) or stored (+CDSI). Fallbacks in the order real modems need them: MSM, Huawei,
+// ZTE, SIMCom and Quectel refuse mode 2 (oFono build_cnmi_string), Qualcomm refuses ds=1 though
+// it advertises it (ModemManager); the last two give up status reports rather than receiving.
+constexpr std::array<const char*, 6> kIndicationSettings{"2,1,0,1,0", "1,1,0,1,0", "2,1,0,2,0",
                                                          "1,1,0,2,0", "2,1,0,0,0", "1,1,0,0,0"};
 
 bool isBusy(const AtReply& reply) {
@@ -40,6 +52,26 @@ bool isBusy(const AtReply& reply) {
     return false;
 }
 
+/// What an SMS command answers while the modem's SMS stack is still starting: 302 operation not
+/// allowed, 500 unknown error (SIM800, EC25), 512 (SIMCom's "SMS not ready").
+bool smsStackStarting(const AtReply& reply) {
+    const auto code = reply.errorCode.value_or(-1);
+    return reply.outcome == AtOutcome::Final && reply.final == FinalKind::CmsError &&
+           (code == 302 || code == 500 || code == 512);
+}
+
+/// 27.007 §7.2 <stat>: 1 home, 5 roaming, 6/7 "registered for SMS only" (LTE modules: botletics
+/// SIM7000-LTE-Shield issue 50, LilyGo-Modem-Series issue 388), 9/10 "CSFB not preferred"
+/// (ModemManager counts all of them as registered).
+bool isRegistered(std::optional<int> status) {
+    return status && (*status == 1 || *status == 5 || *status == 6 || *status == 7 ||
+                      *status == 9 || *status == 10);
+}
+
+bool isSmsReadyUrc(const AtEvent& urc) {
+    return isSmsReadySign(urc.line);
+}
+
 } // namespace
 
 ModemHandshake::ModemHandshake(AtChannel& channel, const SessionSettings& settings)
@@ -48,62 +80,93 @@ ModemHandshake::ModemHandshake(AtChannel& channel, const SessionSettings& settin
 HandshakeResult ModemHandshake::run(Clock::time_point deadline) {
     HandshakeResult result;
     result.failure = syncWithModem(deadline);
-    if (!result.failure.empty()) {
-        return result;
+    if (result.failure.empty()) {
+        result.failure = checkSim(deadline);
     }
-    const auto answered = [&](const AtReply& reply) { return reply.outcome == AtOutcome::Final; };
-    // Echo off first, so that every later line is an answer; then numeric errors, which ATZ or
-    // a power cycle may have reset (python-gsmmodem sends it again for that reason).
-    if (!answered(commandRetryingBusy("ATE0", "", deadline)) ||
-        !answered(commandRetryingBusy("AT+CMEE=1", "", deadline))) {
-        result.failure =
-            "the modem on " + describePort(m_settings.port) + " stopped answering during start-up";
-        return result;
+    if (result.failure.empty()) {
+        result.failure = setUpMessaging(deadline, result);
     }
-    for (auto step : {&ModemHandshake::checkSim, &ModemHandshake::selectStorage,
-                      &ModemHandshake::selectMessageService, &ModemHandshake::enableIndications,
-                      &ModemHandshake::checkServiceCentre, &ModemHandshake::checkRegistration}) {
-        result.failure = (this->*step)(deadline);
-        if (!result.failure.empty()) {
-            return result;
-        }
+    if (result.failure.empty()) {
+        result.failure = checkServiceCentre(deadline);
     }
-    result.acknowledgeRouted = m_acknowledgeRouted;
+    if (result.failure.empty()) {
+        result.failure = checkRegistration(deadline);
+    }
     return result;
 }
 
-AtReply ModemHandshake::command(const std::string& line, const std::string& prefix,
-                                Milliseconds timeout, bool finalMayBeMissing) {
-    return m_channel.execute(AtCommand{line, prefix, timeout, finalMayBeMissing});
+HandshakeResult ModemHandshake::restoreSettings(Clock::time_point deadline) {
+    HandshakeResult result;
+    const AtReply basic = commandRetrying(kBasicSettings, "", deadline);
+    if (basic.outcome != AtOutcome::Final) {
+        result.failure = describeFailure("setting up the restarted modem (" + kBasicSettings + ")",
+                                         basic, m_channel.lostReason());
+        return result;
+    }
+    if (!basic.ok()) {
+        applyBasicSettingsOneByOne(deadline);
+    }
+    result.failure = setUpMessaging(deadline, result);
+    return result;
 }
 
-AtReply ModemHandshake::commandRetryingBusy(const std::string& line, const std::string& prefix,
-                                            Clock::time_point deadline, bool finalMayBeMissing) {
-    Milliseconds backoff = kBusyBackoffStep;
+void ModemHandshake::applyBasicSettingsOneByOne(Clock::time_point deadline) {
+    // A modem that refuses the whole line still takes what it knows of it.
+    for (const char* line : {"ATE0", "ATQ0V1", "AT+CMEE=1"}) {
+        commandRetrying(line, "", deadline);
+    }
+}
+
+AtReply ModemHandshake::command(const std::string& line, const std::string& prefix,
+                                Milliseconds timeout, Clock::time_point deadline,
+                                bool finalMayBeMissing) {
+    AtCommand command{line, prefix, timeout, finalMayBeMissing};
+    command.notAfter = deadline;
+    return m_channel.execute(command);
+}
+
+AtReply ModemHandshake::commandRetrying(const std::string& line, const std::string& prefix,
+                                        Clock::time_point deadline, bool finalMayBeMissing) {
+    Milliseconds busyBackoff = kBusyBackoffStep;
     for (;;) {
-        const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
         AtReply reply =
-            command(line, prefix, std::clamp(left, Milliseconds(1), m_settings.timings.command),
-                    finalMayBeMissing);
-        // python-gsmmodem grows the delay by 0.2 s per retry; so do we, within the deadline.
-        if (!isBusy(reply) || Clock::now() + backoff >= deadline) {
+            command(line, prefix, m_settings.timings.command, deadline, finalMayBeMissing);
+        Milliseconds wait{0};
+        AtChannel::UrcPredicate endsEarly;
+        if (isBusy(reply)) {
+            // python-gsmmodem grows the delay by 0.2 s per retry; so do we, within the deadline.
+            wait = busyBackoff;
+            busyBackoff += kBusyBackoffStep;
+        } else if (reply.outcome == AtOutcome::Restarted) {
+            wait = kBusyBackoffStep; // the modem rebooted under the command: ask again
+        } else if (smsStackStarting(reply)) {
+            wait = kSmsStackRetry;
+            endsEarly = isSmsReadyUrc;
+        } else {
             return reply;
         }
-        m_channel.waitForActivity(backoff);
-        backoff += kBusyBackoffStep;
+        if (Clock::now() + wait >= deadline) {
+            return reply;
+        }
+        m_channel.pause(wait, endsEarly);
     }
 }
 
 std::string ModemHandshake::syncWithModem(Clock::time_point deadline) {
-    // ESC cancels a "> " prompt a crashed run left open (gammu does the same); then plain AT
-    // until OK, which also lets an autobauding modem (SIM800) find our speed.
+    // ESC cancels a "> " prompt a crashed run left open (gammu does the same).
     m_channel.writeRaw(std::string(1, kEscape));
-    const auto syncDeadline = std::min(deadline, Clock::now() + m_settings.timings.syncBudget);
+    const ModemTimings& timings = m_settings.timings;
+    const auto syncDeadline = std::min(deadline, Clock::now() + timings.syncBudget);
+    bool first = true;
     while (Clock::now() < syncDeadline) {
-        const auto left = std::chrono::duration_cast<Milliseconds>(syncDeadline - Clock::now());
         const AtReply reply =
-            command("AT", "", std::clamp(left, Milliseconds(1), m_settings.timings.syncAttempt));
+            command(kBasicSettings, "", first ? timings.syncFirstAttempt : timings.syncAttempt,
+                    syncDeadline);
+        first = false;
         if (reply.outcome == AtOutcome::Final) {
+            if (!reply.ok()) {
+                applyBasicSettingsOneByOne(deadline);
+            }
             return {};
         }
         if (reply.outcome == AtOutcome::PortLost) {
@@ -124,7 +187,7 @@ std::string ModemHandshake::syncWithModem(Clock::time_point deadline) {
 std::string ModemHandshake::checkSim(Clock::time_point deadline) {
     for (;;) {
         // Wavecom answers +CPIN? without OK; the information line alone will do.
-        const AtReply reply = commandRetryingBusy("AT+CPIN?", "+CPIN:", deadline, true);
+        const AtReply reply = commandRetrying("AT+CPIN?", "+CPIN:", deadline, true);
         const AtEvent* line = reply.firstResponse();
         const auto state = line ? parseCpinResponse(line->line) : std::nullopt;
         if (state && *state == "READY") {
@@ -140,7 +203,7 @@ std::string ModemHandshake::checkSim(Clock::time_point deadline) {
         }
         const bool notReady = state && *state == "NOT READY";
         if ((notReady || isBusy(reply)) && Clock::now() + kBusyBackoffStep < deadline) {
-            m_channel.waitForActivity(kBusyBackoffStep);
+            m_channel.pause(kBusyBackoffStep);
             continue;
         }
         if (reply.outcome == AtOutcome::Final && reply.errorCode == 10) {
@@ -155,58 +218,75 @@ std::string ModemHandshake::checkSim(Clock::time_point deadline) {
     }
 }
 
-std::string ModemHandshake::selectStorage(Clock::time_point deadline) {
-    const AtReply pdu = commandRetryingBusy("AT+CMGF=0", "", deadline);
+std::string ModemHandshake::setUpMessaging(Clock::time_point deadline, HandshakeResult& result) {
+    std::string failure = selectStorage(deadline, result);
+    if (failure.empty()) {
+        selectMessageService(deadline, result);
+        failure = enableIndications(deadline, result);
+    }
+    return failure;
+}
+
+std::string ModemHandshake::describeSettingFailure(const std::string& what,
+                                                   const AtReply& reply) const {
+    if (smsStackStarting(reply)) {
+        return what + ": the modem answered " + reply.finalLine +
+               ", the modem is still starting: start again in a few seconds";
+    }
+    return describeFailure(what, reply, m_channel.lostReason());
+}
+
+std::string ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeResult& result) {
+    const AtReply pdu = commandRetrying("AT+CMGF=0", "", deadline);
     if (!pdu.ok()) {
-        return describeFailure("switching the modem to PDU mode (AT+CMGF=0)", pdu,
-                               m_channel.lostReason());
+        return describeSettingFailure("switching the modem to PDU mode (AT+CMGF=0)", pdu);
     }
     const std::string& mem = m_settings.storage;
     const std::string quoted = "\"" + mem + "\"";
     AtReply storage =
-        commandRetryingBusy("AT+CPMS=" + quoted + "," + quoted + "," + quoted, "+CPMS:", deadline);
-    if (!storage.ok() && storage.outcome == AtOutcome::Final) {
+        commandRetrying("AT+CPMS=" + quoted + "," + quoted + "," + quoted, "+CPMS:", deadline);
+    if (!storage.ok() && storage.outcome == AtOutcome::Final && !smsStackStarting(storage)) {
         // Wavecom takes at most two memories.
-        storage = commandRetryingBusy("AT+CPMS=" + quoted + "," + quoted, "+CPMS:", deadline);
+        storage = commandRetrying("AT+CPMS=" + quoted + "," + quoted, "+CPMS:", deadline);
     }
     if (!storage.ok()) {
-        return describeFailure("selecting message storage " + mem + " (AT+CPMS)", storage,
-                               m_channel.lostReason());
+        return describeSettingFailure("selecting message storage " + mem + " (AT+CPMS)", storage);
     }
+    const AtEvent* line = storage.firstResponse();
+    result.storedMessages = line ? parseCpmsUsed(line->line).value_or(0) : 0;
     return {};
 }
 
-std::string ModemHandshake::selectMessageService(Clock::time_point deadline) {
+void ModemHandshake::selectMessageService(Clock::time_point deadline, HandshakeResult& result) {
     // Service 0 lets the modem acknowledge routed +CMT/+CDS itself (27.005 §3.2.1); under
     // service 1 the library owes an AT+CNMA for each, or the network stops routing.
-    const AtReply query = commandRetryingBusy("AT+CSMS?", "+CSMS:", deadline);
+    const AtReply query = commandRetrying("AT+CSMS?", "+CSMS:", deadline);
     const AtEvent* line = query.firstResponse();
     const auto service =
         line && query.ok() ? parseInt(responseFields(line->line).front()) : std::nullopt;
-    if (service == 1 && !commandRetryingBusy("AT+CSMS=0", "+CSMS:", deadline).ok()) {
-        m_acknowledgeRouted = true;
-    }
-    return {};
+    result.acknowledgeRouted =
+        service == 1 && !commandRetrying("AT+CSMS=0", "+CSMS:", deadline).ok();
 }
 
-std::string ModemHandshake::enableIndications(Clock::time_point deadline) {
+std::string ModemHandshake::enableIndications(Clock::time_point deadline, HandshakeResult& result) {
     AtReply reply;
     for (const char* setting : kIndicationSettings) {
-        reply = commandRetryingBusy(std::string("AT+CNMI=") + setting, "", deadline);
-        if (reply.ok() || reply.outcome != AtOutcome::Final) {
+        reply = commandRetrying(std::string("AT+CNMI=") + setting, "", deadline);
+        if (reply.ok()) {
+            result.indications = setting;
+            return {};
+        }
+        if (reply.outcome != AtOutcome::Final || smsStackStarting(reply)) {
             break;
         }
     }
-    if (!reply.ok()) {
-        return describeFailure("enabling new-message indications (AT+CNMI): this modem cannot "
-                               "tell the library about incoming messages",
-                               reply, m_channel.lostReason());
-    }
-    return {};
+    return describeSettingFailure("enabling new-message indications (AT+CNMI): this modem "
+                                  "cannot tell the library about incoming messages",
+                                  reply);
 }
 
 std::string ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
-    const AtReply reply = commandRetryingBusy("AT+CSCA?", "+CSCA:", deadline);
+    const AtReply reply = commandRetrying("AT+CSCA?", "+CSCA:", deadline);
     const AtEvent* line = reply.firstResponse();
     const auto number = line ? parseCscaResponse(line->line) : std::nullopt;
     const bool missing = (reply.ok() && (!number || number->empty())) ||
@@ -215,7 +295,7 @@ std::string ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
         return "the SIM card holds no service centre number, so no message could be sent: set "
                "it with AT+CSCA=\"+<number>\",145 (the network operator publishes it)";
     }
-    if (reply.outcome == AtOutcome::PortLost || reply.outcome == AtOutcome::Stopped) {
+    if (reply.outcome != AtOutcome::Final) {
         return describeFailure("reading the service centre number", reply, m_channel.lostReason());
     }
     // Any other answer: the query is a diagnostic; sending will tell.
@@ -223,36 +303,72 @@ std::string ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
 }
 
 std::string ModemHandshake::checkRegistration(Clock::time_point deadline) {
+    const auto status = [&](const char* line, const char* prefix, AtReply& reply) {
+        reply = commandRetrying(line, prefix, deadline);
+        const AtEvent* response = reply.firstResponse();
+        return response && reply.ok() ? parseRegistrationResponse(response->line) : std::nullopt;
+    };
+    std::optional<int> radioWasOff;
     for (;;) {
-        const AtReply reply = commandRetryingBusy("AT+CREG?", "+CREG:", deadline);
-        const AtEvent* line = reply.firstResponse();
-        const auto status = line && reply.ok() ? parseCregResponse(line->line) : std::nullopt;
-        if (!status) {
-            // No +CREG on this modem: registration cannot be checked, sending will tell.
-            return reply.outcome == AtOutcome::PortLost || reply.outcome == AtOutcome::Stopped
-                       ? describeFailure("checking network registration", reply,
-                                         m_channel.lostReason())
-                       : std::string();
+        AtReply reply;
+        const auto circuit = status("AT+CREG?", "+CREG:", reply);
+        if (reply.outcome != AtOutcome::Final) {
+            return describeFailure("checking network registration", reply, m_channel.lostReason());
         }
-        switch (*status) {
-        case 1: // home network
-        case 5: // roaming
-        case 4: // unknown: nothing says it is not registered
+        // 4 (unknown) on +CREG: nothing says it is not registered; no +CREG at all (an error):
+        // sending will tell.
+        if (!circuit || isRegistered(circuit) || *circuit == 4) {
             return {};
-        case 2:
-            if (Clock::now() + kBusyBackoffStep < deadline) {
-                m_channel.waitForActivity(kBusyBackoffStep);
-                continue;
+        }
+        // Only when +CREG shows none: an LTE module registers on +CEREG alone (asked first: it
+        // is the common case), a data-only one on +CGREG. TinyGSM and ModemManager ask all three.
+        AtReply eps;
+        AtReply packet;
+        const auto epsStatus = status("AT+CEREG?", "+CEREG:", eps);
+        const auto packetStatus =
+            isRegistered(epsStatus) ? epsStatus : status("AT+CGREG?", "+CGREG:", packet);
+        if (isRegistered(epsStatus) || isRegistered(packetStatus)) {
+            return {};
+        }
+        for (const AtReply* asked : {&eps, &packet}) {
+            if (asked->outcome != AtOutcome::Final) {
+                return describeFailure("checking network registration", *asked,
+                                       m_channel.lostReason());
             }
+        }
+        const bool searching = *circuit == 2 || packetStatus == 2 || epsStatus == 2;
+        if (!searching && !radioWasOff && *circuit != 3) {
+            // A modem kept in minimum (0) or flight mode (4) across boots (gammu issue 395,
+            // ubxlib issue 158) registers nowhere until it gets full function, as ModemManager
+            // sets it (mm-broadband-modem.c).
+            const AtReply function = commandRetrying("AT+CFUN?", "+CFUN:", deadline);
+            const AtEvent* line = function.firstResponse();
+            const auto mode =
+                line && function.ok() ? parseInt(responseFields(line->line).front()) : std::nullopt;
+            if (mode && *mode != 1) {
+                radioWasOff = *mode;
+                m_channel.note("radio off (+CFUN: " + std::to_string(*mode) + "): AT+CFUN=1");
+                command("AT+CFUN=1", "", m_settings.timings.command, deadline);
+            }
+        }
+        if ((searching || radioWasOff) && Clock::now() + kRegistrationPoll < deadline) {
+            m_channel.pause(kRegistrationPoll);
+            continue;
+        }
+        if (radioWasOff) {
+            return "the modem's radio was off (+CFUN: " + std::to_string(*radioWasOff) +
+                   ") and has not registered yet: radio switched on: start again in a minute";
+        }
+        if (searching) {
             return "the modem is still searching for a network: check the antenna and the "
                    "signal, then start again";
-        case 3:
+        }
+        if (*circuit == 3) {
             return "the network refused to register the SIM card (+CREG status 3): check that "
                    "the SIM is active";
-        default:
-            return "the modem is not registered on a network and not searching (+CREG status " +
-                   std::to_string(*status) + "): check the SIM card and the antenna";
         }
+        return "the modem is not registered on a network and not searching (+CREG status " +
+               std::to_string(*circuit) + "): check the SIM card and the antenna";
     }
 }
 

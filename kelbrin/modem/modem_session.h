@@ -17,6 +17,8 @@ struct Deliver;
 
 namespace kelbrin {
 
+struct SubmitPart;
+
 /// The modem dialogue on the worker thread: the handshake of start(), then run() serves sends,
 /// indications, stored messages and status reports until a stop or the loss of the port.
 class ModemSession {
@@ -41,6 +43,8 @@ private:
     AtReply command(const std::string& line, const std::string& prefix, Milliseconds timeout);
 
     void handleUrcs();
+    /// Runs the settings again after the modem restarted ("RDY", "SMS Ready", echo back on).
+    void restoreSettings();
     void listStored();
     void readStored(const StoredRef& stored);
     void deleteStored(const StoredRef& stored);
@@ -52,6 +56,8 @@ private:
     /// False for a copy of a message the library already took.
     bool isNew(const std::string& key, const std::optional<StoredRef>& slot);
     void send(const SendJob& job);
+    /// One part through AT+CMGS, again after a temporary network error.
+    AtReply sendPart(const std::string& what, const SubmitPart& part);
     void deliverExpired(bool all);
     Milliseconds idleWait() const;
 
@@ -65,7 +71,11 @@ private:
     std::deque<StoredRef> m_toDelete;
     Clock::time_point m_nextList{};
     MessageReassembler m_reassembler;
-    bool m_acknowledgeRouted = false; ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
+    bool m_acknowledgeRouted = false;  ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
+    std::string m_indications;         ///< the AT+CNMI arguments the modem took
+    bool m_indicationsJustSet = false; ///< no listing since: no need to set them again
+    int m_storedMessages = 0;          ///< what the last CPMS or listing found in the memory
+    bool m_restarted = false;          ///< the modem restarted: its settings are to be restored
 };
 
 } // namespace kelbrin

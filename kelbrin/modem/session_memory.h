@@ -4,17 +4,23 @@
 #include "delivery_tracker.h"
 
 #include <cstdint>
+#include <random>
 
 namespace kelbrin {
 
 /// What the library remembers from one modem session to the next while it stays loaded: the
 /// stored messages taken but not yet deleted (a stop between queueing a message and deleting it
 /// must not deliver it again after the next start), the parts whose status reports may still
-/// come, and the concatenation reference. Used by one session at a time, on its worker thread.
+/// come, the concatenation reference, and whether the last session left the modem out of step. Used
+/// by one session at a time, on its worker thread.
 struct SessionMemory {
     DeliveredMessages delivered;
     DeliveryTracker tracker;
-    uint8_t concatReference = 0;
+    /// Random at each load, so parts of a message still in flight from an earlier run never
+    /// share a reference with new ones (ModemManager randomises it too, src/mm-sms-list.c).
+    uint8_t concatReference = static_cast<uint8_t>(std::random_device{}() & 0xFFu);
+    /// A stop cut a command short: its answer may reach the next session's first command.
+    bool modemOutOfStep = false;
 };
 
 } // namespace kelbrin

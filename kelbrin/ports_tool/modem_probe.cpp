@@ -76,7 +76,7 @@ public:
     std::string registration() {
         const AtReply reply = ask("AT+CREG?", "+CREG:", kCommandTimeout);
         const AtEvent* line = reply.firstResponse();
-        const auto stat = line ? parseCregResponse(line->line) : std::nullopt;
+        const auto stat = line ? parseRegistrationResponse(line->line) : std::nullopt;
         // <stat> of 27.007 §7.2.
         switch (stat.value_or(-1)) {
         case 0:
@@ -89,6 +89,10 @@ public:
             return "registration denied";
         case 5:
             return "registered (roaming)";
+        case 6:
+            return "registered for SMS only (home network)";
+        case 7:
+            return "registered for SMS only (roaming)";
         default:
             return "registration unknown";
         }

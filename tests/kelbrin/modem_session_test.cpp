@@ -195,7 +195,7 @@ TEST(ModemSession, HandshakeFailuresTheSimulatorCannotShow) {
     const std::vector<Row> rows = {
         {"SIM PUK", "AT+CPIN?", "\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n", "asks for its PUK"},
         {"no PDU mode", "AT+CMGF=0", "\r\nERROR\r\n", "PDU mode (AT+CMGF=0)"},
-        {"storage refused", "AT+CPMS", "\r\n+CMS ERROR: 302\r\n", "message storage SM"},
+        {"storage refused", "AT+CPMS", "\r\n+CMS ERROR: 303\r\n", "message storage SM"},
         {"no indications", "AT+CNMI", "\r\n+CMS ERROR: 303\r\n", "new-message indications"},
         {"service centre unknown", "AT+CSCA?", "\r\n+CMS ERROR: 330\r\n",
          "no service centre number"},
