@@ -1,6 +1,7 @@
 #include "modem_session.h"
 
 #include "at_parsers.h"
+#include "at_text.h"
 #include "modem_error_text.h"
 #include "modem_handshake.h"
 #include "submit_builder.h"
@@ -17,13 +18,24 @@
 namespace kelbrin {
 namespace {
 
+// How many received messages may wait for the caller before the session stops reading more:
+// the rest stays on the modem, where a stop or a crash cannot lose it.
+constexpr std::size_t kReadAhead = 8;
+// Status reports stored by +CNMI ds=2 (27.005 §3.4.1); they are read whatever the caller does.
+constexpr const char* kReportStorage = "SR";
+
 std::string textOf(const sms::Deliver& deliver) {
+    std::string text = deliver.userData.text;
     if (sms::alphabetOf(deliver.dataCoding) == sms::Alphabet::Data8) {
         // 8-bit data is not text in any encoding; show its octets rather than invalid UTF-8.
-        const std::string& raw = deliver.userData.text;
-        return "[8-bit data] " + sms::toHex(sms::Bytes(raw.begin(), raw.end()));
+        text = "[8-bit data] " + sms::toHex(sms::Bytes(text.begin(), text.end()));
     }
-    return deliver.userData.text;
+    // What arrived of a cut message, as other SMS software shows it, rather than nothing.
+    return deliver.userData.truncated ? text + " [truncated]" : text;
+}
+
+std::string hexByte(unsigned value) {
+    return sms::toHex(sms::Bytes{static_cast<std::uint8_t>(value)});
 }
 
 std::string deliveredKey(const sms::Deliver& deliver) {
@@ -43,8 +55,8 @@ std::string deliveredKey(const sms::Deliver& deliver) {
 } // namespace
 
 ModemSession::ModemSession(AtChannel& channel, WakeSignal& wake, ServiceSink& sink,
-                           SessionMemory& memory, SessionSettings settings)
-    : m_channel(channel), m_wake(wake), m_sink(sink), m_memory(memory),
+                           SessionMemory& memory, ByteTrace& trace, SessionSettings settings)
+    : m_channel(channel), m_wake(wake), m_sink(sink), m_memory(memory), m_trace(trace),
       m_settings(std::move(settings)) {}
 
 AtReply ModemSession::command(const std::string& line, const std::string& prefix,
@@ -59,24 +71,36 @@ std::string ModemSession::start(Clock::time_point deadline) {
     return result.failure;
 }
 
+void ModemSession::requestFinish() {
+    m_finishRequested = true;
+    m_wake.wake();
+}
+
 std::string ModemSession::run() {
     m_nextList = Clock::now();
-    while (!m_wake.stopRequested()) {
+    // Deletes a stop or a lost port cut short are owed from the last session.
+    for (const MessageSlot& slot : m_memory.delivered.awaitingDelete()) {
+        queueDelete(slot);
+    }
+    while (!m_wake.stopRequested() && !m_finishRequested) {
         handleUrcs();
         if (m_channel.portLost()) {
             return "lost the connection to the modem on " + describePort(m_settings.port) + " (" +
                    m_channel.lostReason() +
                    "): check the cable and the power, then start the service again";
         }
-        deliverExpired(false);
+        takeHandedOver();
+        deliverExpired();
+        if (m_listWhenRoom && m_sink.messagesWaiting() <= kReadAhead / 2) {
+            m_listWhenRoom = false;
+            m_nextList = Clock::now();
+        }
         if (!m_toDelete.empty()) {
-            const StoredRef stored = m_toDelete.front();
+            const MessageSlot slot = m_toDelete.front();
             m_toDelete.pop_front();
-            deleteStored(stored);
-        } else if (!m_toRead.empty()) {
-            const StoredRef stored = m_toRead.front();
-            m_toRead.pop_front();
-            readStored(stored);
+            deleteStored(slot);
+        } else if (const auto slot = nextReadable()) {
+            readStored(*slot);
         } else if (auto job = m_sink.takeSendJob()) {
             send(*job);
         } else if (Clock::now() >= m_nextList) {
@@ -86,16 +110,20 @@ std::string ModemSession::run() {
             m_channel.waitForActivity(idleWait());
         }
     }
+    // Stopping: what the caller took leaves the modem now, within the stop's time; what it did
+    // not take, and the parts of long messages still incomplete, stay for the next start.
+    takeHandedOver();
+    while (!m_toDelete.empty() && !m_wake.stopRequested() && !m_channel.portLost()) {
+        const MessageSlot slot = m_toDelete.front();
+        m_toDelete.pop_front();
+        deleteStored(slot);
+    }
     return {};
-}
-
-void ModemSession::flushIncomplete() {
-    deliverExpired(true);
 }
 
 Milliseconds ModemSession::idleWait() const {
     auto until = m_nextList;
-    if (const auto oldest = m_reassembler.oldestFirstSeen()) {
+    if (const auto oldest = m_memory.reassembler.oldestFirstSeen()) {
         until = std::min(until, *oldest + m_settings.timings.reassembly);
     }
     return std::max(Milliseconds(1),
@@ -105,11 +133,9 @@ Milliseconds ModemSession::idleWait() const {
 void ModemSession::handleUrcs() {
     for (const AtEvent& urc : m_channel.takeUrcs()) {
         if (auto stored = parseCmtiUrc(urc.line)) {
-            const bool queued = std::any_of(m_toRead.begin(), m_toRead.end(), [&](const auto& s) {
-                return s.storage == stored->storage && s.index == stored->index;
-            });
-            if (!queued) {
-                m_toRead.push_back(StoredRef{stored->storage, stored->index});
+            const MessageSlot slot{stored->storage, stored->index};
+            if (std::find(m_toRead.begin(), m_toRead.end(), slot) == m_toRead.end()) {
+                m_toRead.push_back(slot);
             }
         } else if (!urc.pdu.empty()) {
             // Routed +CMT and inline +CDS: nothing to delete; with +CSMS service 0 the modem
@@ -120,6 +146,36 @@ void ModemSession::handleUrcs() {
             }
         }
     }
+}
+
+void ModemSession::takeHandedOver() {
+    for (const MessageSlot& slot : m_sink.takeHandedOverSlots()) {
+        m_memory.delivered.handedOver(slot);
+        queueDelete(slot);
+    }
+}
+
+void ModemSession::queueDelete(const MessageSlot& slot) {
+    if (std::find(m_toDelete.begin(), m_toDelete.end(), slot) == m_toDelete.end()) {
+        m_toDelete.push_back(slot);
+    }
+}
+
+bool ModemSession::haveRoom() {
+    return m_sink.messagesWaiting() < kReadAhead;
+}
+
+std::optional<MessageSlot> ModemSession::nextReadable() {
+    const bool room = haveRoom();
+    const auto readable = std::find_if(m_toRead.begin(), m_toRead.end(), [&](const auto& slot) {
+        return room || slot.storage == kReportStorage;
+    });
+    if (readable == m_toRead.end()) {
+        return std::nullopt;
+    }
+    MessageSlot slot = *readable;
+    m_toRead.erase(readable);
+    return slot;
 }
 
 bool ModemSession::useStorage(const std::string& storage) {
@@ -156,81 +212,105 @@ void ModemSession::listStored() {
         if (!header || header->status == 2 || header->status == 3 || entry.pdu.empty()) {
             continue;
         }
-        const StoredRef slot{m_settings.storage, header->index};
+        const MessageSlot slot{m_settings.storage, header->index};
         takePdu(entry.pdu, header->length, slot);
-        m_toDelete.push_back(slot);
     }
 }
 
-void ModemSession::readStored(const StoredRef& stored) {
-    if (!useStorage(stored.storage)) {
-        return;
-    }
-    const AtReply reply = command("AT+CMGR=" + std::to_string(stored.index),
-                                  "+CMGR:", m_settings.timings.readMessage);
-    const AtEvent* line = reply.firstResponse();
-    if (reply.ok() && line != nullptr && !line->pdu.empty()) {
-        takePdu(line->pdu, parseCmgrLength(line->line), stored);
-        deleteStored(stored);
-    } else if (!reply.ok() && reply.outcome != AtOutcome::Stopped &&
-               !(reply.final == FinalKind::CmsError && reply.errorCode == 321)) {
-        // 321 = the slot is empty (already taken). Anything else: the next listing retries.
-        m_sink.problem(describeFailure("reading stored message " + std::to_string(stored.index),
-                                       reply, m_channel.lostReason()));
-    }
-    useStorage(m_settings.storage);
-}
-
-void ModemSession::deleteStored(const StoredRef& stored) {
-    if (!useStorage(stored.storage)) {
+void ModemSession::readStored(const MessageSlot& slot) {
+    if (!useStorage(slot.storage)) {
         return;
     }
     const AtReply reply =
-        command("AT+CMGD=" + std::to_string(stored.index), "", m_settings.timings.command);
-    if (reply.ok()) {
-        m_memory.delivered.slotFreed(stored.storage, stored.index);
-    } else if (reply.outcome != AtOutcome::Stopped) {
-        // The message is already in the library's queue and its slot remembered: the next
-        // listing finds the stored copy again and deletes it without delivering it twice.
-        m_sink.problem(describeFailure("deleting stored message " + std::to_string(stored.index),
+        command("AT+CMGR=" + std::to_string(slot.index), "+CMGR:", m_settings.timings.readMessage);
+    const AtEvent* line = reply.firstResponse();
+    if (reply.ok() && line != nullptr && !line->pdu.empty()) {
+        const auto status = parseInt(responseFields(line->line).front());
+        if (status != 2 && status != 3) { // a draft or a sent message is not ours to take
+            takePdu(line->pdu, parseCmgrLength(line->line), slot);
+        }
+    } else if (!reply.ok() && reply.outcome != AtOutcome::Stopped &&
+               !(reply.final == FinalKind::CmsError && reply.errorCode == 321)) {
+        // 321 = the slot is empty (already taken). Anything else: the next listing retries.
+        m_sink.problem(describeFailure("reading stored message " + std::to_string(slot.index),
                                        reply, m_channel.lostReason()));
     }
 }
 
-bool ModemSession::isNew(const std::string& key, const std::optional<StoredRef>& slot) {
+void ModemSession::deleteStored(const MessageSlot& slot) {
+    if (!useStorage(slot.storage)) {
+        return;
+    }
+    const AtReply reply =
+        command("AT+CMGD=" + std::to_string(slot.index), "", m_settings.timings.command);
+    if (reply.ok()) {
+        m_memory.delivered.slotFreed(slot);
+    } else if (reply.outcome != AtOutcome::Stopped) {
+        // The slot stays remembered as handed over: the next listing finds the stored copy
+        // again and deletes it without delivering it twice.
+        m_sink.problem(describeFailure("deleting stored message " + std::to_string(slot.index),
+                                       reply, m_channel.lostReason()));
+    }
+}
+
+bool ModemSession::isNew(const std::string& key, const std::optional<MessageSlot>& slot) {
     const auto now = Clock::now();
-    return slot ? m_memory.delivered.takeStored(slot->storage, slot->index, key, now)
+    return slot ? m_memory.delivered.takeStored(*slot, key, now)
                 : m_memory.delivered.takeRouted(key, now);
 }
 
 void ModemSession::takePdu(const std::string& hex, std::optional<int> tpduLength,
-                           const std::optional<StoredRef>& slot) {
+                           const std::optional<MessageSlot>& slot) {
     std::optional<std::size_t> length;
     if (tpduLength && *tpduLength > 0) {
         length = static_cast<std::size_t>(*tpduLength);
     }
     const auto decoded = sms::decodePdu(hex, length);
+    const auto* report = decoded ? std::get_if<sms::StatusReport>(&decoded->tpdu) : nullptr;
+    if (report != nullptr) {
+        takeReport(*report, slot);
+        return;
+    }
+    if (slot && !haveRoom()) {
+        m_listWhenRoom = true; // it stays on the modem until the caller catches up
+        return;
+    }
     if (!decoded) {
         // Nothing that reached the library is dropped: the operator sees the raw PDU.
         if (isNew("undecodable\x1F" + hex, slot)) {
             m_sink.messageReceived(ReceivedMessage{
                 "?", "",
-                "[undecodable message: " + std::string(sms::describe(decoded.error())) + "] " +
-                    hex});
+                "[undecodable message: " + std::string(sms::describe(decoded.error())) + "] " + hex,
+                slot ? std::vector<MessageSlot>{*slot} : std::vector<MessageSlot>{}});
         }
-        return;
-    }
-    if (const auto* deliver = std::get_if<sms::Deliver>(&decoded->tpdu)) {
+    } else if (const auto* deliver = std::get_if<sms::Deliver>(&decoded->tpdu)) {
         takeDeliver(*deliver, slot);
-    } else if (const auto* report = std::get_if<sms::StatusReport>(&decoded->tpdu)) {
-        if (auto outcome = m_memory.tracker.reportReceived(
-                report->messageReference, report->recipient.text, report->status, Clock::now())) {
-            m_sink.deliveryKnown(outcome->first, outcome->second);
-        }
+    }
+    // A copy taken before (its delete failed, or it is the twin of a routed copy) goes now.
+    if (slot && m_memory.delivered.awaitsDelete(*slot)) {
+        queueDelete(*slot);
     }
 }
 
-void ModemSession::takeDeliver(const sms::Deliver& deliver, const std::optional<StoredRef>& slot) {
+void ModemSession::takeReport(const sms::StatusReport& report,
+                              const std::optional<MessageSlot>& slot) {
+    const auto verdict = m_memory.tracker.reportReceived(
+        report.messageReference, report.recipient.text, report.status, Clock::now());
+    if (!verdict.matched) {
+        m_trace.note("status report for reference " + std::to_string(report.messageReference) +
+                     " to \"" + report.recipient.text + "\" (status 0x" + hexByte(report.status) +
+                     ") matches no message sent in this run; ignored");
+    }
+    if (verdict.decided) {
+        m_sink.deliveryKnown(verdict.decided->first, verdict.decided->second);
+    }
+    if (slot) {
+        queueDelete(*slot); // applied or traced: its work is done
+    }
+}
+
+void ModemSession::takeDeliver(const sms::Deliver& deliver,
+                               const std::optional<MessageSlot>& slot) {
     if (!isNew(deliveredKey(deliver), slot)) {
         return;
     }
@@ -238,20 +318,20 @@ void ModemSession::takeDeliver(const sms::Deliver& deliver, const std::optional<
     const auto& concat = deliver.userData.concatenation;
     if (!concat || concat->total <= 1) {
         m_sink.messageReceived(
-            ReceivedMessage{deliver.originator.text, timestamp, textOf(deliver)});
+            ReceivedMessage{deliver.originator.text, timestamp, textOf(deliver),
+                            slot ? std::vector<MessageSlot>{*slot} : std::vector<MessageSlot>{}});
         return;
     }
-    if (auto whole =
-            m_reassembler.addPart(deliver.originator.text, timestamp, concat->reference,
-                                  concat->total, concat->sequence, textOf(deliver), Clock::now())) {
+    if (auto whole = m_memory.reassembler.addPart(
+            deliver.originator.text, timestamp, concat->reference, concat->total, concat->sequence,
+            textOf(deliver), slot, Clock::now())) {
         m_sink.messageReceived(std::move(*whole));
     }
 }
 
-void ModemSession::deliverExpired(bool all) {
-    auto expired = all ? m_reassembler.takeAll()
-                       : m_reassembler.takeExpired(Clock::now(), m_settings.timings.reassembly);
-    for (auto& message : expired) {
+void ModemSession::deliverExpired() {
+    for (auto& message :
+         m_memory.reassembler.takeExpired(Clock::now(), m_settings.timings.reassembly)) {
         m_sink.messageReceived(std::move(message));
     }
 }

@@ -1,71 +1,83 @@
 #pragma once
 
 #include "at_channel.h"
-#include "message_reassembler.h"
+#include "byte_trace.h"
 #include "serial_port.h"
 #include "service_sink.h"
 #include "session_memory.h"
 #include "session_settings.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 
 namespace sms {
 struct Deliver;
+struct StatusReport;
 }
 
 namespace kelbrin {
 
 /// The modem dialogue on the worker thread: the handshake of start(), then run() serves sends,
 /// indications, stored messages and status reports until a stop or the loss of the port.
+///
+/// A stored message stays on the modem until the caller has taken it (ServiceSink reports its
+/// slots as handed over), and the session reads no more than kReadAhead messages ahead of the
+/// caller: what was not handed over when the service stops or the process dies is read again at
+/// the next start. A stored status report is deleted once it has been applied or traced.
 class ModemSession {
 public:
     ModemSession(AtChannel& channel, WakeSignal& wake, ServiceSink& sink, SessionMemory& memory,
-                 SessionSettings settings);
+                 ByteTrace& trace, SessionSettings settings);
 
     /// The handshake (ModemHandshake), finished by @p deadline. Empty on success, else the
     /// operator text of what failed.
     std::string start(Clock::time_point deadline);
     /// Serves until a stop is requested (returns empty) or the port is lost (returns why).
     std::string run();
-    /// Hands out the parts still waiting for their siblings, marked incomplete.
-    void flushIncomplete();
+    /// From any thread: run() deletes what the caller took, then returns (a stop is coming).
+    void requestFinish();
 
 private:
-    struct StoredRef {
-        std::string storage;
-        int index = 0;
-    };
-
     AtReply command(const std::string& line, const std::string& prefix, Milliseconds timeout);
 
     void handleUrcs();
+    void takeHandedOver();
+    void queueDelete(const MessageSlot& slot);
+    /// The first indicated slot that may be read now: reports always, messages while the caller
+    /// is less than kReadAhead messages behind.
+    std::optional<MessageSlot> nextReadable();
+    bool haveRoom();
     void listStored();
-    void readStored(const StoredRef& stored);
-    void deleteStored(const StoredRef& stored);
+    void readStored(const MessageSlot& slot);
+    void deleteStored(const MessageSlot& slot);
     bool useStorage(const std::string& storage);
     /// Takes one PDU from the modem into the library, routed or read from @p slot.
     void takePdu(const std::string& hex, std::optional<int> tpduLength,
-                 const std::optional<StoredRef>& slot);
-    void takeDeliver(const sms::Deliver& deliver, const std::optional<StoredRef>& slot);
+                 const std::optional<MessageSlot>& slot);
+    void takeDeliver(const sms::Deliver& deliver, const std::optional<MessageSlot>& slot);
+    void takeReport(const sms::StatusReport& report, const std::optional<MessageSlot>& slot);
     /// False for a copy of a message the library already took.
-    bool isNew(const std::string& key, const std::optional<StoredRef>& slot);
+    bool isNew(const std::string& key, const std::optional<MessageSlot>& slot);
     void send(const SendJob& job);
-    void deliverExpired(bool all);
+    void deliverExpired();
     Milliseconds idleWait() const;
 
     AtChannel& m_channel;
     WakeSignal& m_wake;
     ServiceSink& m_sink;
     SessionMemory& m_memory;
+    ByteTrace& m_trace;
     SessionSettings m_settings;
     std::string m_currentStorage;
-    std::deque<StoredRef> m_toRead;
-    std::deque<StoredRef> m_toDelete;
+    std::deque<MessageSlot> m_toRead;
+    std::deque<MessageSlot> m_toDelete;
     Clock::time_point m_nextList{};
-    MessageReassembler m_reassembler;
+    bool m_listWhenRoom = false;      ///< a listing left messages for lack of read-ahead room
     bool m_acknowledgeRouted = false; ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
+    std::atomic<bool> m_finishRequested{false};
 };
 
 } // namespace kelbrin

@@ -7,8 +7,8 @@ namespace kelbrin {
 ModemWorker::ModemWorker(std::unique_ptr<SerialPort> port, const SessionSettings& settings,
                          ServiceSink& sink, SessionMemory& memory)
     : m_trace(ByteTrace::fromEnvironment()), m_port(std::move(port)),
-      m_channel(*m_port, m_wake, m_trace), m_session(m_channel, m_wake, sink, memory, settings),
-      m_sink(sink) {}
+      m_channel(*m_port, m_wake, m_trace),
+      m_session(m_channel, m_wake, sink, memory, m_trace, settings), m_sink(sink) {}
 
 std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings, ServiceSink& sink,
                                                 SessionMemory& memory, Clock::time_point deadline,
@@ -33,8 +33,9 @@ std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings,
         if (!failure.empty()) {
             return;
         }
+        self->m_serving = true;
         const std::string lost = self->m_session.run();
-        self->m_session.flushIncomplete();
+        self->m_serving = false;
         if (!lost.empty()) {
             self->m_sink.serviceEnded(lost);
         }
@@ -56,6 +57,16 @@ std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings,
 }
 
 ModemWorker::~ModemWorker() {
+    // A serving worker first deletes what the caller took; the stop then cuts whatever is left,
+    // so SMSStopSerice still returns within its second.
+    constexpr Milliseconds kFinishBudget{600};
+    if (m_serving) {
+        m_session.requestFinish();
+        const auto deadline = Clock::now() + kFinishBudget;
+        while (m_serving && Clock::now() < deadline) {
+            std::this_thread::sleep_for(Milliseconds(5));
+        }
+    }
     m_wake.requestStop();
     if (m_thread.joinable()) {
         m_thread.join();

@@ -5,6 +5,7 @@
 #include "modem_session.h"
 #include "wake_signal.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -39,6 +40,7 @@ private:
     AtChannel m_channel;
     ModemSession m_session;
     ServiceSink& m_sink;
+    std::atomic<bool> m_serving{false}; ///< the worker is in ModemSession::run()
     std::thread m_thread;
 };
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace kelbrin {
 
@@ -13,11 +16,27 @@ struct SendJob {
     std::string number; ///< as the caller typed it
 };
 
+/// Where the modem keeps a message (part): a 27.005 <mem> and an index in it.
+struct MessageSlot {
+    std::string storage;
+    int index = 0;
+
+    bool operator<(const MessageSlot& other) const {
+        return std::tie(storage, index) < std::tie(other.storage, other.index);
+    }
+    bool operator==(const MessageSlot& other) const {
+        return storage == other.storage && index == other.index;
+    }
+};
+
 /// One message as the operator sees it, reassembled from its parts.
 struct ReceivedMessage {
     std::string sender;
     std::string timestamp; ///< "YYYY-MM-DD HH:MM:SS", the service centre's time
     std::string text;      ///< UTF-8
+    /// The slots its parts still occupy on the modem (none for a routed message). They are
+    /// deleted only after the caller took the message's last record.
+    std::vector<MessageSlot> slots;
 };
 
 /// What a status report says about a whole message so far.
@@ -34,6 +53,10 @@ public:
     virtual void sendFinished(int32_t index, bool accepted, const std::string& error) = 0;
     virtual void deliveryKnown(int32_t index, DeliveryOutcome outcome) = 0;
     virtual void messageReceived(ReceivedMessage message) = 0;
+    /// Messages received and not yet taken by the caller (the worker reads no further ahead).
+    virtual std::size_t messagesWaiting() = 0;
+    /// The slots of the messages the caller took completely since the last call.
+    virtual std::vector<MessageSlot> takeHandedOverSlots() = 0;
     /// A failure worth an operator's attention that does not end the service.
     virtual void problem(const std::string& text) = 0;
     /// The worker stopped serving on its own (the port was lost); @p reason is for the operator.

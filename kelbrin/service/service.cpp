@@ -100,9 +100,16 @@ bool Service::nextMessage(SMSMessageRecord& record) {
     if (taken < message.text.size()) {
         // The rest continues in the next record, under the same headers.
         message.text.erase(0, taken);
-    } else {
-        m_messages.pop_front();
+        return true;
     }
+    // Its last record is out: only now may it leave the modem.
+    if (!message.slots.empty()) {
+        m_handedOver.insert(m_handedOver.end(), message.slots.begin(), message.slots.end());
+        if (m_wake != nullptr) {
+            m_wake->wake();
+        }
+    }
+    m_messages.pop_front();
     return true;
 }
 
@@ -175,6 +182,18 @@ void Service::messageReceived(ReceivedMessage message) {
     replaceNulCharacters(message.text);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_messages.push_back(std::move(message));
+}
+
+std::size_t Service::messagesWaiting() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_messages.size();
+}
+
+std::vector<MessageSlot> Service::takeHandedOverSlots() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<MessageSlot> slots;
+    slots.swap(m_handedOver);
+    return slots;
 }
 
 void Service::problem(const std::string& text) {

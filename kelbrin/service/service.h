@@ -61,6 +61,8 @@ public:
     void sendFinished(int32_t index, bool accepted, const std::string& error) override;
     void deliveryKnown(int32_t index, DeliveryOutcome outcome) override;
     void messageReceived(ReceivedMessage message) override;
+    std::size_t messagesWaiting() override;
+    std::vector<MessageSlot> takeHandedOverSlots() override;
     void problem(const std::string& text) override;
     void serviceEnded(const std::string& reason) override;
 
@@ -92,6 +94,8 @@ private:
     std::map<int32_t, SendState> m_sendStates;
     std::deque<Report> m_reports;
     std::deque<ReceivedMessage> m_messages;
+    /// Slots of messages the caller took; the worker deletes them (the next one, after a stop).
+    std::vector<MessageSlot> m_handedOver;
     std::string m_lastError;
 };
 
