@@ -16,7 +16,7 @@
 namespace sms {
 struct Deliver;
 struct StatusReport;
-}
+} // namespace sms
 
 namespace kelbrin {
 
