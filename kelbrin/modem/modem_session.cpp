@@ -91,10 +91,6 @@ std::string ModemSession::run() {
         }
         takeHandedOver();
         deliverExpired();
-        if (m_listWhenRoom && m_sink.messagesWaiting() <= kReadAhead / 2) {
-            m_listWhenRoom = false;
-            m_nextList = Clock::now();
-        }
         if (!m_toDelete.empty()) {
             const MessageSlot slot = m_toDelete.front();
             m_toDelete.pop_front();
@@ -133,10 +129,7 @@ Milliseconds ModemSession::idleWait() const {
 void ModemSession::handleUrcs() {
     for (const AtEvent& urc : m_channel.takeUrcs()) {
         if (auto stored = parseCmtiUrc(urc.line)) {
-            const MessageSlot slot{stored->storage, stored->index};
-            if (std::find(m_toRead.begin(), m_toRead.end(), slot) == m_toRead.end()) {
-                m_toRead.push_back(slot);
-            }
+            queueRead(MessageSlot{stored->storage, stored->index});
         } else if (!urc.pdu.empty()) {
             // Routed +CMT and inline +CDS: nothing to delete; with +CSMS service 0 the modem
             // acknowledges them itself (27.005 §3.4.1, Telit ME910C1).
@@ -152,6 +145,12 @@ void ModemSession::takeHandedOver() {
     for (const MessageSlot& slot : m_sink.takeHandedOverSlots()) {
         m_memory.delivered.handedOver(slot);
         queueDelete(slot);
+    }
+}
+
+void ModemSession::queueRead(const MessageSlot& slot) {
+    if (std::find(m_toRead.begin(), m_toRead.end(), slot) == m_toRead.end()) {
+        m_toRead.push_back(slot);
     }
 }
 
@@ -272,7 +271,7 @@ void ModemSession::takePdu(const std::string& hex, std::optional<int> tpduLength
         return;
     }
     if (slot && !haveRoom()) {
-        m_listWhenRoom = true; // it stays on the modem until the caller catches up
+        queueRead(*slot); // it stays on the modem until the caller catches up
         return;
     }
     if (!decoded) {

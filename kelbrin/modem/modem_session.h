@@ -45,6 +45,8 @@ private:
 
     void handleUrcs();
     void takeHandedOver();
+    /// Indicated, or listed while the caller was kReadAhead messages behind.
+    void queueRead(const MessageSlot& slot);
     void queueDelete(const MessageSlot& slot);
     /// The first indicated slot that may be read now: reports always, messages while the caller
     /// is less than kReadAhead messages behind.
@@ -75,7 +77,6 @@ private:
     std::deque<MessageSlot> m_toRead;
     std::deque<MessageSlot> m_toDelete;
     Clock::time_point m_nextList{};
-    bool m_listWhenRoom = false;      ///< a listing left messages for lack of read-ahead room
     bool m_acknowledgeRouted = false; ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
     std::atomic<bool> m_finishRequested{false};
 };
