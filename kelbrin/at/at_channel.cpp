@@ -1,5 +1,7 @@
 #include "at_channel.h"
 
+#include "at_parsers.h"
+#include "at_text.h"
 #include "byte_trace.h"
 #include "serial_port.h"
 #include "wake_signal.h"
@@ -16,10 +18,22 @@ namespace {
 
 // How long a modem that may omit the final result must stay quiet after its information line.
 constexpr Milliseconds kQuietGrace{250};
-// How long to listen for the late "OK" of a cancelled prompt before the next command.
-constexpr Milliseconds kLateOutputWindow{300};
+// Out of step: the modem is quiet once no reply line has come for this long (unsolicited codes
+// do not count), and the drain ends after kDrainCap whatever comes. A late answer comes from a
+// slow network or from a modem waking from USB suspend; asterisk-chan-dongle issue 97 (Huawei
+// E173) and esp-protocols issue 305 (Quectel MC60) show it landing on the next command.
+constexpr Milliseconds kQuietWindow{300};
+constexpr Milliseconds kDrainCap{2000};
+// How long the resynchronising AT+CMEE? may take.
+constexpr Milliseconds kResyncAnswer{1000};
+const std::string kResyncCommand = "AT+CMEE?";
+const std::string kResyncPrefix = "+CMEE:";
 constexpr char kCtrlZ = '\x1A';
 constexpr char kEscape = '\x1B';
+
+bool startsWithAt(const std::string& line) {
+    return line.size() >= 2 && equalsIgnoringCase(line.substr(0, 2), "AT");
+}
 
 int millisUntil(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now()).count();
@@ -33,40 +47,59 @@ AtChannel::AtChannel(SerialPort& port, WakeSignal& wake, ByteTrace& trace)
     : m_port(port), m_wake(wake), m_trace(trace) {}
 
 AtReply AtChannel::execute(const AtCommand& command) {
-    moveEventsToUrcs();
-    const auto deadline = Clock::now() + command.timeout;
+    AtReply reply;
+    reply.outcome = resynchronise(command.notAfter);
+    if (reply.outcome != AtOutcome::Final) {
+        return reply;
+    }
+    const auto deadline = std::min(command.notAfter, Clock::now() + command.timeout);
     m_reader.beginCommand({command.line, command.responsePrefix, false});
     if (!writeAll(command.line + "\r", deadline)) {
         m_reader.endCommand();
-        AtReply reply;
         reply.outcome = writeFailure();
         return reply;
     }
-    return waitForReply(deadline, false, command.finalMayBeMissing);
+    reply = waitForReply(deadline, false, command.finalMayBeMissing);
+    if (reply.outcome == AtOutcome::Timeout) {
+        m_outOfStep = true; // its answer may still come
+    }
+    return reply;
 }
 
 AtReply AtChannel::sendPdu(int length, const std::string& pdu, Milliseconds promptTimeout,
                            Milliseconds resultTimeout) {
-    moveEventsToUrcs();
+    AtReply reply;
+    reply.outcome = resynchronise(Clock::time_point::max());
+    if (reply.outcome != AtOutcome::Final) {
+        return reply;
+    }
     const std::string line = "AT+CMGS=" + std::to_string(length);
     auto deadline = Clock::now() + promptTimeout;
     m_reader.beginCommand({line, "+CMGS:", true});
-    AtReply reply;
     if (writeAll(line + "\r", deadline)) {
         reply = waitForReply(deadline, true, false);
     } else {
         reply.outcome = writeFailure();
     }
     if (!reply.prompted) {
-        if (reply.outcome == AtOutcome::Timeout || reply.outcome == AtOutcome::Stopped) {
-            // ESC instead of the PDU quits without sending; "abortion is acknowledged with OK"
-            // (Quectel UGxx, Telit LE910). That OK must not end the next command.
-            m_reader.endCommand();
-            writeRaw(std::string(1, kEscape));
-            if (reply.outcome == AtOutcome::Timeout) {
-                reply.outcome = AtOutcome::NoPrompt;
-                discardLateOutput();
+        switch (reply.outcome) {
+        case AtOutcome::Final:
+            // A final result before the prompt is this command's error or the late answer of
+            // an earlier one; either way the PDU was not sent, and an OK here is no success.
+            cancelPrompt();
+            if (reply.final == FinalKind::Ok) {
+                reply.outcome = AtOutcome::OutOfStep;
             }
+            break;
+        case AtOutcome::Timeout:
+            cancelPrompt();
+            reply.outcome = AtOutcome::NoPrompt;
+            break;
+        case AtOutcome::Stopped:
+            cancelPrompt();
+            break;
+        default:
+            break;
         }
         return reply;
     }
@@ -76,10 +109,25 @@ AtReply AtChannel::sendPdu(int length, const std::string& pdu, Milliseconds prom
         m_reader.endCommand();
         reply = AtReply{};
         reply.outcome = writeFailure();
+        reply.prompted = true;
         return reply;
     }
     // After Ctrl-Z there is no way back: a timeout leaves the outcome undetermined.
-    return waitForReply(deadline, false, false);
+    reply = waitForReply(deadline, false, false);
+    reply.prompted = true;
+    if (reply.outcome == AtOutcome::Timeout) {
+        m_outOfStep = true;
+    }
+    return reply;
+}
+
+void AtChannel::cancelPrompt() {
+    // ESC instead of the PDU quits without sending; "abortion is acknowledged with OK"
+    // (Quectel UGxx, Telit LE910). That OK, or the rest of a late answer, must not end the next
+    // command.
+    m_reader.endCommand();
+    writeRaw(std::string(1, kEscape));
+    m_outOfStep = true;
 }
 
 AtOutcome AtChannel::writeFailure() const {
@@ -107,11 +155,37 @@ void AtChannel::waitForActivity(Milliseconds timeout) {
     }
 }
 
+void AtChannel::pause(Milliseconds duration, const UrcPredicate& endsEarly) {
+    const auto deadline = Clock::now() + duration;
+    moveEventsToUrcs();
+    std::size_t seen = m_urcs.size();
+    while (Clock::now() < deadline && !m_wake.stopRequested()) {
+        if (pump(deadline) == PumpResult::Lost) {
+            return;
+        }
+        moveEventsToUrcs();
+        if (endsEarly && std::any_of(m_urcs.begin() + static_cast<std::ptrdiff_t>(seen),
+                                     m_urcs.end(), endsEarly)) {
+            return;
+        }
+        seen = m_urcs.size();
+    }
+}
+
 std::vector<AtEvent> AtChannel::takeUrcs() {
     moveEventsToUrcs();
     std::vector<AtEvent> urcs;
     urcs.swap(m_urcs);
     return urcs;
+}
+
+void AtChannel::dropUrcs(const UrcPredicate& which) {
+    moveEventsToUrcs();
+    m_urcs.erase(std::remove_if(m_urcs.begin(), m_urcs.end(), which), m_urcs.end());
+}
+
+void AtChannel::note(const std::string& text) {
+    m_trace.note(text);
 }
 
 AtChannel::PumpResult AtChannel::pump(Clock::time_point deadline) {
@@ -181,8 +255,16 @@ bool AtChannel::collectReply(AtReply& reply, bool stopAtPrompt) {
         m_events.pop_front();
         switch (event.kind) {
         case AtEventKind::Echo:
+            m_commandEchoSeen |= startsWithAt(event.line);
             break;
         case AtEventKind::Urc:
+            if (isBootSign(event.line)) {
+                // The modem rebooted: the command is gone, and its answer will never come.
+                m_reader.endCommand();
+                m_urcs.push_back(std::move(event));
+                reply.outcome = AtOutcome::Restarted;
+                return true;
+            }
             m_urcs.push_back(std::move(event));
             break;
         case AtEventKind::Response:
@@ -238,20 +320,72 @@ AtReply AtChannel::waitForReply(Clock::time_point deadline, bool stopAtPrompt,
     }
 }
 
-void AtChannel::discardLateOutput() {
-    const auto deadline = Clock::now() + kLateOutputWindow;
-    while (Clock::now() < deadline && pump(deadline) != PumpResult::Lost) {
-    }
+AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
     moveEventsToUrcs();
+    if (!m_outOfStep) {
+        return AtOutcome::Final;
+    }
+    m_trace.note("out of step with the modem: waiting until it is quiet, then " + kResyncCommand);
+    drainUntilQuiet(std::min(limit, Clock::now() + kDrainCap));
+    const auto deadline = std::min(limit, Clock::now() + kResyncAnswer);
+    m_reader.beginCommand({kResyncCommand, kResyncPrefix, false});
+    if (!writeAll(kResyncCommand + "\r", deadline)) {
+        m_reader.endCommand();
+        return writeFailure();
+    }
+    for (;;) {
+        const AtReply reply = waitForReply(deadline, false, false);
+        if (reply.outcome == AtOutcome::PortLost || reply.outcome == AtOutcome::Stopped) {
+            return reply.outcome;
+        }
+        const bool ours = reply.outcome == AtOutcome::Final && !reply.responses.empty() &&
+                          startsWith(reply.responses.back().line, kResyncPrefix);
+        if (reply.outcome != AtOutcome::Final || ours) {
+            // In step: the answer came, the modem restarted, or it stayed quiet for the drain
+            // and the whole wait, so nothing of an earlier command is still on its way.
+            m_reader.endCommand();
+            m_outOfStep = false;
+            m_trace.note(ours ? "in step again" : "no answer to " + kResyncCommand + ": going on");
+            return AtOutcome::Final;
+        }
+        m_trace.note("late answer of an earlier command discarded: " + reply.finalLine);
+        m_reader.beginCommand({kResyncCommand, kResyncPrefix, false});
+    }
 }
 
-void AtChannel::moveEventsToUrcs() {
+void AtChannel::drainUntilQuiet(Clock::time_point limit) {
+    m_reader.endCommand();
+    auto quietUntil = Clock::now() + kQuietWindow;
+    for (;;) {
+        if (!moveEventsToUrcs()) {
+            quietUntil = Clock::now() + kQuietWindow;
+        }
+        const auto until = std::min(quietUntil, limit);
+        if (Clock::now() >= until || m_wake.stopRequested() || pump(until) == PumpResult::Lost) {
+            moveEventsToUrcs();
+            return;
+        }
+    }
+}
+
+bool AtChannel::moveEventsToUrcs() {
+    bool quiet = true;
     for (auto& event : m_events) {
-        if (event.kind == AtEventKind::Urc) {
+        if (event.kind == AtEventKind::Echo) {
+            m_commandEchoSeen |= startsWithAt(event.line);
+        } else if (event.kind != AtEventKind::Urc || AtReader::isFinalResult(event.line)) {
+            // A final result no command waits for: whatever it answered, the next final may
+            // belong to an earlier command too.
+            m_trace.note("answer no command waits for: " + event.line);
+            m_outOfStep = true;
+            quiet = false;
+        } else {
+            quiet = quiet && isKnownUnsolicited(event.line);
             m_urcs.push_back(std::move(event));
         }
     }
     m_events.clear();
+    return quiet;
 }
 
 } // namespace kelbrin

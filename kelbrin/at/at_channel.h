@@ -5,8 +5,10 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kelbrin {
@@ -25,15 +27,20 @@ struct AtCommand {
     /// Wavecom answers AT+CPIN? with "+CPIN: READY" and no OK: accept the information line alone
     /// once the modem has been quiet for a moment.
     bool finalMayBeMissing = false;
+    /// A hard end for the command, the resynchronisation before it included (the start-up
+    /// deadline); the timeout still counts from when the command goes out.
+    Clock::time_point notAfter = Clock::time_point::max();
 };
 
 /// How a command ended.
 enum class AtOutcome {
-    Final,    ///< the modem answered with a final result (see AtReply::final)
-    NoPrompt, ///< AT+CMGS got no prompt in time; the command was cancelled with ESC
-    Timeout,  ///< no final result in time
-    PortLost, ///< the device went away (hang-up, EIO, unplugged)
-    Stopped,  ///< the service is stopping
+    Final,     ///< the modem answered with a final result (see AtReply::final)
+    NoPrompt,  ///< AT+CMGS got no prompt in time; the command was cancelled with ESC
+    OutOfStep, ///< AT+CMGS got a final result where its prompt should be; cancelled with ESC
+    Timeout,   ///< no final result in time
+    Restarted, ///< the modem announced a restart ("RDY") while the command waited
+    PortLost,  ///< the device went away (hang-up, EIO, unplugged)
+    Stopped,   ///< the service is stopping
 };
 
 struct AtReply {
@@ -42,7 +49,7 @@ struct AtReply {
     std::optional<int> errorCode;
     std::string finalLine;
     std::vector<AtEvent> responses;
-    bool prompted = false; ///< AT+CMGS only: the prompt came
+    bool prompted = false; ///< AT+CMGS only: the prompt came and the PDU went out
 
     bool ok() const { return outcome == AtOutcome::Final && final == FinalKind::Ok; }
     const AtEvent* firstResponse() const { return responses.empty() ? nullptr : &responses[0]; }
@@ -52,8 +59,16 @@ struct AtReply {
 /// what comes back to the AtReader, and returns when the command ends, times out, the port is
 /// lost or a stop is requested. Unsolicited codes that arrive on the way are kept for the caller
 /// (takeUrcs()), whenever they come: between commands, inside a reply, before the prompt.
+///
+/// A reply is never paired with the wrong command. After a timeout, an ESC, or a final result
+/// that no command was waiting for, the channel is out of step: before the next command it
+/// drains until the modem has sent no reply line for a while, then asks AT+CMEE?, whose
+/// "+CMEE:" line no other command draws, and takes only the final that follows that line.
+/// Late answers go to the trace.
 class AtChannel {
 public:
+    using UrcPredicate = std::function<bool(const AtEvent&)>;
+
     AtChannel(SerialPort& port, WakeSignal& wake, ByteTrace& trace);
 
     AtReply execute(const AtCommand& command);
@@ -65,10 +80,20 @@ public:
     /// Reads whatever the modem sends for up to @p timeout, returning early on a wake-up or as
     /// soon as an unsolicited code is complete.
     void waitForActivity(Milliseconds timeout);
+    /// A back-off: reads for the whole of @p duration, unsolicited codes or not, and ends early
+    /// only on a stop, a lost port, or an unsolicited code @p endsEarly accepts.
+    void pause(Milliseconds duration, const UrcPredicate& endsEarly = {});
 
     std::vector<AtEvent> takeUrcs();
+    /// Forgets the unsolicited codes kept so far that @p which accepts.
+    void dropUrcs(const UrcPredicate& which);
+    /// True once when a command line came back as echo since the last call: echo is off after
+    /// the handshake, so the modem has restarted.
+    bool takeCommandEcho() { return std::exchange(m_commandEchoSeen, false); }
     bool portLost() const { return !m_lostReason.empty(); }
     const std::string& lostReason() const { return m_lostReason; }
+    /// A line in the byte trace.
+    void note(const std::string& text);
 
 private:
     enum class PumpResult { Data, Idle, Woken, Lost };
@@ -76,11 +101,18 @@ private:
     bool writeAll(const std::string& bytes, Clock::time_point deadline);
     /// Why writeAll() gave up: a stop or a lost port is not a modem that timed out.
     AtOutcome writeFailure() const;
-    /// Handles queued events up to the command's final (or the prompt); true when it came.
+    /// Handles queued events up to the command's final (or the prompt, or a restart); true when
+    /// the command ended.
     bool collectReply(AtReply& reply, bool stopAtPrompt);
-    void moveEventsToUrcs();
+    /// Moves the queued events to the unsolicited codes; a stray final marks the channel out of
+    /// step. False when a reply line was among them (it breaks the quiet of a drain).
+    bool moveEventsToUrcs();
     AtReply waitForReply(Clock::time_point deadline, bool stopAtPrompt, bool finalMayBeMissing);
-    void discardLateOutput();
+    /// Drains and resynchronises when out of step, by @p limit at the latest. Final when the
+    /// channel may go on, else why it cannot (a lost port, a stop).
+    AtOutcome resynchronise(Clock::time_point limit);
+    void drainUntilQuiet(Clock::time_point limit);
+    void cancelPrompt();
 
     SerialPort& m_port;
     WakeSignal& m_wake;
@@ -89,6 +121,8 @@ private:
     std::deque<AtEvent> m_events;
     std::vector<AtEvent> m_urcs;
     std::string m_lostReason;
+    bool m_outOfStep = false;
+    bool m_commandEchoSeen = false;
 };
 
 } // namespace kelbrin

@@ -2,6 +2,9 @@
 
 #include "at_text.h"
 
+#include <algorithm>
+#include <array>
+
 namespace kelbrin {
 namespace {
 
@@ -82,13 +85,43 @@ std::optional<std::string> parseCscaResponse(const std::string& line) {
     return responseFields(line).front();
 }
 
-std::optional<int> parseCregResponse(const std::string& line) {
-    if (!startsWith(line, "+CREG:")) {
+std::optional<int> parseRegistrationResponse(const std::string& line) {
+    if (!startsWith(line, "+CREG:") && !startsWith(line, "+CGREG:") &&
+        !startsWith(line, "+CEREG:")) {
         return std::nullopt;
     }
     const auto fields = responseFields(line);
     // The query form is "<n>,<stat>[,<lac>,<ci>]"; an unsolicited one is "<stat>[,...]".
     return fields.size() >= 2 ? parseInt(fields[1]) : parseInt(fields[0]);
+}
+
+std::optional<int> parseCpmsUsed(const std::string& line) {
+    if (!startsWith(line, "+CPMS:")) {
+        return std::nullopt;
+    }
+    const auto fields = responseFields(line);
+    // The set form answers "<used1>,<total1>,..."; the read form puts "<mem1>" first.
+    return parseInt(fields.front()) ? parseInt(fields.front())
+                                    : (fields.size() >= 2 ? parseInt(fields[1]) : std::nullopt);
+}
+
+bool isKnownUnsolicited(const std::string& line) {
+    // 27.005 §3.4.1 indications, 27.007 network codes, boot codes (Quectel, SIMCom), Huawei's
+    // "^RSSI"-style codes and ZTE's "+ZPASR" (python-gsmmodem fakemodems.py).
+    static constexpr std::array<std::string_view, 20> kPrefixes{
+        "+CMTI:",  "+CDSI:", "+CMT:",     "+CDS:",      "+CBM:",  "+CREG:", "+CGREG:",
+        "+CEREG:", "RING",   "+CRING:",   "+CUSD:",     "+CIEV:", "+QIND:", "+CPIN:",
+        "+CFUN:",  "RDY",    "SMS Ready", "Call Ready", "^",      "+Z"};
+    return std::any_of(kPrefixes.begin(), kPrefixes.end(),
+                       [&](std::string_view prefix) { return startsWith(line, prefix); });
+}
+
+bool isSmsReadySign(const std::string& line) {
+    return line == "SMS Ready" || line == "+QIND: SMS DONE";
+}
+
+bool isBootSign(const std::string& line) {
+    return line == "RDY" || line == "+CPIN: READY" || isSmsReadySign(line);
 }
 
 } // namespace kelbrin

@@ -37,7 +37,21 @@ std::optional<std::string> parseCpinResponse(const std::string& line);
 /// "+CSCA: "+27831000015",145" → "+27831000015" (empty when the SIM holds none).
 std::optional<std::string> parseCscaResponse(const std::string& line);
 
-/// "+CREG: <n>,<stat>[,...]" → stat (0 idle, 1 home, 2 searching, 3 denied, 4 unknown, 5 roaming).
-std::optional<int> parseCregResponse(const std::string& line);
+/// "+CREG: <n>,<stat>[,...]", also +CGREG and +CEREG → stat (27.007 §7.2: 0 idle, 1 home,
+/// 2 searching, 3 denied, 4 unknown, 5 roaming, 6/7 home/roaming for SMS only, 8 emergency only).
+std::optional<int> parseRegistrationResponse(const std::string& line);
+
+/// "+CPMS: <used1>,<total1>,..." → used1, the messages in the first memory.
+std::optional<int> parseCpmsUsed(const std::string& line);
+
+/// A line modems send on their own (indications, network and boot codes). A line that is not one
+/// may be the late answer of an earlier command.
+bool isKnownUnsolicited(const std::string& line);
+
+/// An unsolicited line a modem prints when it has (re)started: "RDY" (Quectel, SIMCom),
+/// "SMS Ready", "+QIND: SMS DONE", or "+CPIN: READY" without a command asking (TinyGSM issue 608).
+bool isBootSign(const std::string& line);
+/// The lines that say the SMS stack is up: "SMS Ready" (SIMCom), "+QIND: SMS DONE" (Quectel).
+bool isSmsReadySign(const std::string& line);
 
 } // namespace kelbrin

@@ -32,6 +32,8 @@ public:
     /// Forgets the command in flight (timeout, or a modem that ends +CPIN? without OK).
     void endCommand();
     bool commandPending() const { return m_pending; }
+    /// OK, an error, or a numbered/text +CME/+CMS ERROR: a line that ends a command.
+    static bool isFinalResult(const std::string& line) { return finalResult(line).has_value(); }
 
     /// Consumes @p bytes and appends the events they complete.
     void feed(std::string_view bytes, std::vector<AtEvent>& events);
@@ -40,7 +42,7 @@ private:
     void onLineEnd(std::vector<AtEvent>& events);
     void classifyLine(std::string line, std::vector<AtEvent>& events);
     void emitLine(AtEvent event, std::vector<AtEvent>& events);
-    std::optional<AtEvent> finalResult(const std::string& line) const;
+    static std::optional<AtEvent> finalResult(const std::string& line);
     bool isEcho(const std::string& line) const;
 
     AtCommandContext m_command;

@@ -51,7 +51,7 @@ void parseEverything(const AtEvent& event) {
     (void)kelbrin::parsePduUrcLength(event.line);
     (void)kelbrin::parseCpinResponse(event.line);
     (void)kelbrin::parseCscaResponse(event.line);
-    (void)kelbrin::parseCregResponse(event.line);
+    (void)kelbrin::parseRegistrationResponse(event.line);
     (void)kelbrin::splitInlinePdu(event.line);
 }
 

@@ -113,8 +113,14 @@ std::string describeFailure(const std::string& what, const AtReply& reply,
     case AtOutcome::NoPrompt:
         return what + ": the modem did not ask for the message (no '>' prompt); the send was "
                       "cancelled";
+    case AtOutcome::OutOfStep:
+        return what + ": the modem answered " + reply.finalLine +
+               " before asking for the message, an answer that belonged to an earlier command; "
+               "the message was not sent";
     case AtOutcome::Timeout:
         return what + ": the modem did not answer in time";
+    case AtOutcome::Restarted:
+        return what + ": the modem restarted";
     case AtOutcome::PortLost:
         return what + ": the connection to the modem was lost (" + lostReason +
                "): check the cable and the power, then start the service again";
@@ -122,6 +128,31 @@ std::string describeFailure(const std::string& what, const AtReply& reply,
         return what + ": the service was stopped";
     }
     return what;
+}
+
+std::string describeUnknownOutcome(const std::string& what, const AtReply& reply,
+                                   const std::string& lostReason, Milliseconds waited) {
+    std::string why;
+    switch (reply.outcome) {
+    case AtOutcome::Timeout:
+        why = "no result from the modem within " + std::to_string(waited.count() / 1000) + " s";
+        break;
+    case AtOutcome::Restarted:
+        why = "the modem restarted before it gave a result";
+        break;
+    case AtOutcome::PortLost:
+        why = "the connection to the modem was lost (" + lostReason + ")";
+        break;
+    case AtOutcome::Stopped:
+        why = "the service was stopped before the modem gave a result";
+        break;
+    case AtOutcome::Final:
+    case AtOutcome::NoPrompt:
+    case AtOutcome::OutOfStep:
+        return describeFailure(what, reply, lostReason);
+    }
+    return what + ": " + why +
+           "; the outcome is unknown: the message may have been sent, so it is not sent again";
 }
 
 } // namespace kelbrin

@@ -11,7 +11,17 @@ namespace kelbrin {
 namespace {
 
 constexpr Milliseconds kBusyBackoffStep{200};
+// oFono retries AT+CMGF ten times, one second apart, while the SMS stack starts
+// (drivers/atmodem/sms.c); SIM800 answers +CMS ERROR until "SMS Ready" (Seeed GPRS_SIM900
+// issue 39), SIMCom A76xx likewise (LilyGo-Modem-Series issue 247).
+constexpr Milliseconds kSmsStackRetry{1000};
+constexpr Milliseconds kRegistrationPoll{500};
 constexpr char kEscape = '\x1B';
+// Echo off, so that every later line is an answer; result codes on (Q0) and verbose (V1) for a
+// modem another program left quiet or numeric. ModemManager sends E0 V1 at every init
+// (mm-broadband-modem.c). Any line starting with AT lets an autobauding modem (SIM800) find
+// our speed.
+const std::string kBasicSettings = "ATE0Q0V1";
 
 // +CNMI=<mode>,<mt>,<bm>,<ds>,<bfr>: store and notify (+CMTI), no cell broadcast, status reports
 // inline (+CDS) or stored (+CDSI). Fallbacks in the order real modems need them: Qualcomm refuses
@@ -39,6 +49,26 @@ bool isBusy(const AtReply& reply) {
     return false;
 }
 
+/// What an SMS command answers while the modem's SMS stack is still starting: 302 operation not
+/// allowed, 500 unknown error (SIM800, EC25), 512 (SIMCom's "SMS not ready").
+bool smsStackStarting(const AtReply& reply) {
+    const auto code = reply.errorCode.value_or(-1);
+    return reply.outcome == AtOutcome::Final && reply.final == FinalKind::CmsError &&
+           (code == 302 || code == 500 || code == 512);
+}
+
+/// 27.007 §7.2 <stat>: 1 home, 5 roaming, 6/7 "registered for SMS only" (LTE modules: botletics
+/// SIM7000-LTE-Shield issue 50, LilyGo-Modem-Series issue 388), 9/10 "CSFB not preferred"
+/// (ModemManager counts all of them as registered).
+bool isRegistered(std::optional<int> status) {
+    return status && (*status == 1 || *status == 5 || *status == 6 || *status == 7 ||
+                      *status == 9 || *status == 10);
+}
+
+bool isSmsReadyUrc(const AtEvent& urc) {
+    return isSmsReadySign(urc.line);
+}
+
 } // namespace
 
 ModemHandshake::ModemHandshake(AtChannel& channel, const SessionSettings& settings)
@@ -50,59 +80,87 @@ HandshakeResult ModemHandshake::run(Clock::time_point deadline) {
     if (!result.failure.empty()) {
         return result;
     }
-    const auto answered = [&](const AtReply& reply) { return reply.outcome == AtOutcome::Final; };
-    // Echo off first, so that every later line is an answer; then numeric errors, which ATZ or
-    // a power cycle may have reset (python-gsmmodem sends it again for that reason).
-    if (!answered(commandRetryingBusy("ATE0", "", deadline)) ||
-        !answered(commandRetryingBusy("AT+CMEE=1", "", deadline))) {
+    // Numeric errors again: ATZ or a power cycle may have reset them (python-gsmmodem sends it
+    // again for that reason).
+    if (commandRetrying("AT+CMEE=1", "", deadline).outcome != AtOutcome::Final) {
         result.failure =
             "the modem on " + describePort(m_settings.port) + " stopped answering during start-up";
         return result;
     }
-    for (auto step : {&ModemHandshake::checkSim, &ModemHandshake::selectStorage,
-                      &ModemHandshake::selectMessageService, &ModemHandshake::enableIndications,
-                      &ModemHandshake::checkServiceCentre, &ModemHandshake::checkRegistration}) {
-        result.failure = (this->*step)(deadline);
-        if (!result.failure.empty()) {
-            return result;
-        }
+    result.failure = checkSim(deadline);
+    if (result.failure.empty()) {
+        result.failure = setUpMessaging(deadline, result);
     }
-    result.acknowledgeRouted = m_acknowledgeRouted;
+    if (result.failure.empty()) {
+        result.failure = checkServiceCentre(deadline);
+    }
+    if (result.failure.empty()) {
+        result.failure = checkRegistration(deadline);
+    }
+    return result;
+}
+
+HandshakeResult ModemHandshake::restoreSettings(Clock::time_point deadline) {
+    HandshakeResult result;
+    const AtReply basic = commandRetrying(kBasicSettings, "", deadline);
+    const AtReply errors = commandRetrying("AT+CMEE=1", "", deadline);
+    if (basic.outcome != AtOutcome::Final || errors.outcome != AtOutcome::Final) {
+        result.failure = describeFailure("setting up the restarted modem (" + kBasicSettings + ")",
+                                         basic.outcome != AtOutcome::Final ? basic : errors,
+                                         m_channel.lostReason());
+        return result;
+    }
+    result.failure = setUpMessaging(deadline, result);
     return result;
 }
 
 AtReply ModemHandshake::command(const std::string& line, const std::string& prefix,
-                                Milliseconds timeout, bool finalMayBeMissing) {
-    return m_channel.execute(AtCommand{line, prefix, timeout, finalMayBeMissing});
+                                Milliseconds timeout, Clock::time_point deadline,
+                                bool finalMayBeMissing) {
+    AtCommand command{line, prefix, timeout, finalMayBeMissing};
+    command.notAfter = deadline;
+    return m_channel.execute(command);
 }
 
-AtReply ModemHandshake::commandRetryingBusy(const std::string& line, const std::string& prefix,
-                                            Clock::time_point deadline, bool finalMayBeMissing) {
-    Milliseconds backoff = kBusyBackoffStep;
+AtReply ModemHandshake::commandRetrying(const std::string& line, const std::string& prefix,
+                                        Clock::time_point deadline, bool finalMayBeMissing) {
+    Milliseconds busyBackoff = kBusyBackoffStep;
     for (;;) {
-        const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
         AtReply reply =
-            command(line, prefix, std::clamp(left, Milliseconds(1), m_settings.timings.command),
-                    finalMayBeMissing);
-        // python-gsmmodem grows the delay by 0.2 s per retry; so do we, within the deadline.
-        if (!isBusy(reply) || Clock::now() + backoff >= deadline) {
+            command(line, prefix, m_settings.timings.command, deadline, finalMayBeMissing);
+        Milliseconds wait{0};
+        AtChannel::UrcPredicate endsEarly;
+        if (isBusy(reply)) {
+            // python-gsmmodem grows the delay by 0.2 s per retry; so do we, within the deadline.
+            wait = busyBackoff;
+            busyBackoff += kBusyBackoffStep;
+        } else if (reply.outcome == AtOutcome::Restarted) {
+            wait = kBusyBackoffStep; // the modem rebooted under the command: ask again
+        } else if (smsStackStarting(reply)) {
+            wait = kSmsStackRetry;
+            endsEarly = isSmsReadyUrc;
+        } else {
             return reply;
         }
-        m_channel.waitForActivity(backoff);
-        backoff += kBusyBackoffStep;
+        if (Clock::now() + wait >= deadline) {
+            return reply;
+        }
+        m_channel.pause(wait, endsEarly);
     }
 }
 
 std::string ModemHandshake::syncWithModem(Clock::time_point deadline) {
-    // ESC cancels a "> " prompt a crashed run left open (gammu does the same); then plain AT
-    // until OK, which also lets an autobauding modem (SIM800) find our speed.
+    // ESC cancels a "> " prompt a crashed run left open (gammu does the same).
     m_channel.writeRaw(std::string(1, kEscape));
     const auto syncDeadline = std::min(deadline, Clock::now() + m_settings.timings.syncBudget);
     while (Clock::now() < syncDeadline) {
-        const auto left = std::chrono::duration_cast<Milliseconds>(syncDeadline - Clock::now());
         const AtReply reply =
-            command("AT", "", std::clamp(left, Milliseconds(1), m_settings.timings.syncAttempt));
+            command(kBasicSettings, "", m_settings.timings.syncAttempt, syncDeadline);
         if (reply.outcome == AtOutcome::Final) {
+            if (!reply.ok()) {
+                // A modem that refuses the chain still knows E0 on its own.
+                command("ATE0", "", m_settings.timings.command, deadline);
+            }
             return {};
         }
         if (reply.outcome == AtOutcome::PortLost) {
@@ -122,7 +180,7 @@ std::string ModemHandshake::syncWithModem(Clock::time_point deadline) {
 std::string ModemHandshake::checkSim(Clock::time_point deadline) {
     for (;;) {
         // Wavecom answers +CPIN? without OK; the information line alone will do.
-        const AtReply reply = commandRetryingBusy("AT+CPIN?", "+CPIN:", deadline, true);
+        const AtReply reply = commandRetrying("AT+CPIN?", "+CPIN:", deadline, true);
         const AtEvent* line = reply.firstResponse();
         const auto state = line ? parseCpinResponse(line->line) : std::nullopt;
         if (state && *state == "READY") {
@@ -138,7 +196,7 @@ std::string ModemHandshake::checkSim(Clock::time_point deadline) {
         }
         const bool notReady = state && *state == "NOT READY";
         if ((notReady || isBusy(reply)) && Clock::now() + kBusyBackoffStep < deadline) {
-            m_channel.waitForActivity(kBusyBackoffStep);
+            m_channel.pause(kBusyBackoffStep);
             continue;
         }
         if (reply.outcome == AtOutcome::Final && reply.errorCode == 10) {
@@ -153,58 +211,75 @@ std::string ModemHandshake::checkSim(Clock::time_point deadline) {
     }
 }
 
-std::string ModemHandshake::selectStorage(Clock::time_point deadline) {
-    const AtReply pdu = commandRetryingBusy("AT+CMGF=0", "", deadline);
+std::string ModemHandshake::setUpMessaging(Clock::time_point deadline, HandshakeResult& result) {
+    std::string failure = selectStorage(deadline, result);
+    if (failure.empty()) {
+        selectMessageService(deadline, result);
+        failure = enableIndications(deadline, result);
+    }
+    return failure;
+}
+
+std::string ModemHandshake::describeSettingFailure(const std::string& what,
+                                                   const AtReply& reply) const {
+    if (smsStackStarting(reply)) {
+        return what + ": the modem is still starting (it answered " + reply.finalLine +
+               "): start again in a few seconds";
+    }
+    return describeFailure(what, reply, m_channel.lostReason());
+}
+
+std::string ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeResult& result) {
+    const AtReply pdu = commandRetrying("AT+CMGF=0", "", deadline);
     if (!pdu.ok()) {
-        return describeFailure("switching the modem to PDU mode (AT+CMGF=0)", pdu,
-                               m_channel.lostReason());
+        return describeSettingFailure("switching the modem to PDU mode (AT+CMGF=0)", pdu);
     }
     const std::string& mem = m_settings.storage;
     const std::string quoted = "\"" + mem + "\"";
     AtReply storage =
-        commandRetryingBusy("AT+CPMS=" + quoted + "," + quoted + "," + quoted, "+CPMS:", deadline);
-    if (!storage.ok() && storage.outcome == AtOutcome::Final) {
+        commandRetrying("AT+CPMS=" + quoted + "," + quoted + "," + quoted, "+CPMS:", deadline);
+    if (!storage.ok() && storage.outcome == AtOutcome::Final && !smsStackStarting(storage)) {
         // Wavecom takes at most two memories.
-        storage = commandRetryingBusy("AT+CPMS=" + quoted + "," + quoted, "+CPMS:", deadline);
+        storage = commandRetrying("AT+CPMS=" + quoted + "," + quoted, "+CPMS:", deadline);
     }
     if (!storage.ok()) {
-        return describeFailure("selecting message storage " + mem + " (AT+CPMS)", storage,
-                               m_channel.lostReason());
+        return describeSettingFailure("selecting message storage " + mem + " (AT+CPMS)", storage);
     }
+    const AtEvent* line = storage.firstResponse();
+    result.storedMessages = line ? parseCpmsUsed(line->line).value_or(0) : 0;
     return {};
 }
 
-std::string ModemHandshake::selectMessageService(Clock::time_point deadline) {
+void ModemHandshake::selectMessageService(Clock::time_point deadline, HandshakeResult& result) {
     // Service 0 lets the modem acknowledge routed +CMT/+CDS itself (27.005 §3.2.1); under
     // service 1 the library owes an AT+CNMA for each, or the network stops routing.
-    const AtReply query = commandRetryingBusy("AT+CSMS?", "+CSMS:", deadline);
+    const AtReply query = commandRetrying("AT+CSMS?", "+CSMS:", deadline);
     const AtEvent* line = query.firstResponse();
     const auto service =
         line && query.ok() ? parseInt(responseFields(line->line).front()) : std::nullopt;
-    if (service == 1 && !commandRetryingBusy("AT+CSMS=0", "+CSMS:", deadline).ok()) {
-        m_acknowledgeRouted = true;
-    }
-    return {};
+    result.acknowledgeRouted =
+        service == 1 && !commandRetrying("AT+CSMS=0", "+CSMS:", deadline).ok();
 }
 
-std::string ModemHandshake::enableIndications(Clock::time_point deadline) {
+std::string ModemHandshake::enableIndications(Clock::time_point deadline, HandshakeResult& result) {
     AtReply reply;
     for (const char* setting : kIndicationSettings) {
-        reply = commandRetryingBusy(std::string("AT+CNMI=") + setting, "", deadline);
-        if (reply.ok() || reply.outcome != AtOutcome::Final) {
+        reply = commandRetrying(std::string("AT+CNMI=") + setting, "", deadline);
+        if (reply.ok()) {
+            result.indications = setting;
+            return {};
+        }
+        if (reply.outcome != AtOutcome::Final || smsStackStarting(reply)) {
             break;
         }
     }
-    if (!reply.ok()) {
-        return describeFailure("enabling new-message indications (AT+CNMI): this modem cannot "
-                               "tell the library about incoming messages",
-                               reply, m_channel.lostReason());
-    }
-    return {};
+    return describeSettingFailure("enabling new-message indications (AT+CNMI): this modem "
+                                  "cannot tell the library about incoming messages",
+                                  reply);
 }
 
 std::string ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
-    const AtReply reply = commandRetryingBusy("AT+CSCA?", "+CSCA:", deadline);
+    const AtReply reply = commandRetrying("AT+CSCA?", "+CSCA:", deadline);
     const AtEvent* line = reply.firstResponse();
     const auto number = line ? parseCscaResponse(line->line) : std::nullopt;
     const bool missing = (reply.ok() && (!number || number->empty())) ||
@@ -221,36 +296,64 @@ std::string ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
 }
 
 std::string ModemHandshake::checkRegistration(Clock::time_point deadline) {
+    const auto status = [&](const char* line, const char* prefix, AtReply& reply) {
+        reply = commandRetrying(line, prefix, deadline);
+        const AtEvent* response = reply.firstResponse();
+        return response && reply.ok() ? parseRegistrationResponse(response->line) : std::nullopt;
+    };
+    std::optional<int> radioWasOff;
     for (;;) {
-        const AtReply reply = commandRetryingBusy("AT+CREG?", "+CREG:", deadline);
-        const AtEvent* line = reply.firstResponse();
-        const auto status = line && reply.ok() ? parseCregResponse(line->line) : std::nullopt;
-        if (!status) {
-            // No +CREG on this modem: registration cannot be checked, sending will tell.
-            return reply.outcome == AtOutcome::PortLost || reply.outcome == AtOutcome::Stopped
-                       ? describeFailure("checking network registration", reply,
-                                         m_channel.lostReason())
-                       : std::string();
+        AtReply reply;
+        const auto circuit = status("AT+CREG?", "+CREG:", reply);
+        if (reply.outcome == AtOutcome::PortLost || reply.outcome == AtOutcome::Stopped) {
+            return describeFailure("checking network registration", reply, m_channel.lostReason());
         }
-        switch (*status) {
-        case 1: // home network
-        case 5: // roaming
-        case 4: // unknown: nothing says it is not registered
+        // 4 (unknown) on +CREG: nothing says it is not registered; no +CREG at all: sending
+        // will tell.
+        if (!circuit || isRegistered(circuit) || *circuit == 4) {
             return {};
-        case 2:
-            if (Clock::now() + kBusyBackoffStep < deadline) {
-                m_channel.waitForActivity(kBusyBackoffStep);
-                continue;
+        }
+        // Only when +CREG shows none: an LTE module registers on +CEREG alone, a data-only
+        // one on +CGREG (TinyGSM and ModemManager ask all three).
+        AtReply ignored;
+        const auto packet = status("AT+CGREG?", "+CGREG:", ignored);
+        const auto eps = status("AT+CEREG?", "+CEREG:", ignored);
+        if (isRegistered(packet) || isRegistered(eps)) {
+            return {};
+        }
+        const bool searching = *circuit == 2 || packet == 2 || eps == 2;
+        if (!searching && !radioWasOff && *circuit != 3) {
+            // A modem kept in minimum (0) or flight mode (4) across boots (gammu issue 395,
+            // ubxlib issue 158) registers nowhere until it gets full function, as ModemManager
+            // sets it (mm-broadband-modem.c).
+            const AtReply function = commandRetrying("AT+CFUN?", "+CFUN:", deadline);
+            const AtEvent* line = function.firstResponse();
+            const auto mode =
+                line && function.ok() ? parseInt(responseFields(line->line).front()) : std::nullopt;
+            if (mode && *mode != 1) {
+                radioWasOff = *mode;
+                m_channel.note("radio off (+CFUN: " + std::to_string(*mode) + "): AT+CFUN=1");
+                command("AT+CFUN=1", "", m_settings.timings.command, deadline);
             }
+        }
+        if ((searching || radioWasOff) && Clock::now() + kRegistrationPoll < deadline) {
+            m_channel.pause(kRegistrationPoll);
+            continue;
+        }
+        if (radioWasOff) {
+            return "the modem's radio was off (+CFUN: " + std::to_string(*radioWasOff) +
+                   ") and has not registered yet: radio switched on: start again in a minute";
+        }
+        if (searching) {
             return "the modem is still searching for a network: check the antenna and the "
                    "signal, then start again";
-        case 3:
+        }
+        if (*circuit == 3) {
             return "the network refused to register the SIM card (+CREG status 3): check that "
                    "the SIM is active";
-        default:
-            return "the modem is not registered on a network and not searching (+CREG status " +
-                   std::to_string(*status) + "): check the SIM card and the antenna";
         }
+        return "the modem is not registered on a network and not searching (+CREG status " +
+               std::to_string(*circuit) + "): check the SIM card and the antenna";
     }
 }
 

@@ -10,36 +10,45 @@ namespace kelbrin {
 struct HandshakeResult {
     std::string failure;            ///< empty on success, else the operator text
     bool acknowledgeRouted = false; ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
+    std::string indications;        ///< the AT+CNMI arguments the modem took
+    int storedMessages = 0;         ///< messages in the receiving memory (+CPMS <used1>)
 };
 
-/// The start-up dialogue: ESC, AT until OK, echo off, numeric errors, SIM, PDU mode, storage,
-/// +CSMS, indications (with the fallbacks real modems need), service centre, registration;
-/// "SIM busy" and "still searching" are waited out within the deadline. Each failure is its own
-/// operator text.
+/// The start-up dialogue: ESC, "ATE0Q0V1" until OK, numeric errors, SIM, the message settings
+/// (PDU mode, storage, +CSMS, indications with the fallbacks real modems need), service centre,
+/// registration. "SIM busy", an SMS stack still starting and "still searching" are waited out
+/// within the deadline. Each failure is its own operator text.
 class ModemHandshake {
 public:
     ModemHandshake(AtChannel& channel, const SessionSettings& settings);
 
     /// Finished by @p deadline, whatever the modem does.
     HandshakeResult run(Clock::time_point deadline);
+    /// The settings a restart of the modem undoes (echo, result codes, numeric errors, PDU mode,
+    /// memories, +CSMS, indications), for a modem that rebooted while the service ran.
+    HandshakeResult restoreSettings(Clock::time_point deadline);
 
 private:
     AtReply command(const std::string& line, const std::string& prefix, Milliseconds timeout,
-                    bool finalMayBeMissing = false);
-    /// Repeats a command the modem answers with "SIM busy" / "init in progress", backing off.
-    AtReply commandRetryingBusy(const std::string& line, const std::string& prefix,
-                                Clock::time_point deadline, bool finalMayBeMissing = false);
+                    Clock::time_point deadline, bool finalMayBeMissing = false);
+    /// Repeats a command while the modem answers "SIM busy" / "init in progress" (backing off by
+    /// 0.2 s more each time) or, for the SMS commands, while its SMS stack is still starting
+    /// (about 1 s apart, sooner when it says "SMS Ready").
+    AtReply commandRetrying(const std::string& line, const std::string& prefix,
+                            Clock::time_point deadline, bool finalMayBeMissing = false);
     std::string syncWithModem(Clock::time_point deadline);
+    std::string setUpMessaging(Clock::time_point deadline, HandshakeResult& result);
     std::string checkSim(Clock::time_point deadline);
-    std::string selectStorage(Clock::time_point deadline);
-    std::string selectMessageService(Clock::time_point deadline);
-    std::string enableIndications(Clock::time_point deadline);
+    std::string selectStorage(Clock::time_point deadline, HandshakeResult& result);
+    void selectMessageService(Clock::time_point deadline, HandshakeResult& result);
+    std::string enableIndications(Clock::time_point deadline, HandshakeResult& result);
     std::string checkServiceCentre(Clock::time_point deadline);
     std::string checkRegistration(Clock::time_point deadline);
+    /// The failure text of an SMS settings command, "still starting" when that is why.
+    std::string describeSettingFailure(const std::string& what, const AtReply& reply) const;
 
     AtChannel& m_channel;
     const SessionSettings& m_settings;
-    bool m_acknowledgeRouted = false;
 };
 
 } // namespace kelbrin

@@ -52,11 +52,33 @@ std::string deliveredKey(const sms::Deliver& deliver) {
     return key + '\x1F' + std::to_string(deliver.dataCoding) + '\x1F' + deliver.userData.text;
 }
 
+/// +CMS ERROR numbers of a network that may take the message a moment later (27.005 §3.2.5,
+/// 24.011 annex E): network out of order, temporary failure, congestion, resources unavailable,
+/// no network service, and SIMCom's 512/514. Not 332 (network timeout: the message may have
+/// gone), nor 500 or 513.
+bool isTemporaryNetworkError(const AtReply& reply) {
+    if (reply.outcome != AtOutcome::Final || reply.final != FinalKind::CmsError) {
+        return false;
+    }
+    switch (reply.errorCode.value_or(-1)) {
+    case 38:
+    case 41:
+    case 42:
+    case 47:
+    case 331:
+    case 512:
+    case 514:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 ModemSession::ModemSession(AtChannel& channel, WakeSignal& wake, ServiceSink& sink,
-                           SessionMemory& memory, ByteTrace& trace, SessionSettings settings)
-    : m_channel(channel), m_wake(wake), m_sink(sink), m_memory(memory), m_trace(trace),
+                           SessionMemory& memory, SessionSettings settings)
+    : m_channel(channel), m_wake(wake), m_sink(sink), m_memory(memory),
       m_settings(std::move(settings)) {}
 
 AtReply ModemSession::command(const std::string& line, const std::string& prefix,
@@ -67,7 +89,12 @@ AtReply ModemSession::command(const std::string& line, const std::string& prefix
 std::string ModemSession::start(Clock::time_point deadline) {
     const HandshakeResult result = ModemHandshake(m_channel, m_settings).run(deadline);
     m_acknowledgeRouted = result.acknowledgeRouted;
+    m_indications = result.indications;
+    m_storedMessages = result.storedMessages;
     m_currentStorage = m_settings.storage;
+    // Boot codes and echo that came while starting are the start-up itself, not a restart.
+    m_channel.dropUrcs([](const AtEvent& urc) { return isBootSign(urc.line); });
+    m_channel.takeCommandEcho();
     return result.failure;
 }
 
@@ -91,7 +118,9 @@ std::string ModemSession::run() {
         }
         takeHandedOver();
         deliverExpired();
-        if (!m_toDelete.empty()) {
+        if (m_restarted) {
+            restoreSettings();
+        } else if (!m_toDelete.empty()) {
             const MessageSlot slot = m_toDelete.front();
             m_toDelete.pop_front();
             deleteStored(slot);
@@ -127,8 +156,16 @@ Milliseconds ModemSession::idleWait() const {
 }
 
 void ModemSession::handleUrcs() {
+    if (m_channel.takeCommandEcho()) {
+        m_restarted = true;
+        m_channel.note("the modem echoes commands again: it has restarted");
+    }
     for (const AtEvent& urc : m_channel.takeUrcs()) {
-        if (auto stored = parseCmtiUrc(urc.line)) {
+        if (isBootSign(urc.line)) {
+            // A brown-out or firmware crash: echo on, +CNMI back to 0 (TinyGSM issue 608).
+            m_restarted = true;
+            m_channel.note("the modem has restarted (" + urc.line + ")");
+        } else if (auto stored = parseCmtiUrc(urc.line)) {
             queueRead(MessageSlot{stored->storage, stored->index});
         } else if (!urc.pdu.empty()) {
             // Routed +CMT and inline +CDS: nothing to delete; with +CSMS service 0 the modem
@@ -139,6 +176,28 @@ void ModemSession::handleUrcs() {
             }
         }
     }
+}
+
+void ModemSession::restoreSettings() {
+    m_restarted = false;
+    m_channel.note("setting up the restarted modem again");
+    const HandshakeResult result = ModemHandshake(m_channel, m_settings)
+                                       .restoreSettings(Clock::now() + m_settings.timings.restore);
+    m_channel.takeCommandEcho(); // the echo of the commands that switched it off
+    m_currentStorage = m_settings.storage;
+    if (!result.failure.empty()) {
+        if (!m_wake.stopRequested()) {
+            // The next listing tries again.
+            m_sink.problem(result.failure);
+        }
+        return;
+    }
+    m_indications = result.indications;
+    m_acknowledgeRouted = result.acknowledgeRouted;
+    m_storedMessages = result.storedMessages;
+    m_channel.note("the restarted modem is set up again");
+    // What arrived while it was down is in the memory now.
+    m_nextList = Clock::now();
 }
 
 void ModemSession::takeHandedOver() {
@@ -197,7 +256,15 @@ void ModemSession::listStored() {
     if (!useStorage(m_settings.storage)) {
         return;
     }
-    const AtReply reply = command("AT+CMGL=4", "+CMGL:", m_settings.timings.readMessage);
+    // A modem that restarted unnoticed has indications off again: each listing switches them
+    // back on (the listing exists for modems that lose indications).
+    if (!m_indications.empty()) {
+        command("AT+CNMI=" + m_indications, "", m_settings.timings.command);
+    }
+    // A full SIM takes its time to list (Quectel MC60, esp-protocols issue 305).
+    const AtReply reply = command("AT+CMGL=4", "+CMGL:",
+                                  m_settings.timings.readMessage +
+                                      m_settings.timings.listPerMessage * m_storedMessages);
     if (!reply.ok()) {
         if (reply.outcome != AtOutcome::Stopped) {
             m_sink.problem(describeFailure("listing the stored messages (AT+CMGL=4)", reply,
@@ -205,6 +272,7 @@ void ModemSession::listStored() {
         }
         return;
     }
+    m_storedMessages = static_cast<int>(reply.responses.size());
     for (const AtEvent& entry : reply.responses) {
         const auto header = parseCmglHeader(entry.line);
         // Stat 2 and 3 are messages stored for sending (27.005 §3.1): not ours to take.
@@ -296,9 +364,9 @@ void ModemSession::takeReport(const sms::StatusReport& report,
     const auto verdict = m_memory.tracker.reportReceived(
         report.messageReference, report.recipient.text, report.status, Clock::now());
     if (!verdict.matched) {
-        m_trace.note("status report for reference " + std::to_string(report.messageReference) +
-                     " to \"" + report.recipient.text + "\" (status 0x" + hexByte(report.status) +
-                     ") matches no message sent in this run; ignored");
+        m_channel.note("status report for reference " + std::to_string(report.messageReference) +
+                       " to \"" + report.recipient.text + "\" (status 0x" + hexByte(report.status) +
+                       ") matches no message sent in this run; ignored");
     }
     if (verdict.decided) {
         m_sink.deliveryKnown(verdict.decided->first, verdict.decided->second);
@@ -344,16 +412,15 @@ void ModemSession::send(const SendJob& job) {
     }
     const int total = static_cast<int>(plan.parts.size());
     for (int i = 0; i < total; ++i) {
-        const SubmitPart& part = plan.parts[static_cast<std::size_t>(i)];
-        const AtReply reply = m_channel.sendPdu(
-            part.tpduLength, part.hex, m_settings.timings.prompt, m_settings.timings.sendResult);
+        std::string what = "sending message " + std::to_string(job.index) + " to " + job.number;
+        if (total > 1) {
+            what += " (part " + std::to_string(i + 1) + " of " + std::to_string(total) + ")";
+        }
+        const AtReply reply = sendPart(what, plan.parts[static_cast<std::size_t>(i)]);
         if (!reply.ok()) {
-            std::string what = "sending message " + std::to_string(job.index) + " to " + job.number;
-            if (total > 1) {
-                what += " (part " + std::to_string(i + 1) + " of " + std::to_string(total) + ")";
-            }
             m_sink.sendFinished(job.index, false,
-                                describeFailure(what, reply, m_channel.lostReason()));
+                                describeUnknownOutcome(what, reply, m_channel.lostReason(),
+                                                       m_settings.timings.sendResult));
             return;
         }
         // The modem picks the reference (smstools3: "the modem did not use it"); without a
@@ -365,6 +432,25 @@ void ModemSession::send(const SendJob& job) {
         }
     }
     m_sink.sendFinished(job.index, true, {});
+}
+
+AtReply ModemSession::sendPart(const std::string& what, const SubmitPart& part) {
+    constexpr int kRetries = 2;
+    constexpr Milliseconds kFirstBackoff{1000};
+    Milliseconds backoff = kFirstBackoff;
+    for (int attempt = 0;; ++attempt) {
+        const AtReply reply = m_channel.sendPdu(
+            part.tpduLength, part.hex, m_settings.timings.prompt, m_settings.timings.sendResult);
+        // Only an error result is retried: after a timeout the message may have gone, and a
+        // retry would send it twice. smstools3 retries the same temporary network failures.
+        if (attempt == kRetries || !isTemporaryNetworkError(reply) || m_wake.stopRequested()) {
+            return reply;
+        }
+        m_channel.note(describeFailure(what, reply, m_channel.lostReason()) + ": trying again in " +
+                       std::to_string(backoff.count()) + " ms");
+        m_channel.pause(backoff);
+        backoff *= 2;
+    }
 }
 
 } // namespace kelbrin

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "at_channel.h"
-#include "byte_trace.h"
 #include "serial_port.h"
 #include "service_sink.h"
 #include "session_memory.h"
@@ -20,6 +19,8 @@ struct StatusReport;
 
 namespace kelbrin {
 
+struct SubmitPart;
+
 /// The modem dialogue on the worker thread: the handshake of start(), then run() serves sends,
 /// indications, stored messages and status reports until a stop or the loss of the port.
 ///
@@ -30,7 +31,7 @@ namespace kelbrin {
 class ModemSession {
 public:
     ModemSession(AtChannel& channel, WakeSignal& wake, ServiceSink& sink, SessionMemory& memory,
-                 ByteTrace& trace, SessionSettings settings);
+                 SessionSettings settings);
 
     /// The handshake (ModemHandshake), finished by @p deadline. Empty on success, else the
     /// operator text of what failed.
@@ -44,6 +45,8 @@ private:
     AtReply command(const std::string& line, const std::string& prefix, Milliseconds timeout);
 
     void handleUrcs();
+    /// Runs the settings again after the modem restarted ("RDY", "SMS Ready", echo back on).
+    void restoreSettings();
     void takeHandedOver();
     /// Indicated, or listed while the caller was kReadAhead messages behind.
     void queueRead(const MessageSlot& slot);
@@ -64,6 +67,8 @@ private:
     /// False for a copy of a message the library already took.
     bool isNew(const std::string& key, const std::optional<MessageSlot>& slot);
     void send(const SendJob& job);
+    /// One part through AT+CMGS, again after a temporary network error.
+    AtReply sendPart(const std::string& what, const SubmitPart& part);
     void deliverExpired();
     Milliseconds idleWait() const;
 
@@ -71,13 +76,15 @@ private:
     WakeSignal& m_wake;
     ServiceSink& m_sink;
     SessionMemory& m_memory;
-    ByteTrace& m_trace;
     SessionSettings m_settings;
     std::string m_currentStorage;
     std::deque<MessageSlot> m_toRead;
     std::deque<MessageSlot> m_toDelete;
     Clock::time_point m_nextList{};
     bool m_acknowledgeRouted = false; ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
+    std::string m_indications;        ///< the AT+CNMI arguments the modem took
+    int m_storedMessages = 0;         ///< what the last CPMS or listing found in the memory
+    bool m_restarted = false;         ///< the modem restarted: its settings are to be restored
     std::atomic<bool> m_finishRequested{false};
 };
 

@@ -7,8 +7,8 @@ namespace kelbrin {
 ModemWorker::ModemWorker(std::unique_ptr<SerialPort> port, const SessionSettings& settings,
                          ServiceSink& sink, SessionMemory& memory)
     : m_trace(ByteTrace::fromEnvironment()), m_port(std::move(port)),
-      m_channel(*m_port, m_wake, m_trace),
-      m_session(m_channel, m_wake, sink, memory, m_trace, settings), m_sink(sink) {}
+      m_channel(*m_port, m_wake, m_trace), m_session(m_channel, m_wake, sink, memory, settings),
+      m_sink(sink) {}
 
 std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings, ServiceSink& sink,
                                                 SessionMemory& memory, Clock::time_point deadline,

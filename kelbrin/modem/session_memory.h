@@ -5,6 +5,7 @@
 #include "message_reassembler.h"
 
 #include <cstdint>
+#include <random>
 
 namespace kelbrin {
 
@@ -17,7 +18,9 @@ struct SessionMemory {
     DeliveredMessages delivered;
     MessageReassembler reassembler;
     DeliveryTracker tracker;
-    uint8_t concatReference = 0;
+    /// Random at each load, so parts of a message still in flight from an earlier run never
+    /// share a reference with new ones (ModemManager randomises it too, src/mm-sms-list.c).
+    uint8_t concatReference = static_cast<uint8_t>(std::random_device{}() & 0xFFu);
 };
 
 } // namespace kelbrin

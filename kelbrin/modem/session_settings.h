@@ -9,14 +9,18 @@ namespace kelbrin {
 
 /// Every wait the dialogue has, so tests can shorten the slow ones.
 struct ModemTimings {
-    Milliseconds syncBudget{2500};   ///< ESC + AT until OK; a silent port fails after this
-    Milliseconds syncAttempt{300};   ///< one AT of the sync
-    Milliseconds command{3000};      ///< ModemManager's timeout for CNMI/CPMS/CMGF
-    Milliseconds readMessage{10000}; ///< CMGR/CMGL (ModemManager: 10 s)
-    Milliseconds prompt{10000};      ///< the '>' of AT+CMGS, no network involved
-    Milliseconds sendResult{60000};  ///< +CMGS after Ctrl-Z, network bound (smstools3: 60 s)
-    Milliseconds listPoll{30000};    ///< AT+CMGL=4 catches indications a modem lost
-    Milliseconds reassembly{600000}; ///< parts of a message stop being waited for
+    Milliseconds syncBudget{2500};    ///< ESC + AT until OK; a silent port fails after this
+    Milliseconds syncAttempt{1000};   ///< one AT of the sync; a modem waking from USB suspend
+                                      ///< answers its first command late
+    Milliseconds command{3000};       ///< ModemManager's timeout for CNMI/CPMS/CMGF
+    Milliseconds readMessage{10000};  ///< CMGR, and CMGL of an empty memory (ModemManager: 10 s)
+    Milliseconds listPerMessage{200}; ///< added to the CMGL timeout per stored message
+    Milliseconds prompt{20000};       ///< the '>' of AT+CMGS, no network involved
+    Milliseconds sendResult{180000};  ///< +CMGS after Ctrl-Z: networks take up to 120 s (Quectel);
+                                      ///< ModemManager waits 300 s (mm-base-sms.h)
+    Milliseconds listPoll{30000};     ///< AT+CMGL=4 catches indications a modem lost
+    Milliseconds reassembly{600000};  ///< parts of a message stop being waited for
+    Milliseconds restore{60000};      ///< setting up a modem that restarted while serving
 };
 
 struct SessionSettings {

@@ -48,8 +48,8 @@ SettingsResult sessionSettingsFor(const StartArguments& arguments,
     result.settings.port =
         PortSettings{arguments.port, *path, arguments.baud, arguments.rtsCts != 0};
     auto& timings = result.settings.timings;
-    overrideFromEnvironment(timings.prompt, "KELBRIN_SEND_TIMEOUT_MS", environment);
-    overrideFromEnvironment(timings.sendResult, "KELBRIN_SEND_TIMEOUT_MS", environment);
+    overrideFromEnvironment(timings.prompt, "KELBRIN_PROMPT_TIMEOUT_MS", environment);
+    overrideFromEnvironment(timings.sendResult, "KELBRIN_RESULT_TIMEOUT_MS", environment);
     overrideFromEnvironment(timings.listPoll, "KELBRIN_POLL_MS", environment);
     overrideFromEnvironment(timings.reassembly, "KELBRIN_REASSEMBLY_TIMEOUT_MS", environment);
     return result;

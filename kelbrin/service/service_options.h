@@ -22,8 +22,8 @@ struct StartArguments {
 /// Session settings for a start, or the operator text of what is wrong with the arguments:
 /// a port below 1, anything but 8 data bits or no parity (modems speak 8N1), a storage other
 /// than "card" (the SIM, 27.005 "SM") or "phone" ("ME"). Timings take the environment's
-/// KELBRIN_SEND_TIMEOUT_MS (prompt and result of each part), KELBRIN_POLL_MS (stored-message
-/// listing) and KELBRIN_REASSEMBLY_TIMEOUT_MS when set.
+/// KELBRIN_PROMPT_TIMEOUT_MS and KELBRIN_RESULT_TIMEOUT_MS (the '>' and the result of each part),
+/// KELBRIN_POLL_MS (stored-message listing) and KELBRIN_REASSEMBLY_TIMEOUT_MS when set.
 struct SettingsResult {
     SessionSettings settings;
     std::string error;

@@ -60,9 +60,9 @@ TEST(AtParsers, HandshakeAnswers) {
     EXPECT_EQ(parseCpinResponse("+CPIN: SIM PIN"), "SIM PIN");
     EXPECT_EQ(parseCscaResponse("+CSCA: \"+27831000015\",145"), "+27831000015");
     EXPECT_EQ(parseCscaResponse("+CSCA: \"\",129"), "");
-    EXPECT_EQ(parseCregResponse("+CREG: 0,1"), 1);
-    EXPECT_EQ(parseCregResponse("+CREG: 2,5,\"00C3\",\"0010\""), 5);
-    EXPECT_EQ(parseCregResponse("+CREG: 3"), 3);
+    EXPECT_EQ(parseRegistrationResponse("+CREG: 0,1"), 1);
+    EXPECT_EQ(parseRegistrationResponse("+CREG: 2,5,\"00C3\",\"0010\""), 5);
+    EXPECT_EQ(parseRegistrationResponse("+CREG: 3"), 3);
 }
 
 } // namespace

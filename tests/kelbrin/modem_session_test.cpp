@@ -160,8 +160,7 @@ public:
         settings.timings = timings;
         m_port = openSerialPort(settings.port).port;
         m_channel = std::make_unique<AtChannel>(*m_port, m_wake, m_trace);
-        m_session =
-            std::make_unique<ModemSession>(*m_channel, m_wake, sink, memory, m_trace, settings);
+        m_session = std::make_unique<ModemSession>(*m_channel, m_wake, sink, memory, settings);
         m_startFailure = m_session->start(Clock::now() + 2s);
         if (m_startFailure.empty()) {
             m_thread = std::thread([this] { m_session->run(); });
@@ -205,7 +204,7 @@ TEST(ModemSession, HandshakeFailuresTheSimulatorCannotShow) {
     const std::vector<Row> rows = {
         {"SIM PUK", "AT+CPIN?", "\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n", "asks for its PUK"},
         {"no PDU mode", "AT+CMGF=0", "\r\nERROR\r\n", "PDU mode (AT+CMGF=0)"},
-        {"storage refused", "AT+CPMS", "\r\n+CMS ERROR: 302\r\n", "message storage SM"},
+        {"storage refused", "AT+CPMS", "\r\n+CMS ERROR: 303\r\n", "message storage SM"},
         {"no indications", "AT+CNMI", "\r\n+CMS ERROR: 303\r\n", "new-message indications"},
         {"service centre unknown", "AT+CSCA?", "\r\n+CMS ERROR: 330\r\n",
          "no service centre number"},

@@ -87,31 +87,63 @@ TEST_F(SendTest, LongTextGoesAsConcatenatedPartsUnderOneReport) {
     EXPECT_TRUE(lib.waitQuery(index, 1, 2s));
 }
 
-TEST_F(SendTest, ModemErrorFailsTheSendWithAnOperatorText) {
+TEST_F(SendTest, ModemErrorFailsTheSendOrIsRetriedWhenTheNetworkMayRecover) {
     struct Row {
         int code;
+        int32_t status;
+        int attempts;
         const char* expected;
     };
-    for (const Row& row : std::vector<Row>{{330, "service centre address unknown"},
-                                           {331, "no network service"},
-                                           {500, "+CMS ERROR: 500"}}) {
+    for (const Row& row : std::vector<Row>{{330, 0, 2, "service centre address unknown"},
+                                           {331, 1, 3, nullptr},
+                                           {42, 1, 3, nullptr},
+                                           {332, 0, 2, "network timeout"},
+                                           {500, 0, 2, "+CMS ERROR: 500"}}) {
+        SCOPED_TRACE(row.code);
         modemsim::Scenario scenario;
         scenario.faults.failSend = 2;
         scenario.faults.failSendCode = row.code;
-        startService(scenario);
+        auto& sim = startService(scenario);
         const int32_t ok = lib.sendText("first", kNumber);
-        const int32_t failed = lib.sendText("second", kNumber);
+        const int32_t second = lib.sendText("second", kNumber);
         const auto first = lib.waitReport(2s);
-        const auto second = lib.waitReport(2s);
-        ASSERT_TRUE(first && second);
+        const auto report = lib.waitReport(3s);
+        ASSERT_TRUE(first && report);
         EXPECT_EQ(first->index, ok);
         EXPECT_NE(first->status, 0);
-        EXPECT_EQ(second->index, failed);
-        EXPECT_EQ(second->status, 0);
-        EXPECT_EQ(lib.query(failed), 0);
-        EXPECT_NE(lib.lastErrorText().find(row.expected), std::string::npos) << lib.lastErrorText();
+        EXPECT_EQ(report->index, second);
+        EXPECT_EQ(report->status, row.status);
+        EXPECT_EQ(lib.query(second), row.status);
+        EXPECT_EQ(sim.counters().sendAttempts, row.attempts);
+        if (row.expected) {
+            EXPECT_NE(lib.lastErrorText().find(row.expected), std::string::npos)
+                << lib.lastErrorText();
+        }
         lib.reset();
     }
+}
+
+TEST_F(SendTest, LateResultNeverMakesAnotherMessageSent) {
+    ::setenv("KELBRIN_RESULT_TIMEOUT_MS", "1000", 1);
+    modemsim::Scenario scenario;
+    scenario.settings.sendDelay = 1500ms;
+    auto& sim = startService(scenario);
+    const int32_t late = lib.sendText("late", "+4915259911631");
+    const int32_t next = lib.sendText("next", "+4915259911632");
+    const auto first = lib.waitReport(3s);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->index, late);
+    EXPECT_EQ(first->status, 0);
+    EXPECT_NE(lib.lastErrorText().find("the outcome is unknown"), std::string::npos)
+        << lib.lastErrorText();
+    sim.control("set send_delay_ms 0"); // the next one is answered in time
+    const auto second = lib.waitReport(5s);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->index, next);
+    EXPECT_EQ(second->status, 1) << lib.lastErrorText();
+    EXPECT_EQ(sim.counters().sendAttempts, 2) << "each message went out once";
+    EXPECT_EQ(lib.query(late), 0) << "the late answer does not change the verdict";
+    EXPECT_EQ(lib.query(next), 1);
 }
 
 TEST_F(SendTest, SendWithoutServiceReportsFailureAtOnce) {
@@ -177,8 +209,8 @@ TEST_F(SendTest, StopReturnsWithinOneSecondWhileTheModemHangsOnASend) {
     EXPECT_EQ(report->status, 0);
 }
 
-TEST_F(SendTest, SilentModemFailsTheSendAfterTheSendTimeout) {
-    ::setenv("KELBRIN_SEND_TIMEOUT_MS", "200", 1);
+TEST_F(SendTest, SilentModemFailsTheSendAfterThePromptTimeout) {
+    ::setenv("KELBRIN_PROMPT_TIMEOUT_MS", "200", 1);
     auto& sim = startService();
     // One good send first: the stored-message listing of the start is over by then.
     lib.sendText("answered", kNumber);

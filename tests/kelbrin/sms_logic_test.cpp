@@ -237,14 +237,18 @@ TEST(SubmitBuilder, PartsAskForReportsAndCarryTheText) {
 
 TEST(ServiceOptions, ChecksTheFixedArguments) {
     const EnvironmentLookup environment = [](const std::string& name) {
-        return name == "KELBRIN_SEND_TIMEOUT_MS" ? std::optional<std::string>("250") : std::nullopt;
+        return name == "KELBRIN_PROMPT_TIMEOUT_MS"   ? std::optional<std::string>("250")
+               : name == "KELBRIN_RESULT_TIMEOUT_MS" ? std::optional<std::string>("900")
+               : name == "KELBRIN_SEND_TIMEOUT_MS"   ? std::optional<std::string>("7")
+                                                     : std::nullopt;
     };
     const auto good = sessionSettingsFor({2, 9600, 2, 8, 0, 1, "card"}, environment);
     ASSERT_TRUE(good.error.empty()) << good.error;
     EXPECT_EQ(good.settings.port.path, "/dev/ttyS1");
     EXPECT_TRUE(good.settings.port.rtsCts);
     EXPECT_EQ(good.settings.storage, "SM");
-    EXPECT_EQ(good.settings.timings.sendResult, 250ms);
+    EXPECT_EQ(good.settings.timings.prompt, 250ms);
+    EXPECT_EQ(good.settings.timings.sendResult, 900ms) << "the old knob is gone";
     EXPECT_EQ(sessionSettingsFor({1, 9600, 7, 8, 0, 0, "phone"}, environment).settings.storage,
               "ME")
         << "mode is reserved and not checked";

@@ -17,8 +17,8 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds tim
 }
 
 void SimulatedModemTest::SetUp() {
-    for (const char* name :
-         {"KELBRIN_SEND_TIMEOUT_MS", "KELBRIN_POLL_MS", "KELBRIN_REASSEMBLY_TIMEOUT_MS"}) {
+    for (const char* name : {"KELBRIN_PROMPT_TIMEOUT_MS", "KELBRIN_RESULT_TIMEOUT_MS",
+                             "KELBRIN_POLL_MS", "KELBRIN_REASSEMBLY_TIMEOUT_MS"}) {
         ::unsetenv(name);
     }
     lib.reset();
