@@ -1,6 +1,8 @@
 #include "at_command.h"
 
 #include <cctype>
+#include <charconv>
+#include <utility>
 
 namespace modemsim {
 
@@ -41,6 +43,39 @@ std::optional<AtCommand> parseExtendedCommand(std::string_view body) {
         return std::nullopt;
     }
     return command;
+}
+
+std::vector<std::string> splitCommandLine(std::string_view body) {
+    std::vector<std::string> commands;
+    std::string current;
+    bool quoted = false;
+    auto finish = [&]() {
+        if (!current.empty()) {
+            commands.push_back(std::exchange(current, {}));
+        }
+    };
+    for (char c : body) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && c == ';') {
+            finish();
+            continue;
+        } else if (!quoted && c == '+' && !current.empty() && current.front() != '+') {
+            finish(); // basic commands end where an extended one begins
+        }
+        current.push_back(c);
+    }
+    finish();
+    return commands;
+}
+
+std::optional<int> toInt(std::string_view text) {
+    int value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 std::vector<std::string> splitArguments(std::string_view arguments) {

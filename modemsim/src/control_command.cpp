@@ -38,8 +38,60 @@ std::optional<int> parseNumber(std::string_view text) {
     return value;
 }
 
-// Words separated by blanks; double quotes group blanks into a word and allow the escapes
-// \" \\ \n \r \t. `key="a b"` is the single word `key=a b`.
+// The character an escape inside quotes stands for: \" \\ \n \r \t and \xHH. `i` is at the
+// backslash and ends on the escape's last character.
+std::optional<char> unescapeAt(std::string_view text, std::size_t& i) {
+    if (i + 1 >= text.size()) {
+        return std::nullopt;
+    }
+    char next = text[++i];
+    switch (next) {
+    case 'n':
+        return '\n';
+    case 'r':
+        return '\r';
+    case 't':
+        return '\t';
+    case 'x': {
+        unsigned value = 0;
+        auto digits = text.substr(i + 1, 2);
+        auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+        if (digits.size() != 2 || error != std::errc() || end != digits.data() + 2) {
+            return std::nullopt;
+        }
+        i += 2;
+        return static_cast<char>(value);
+    }
+    default:
+        return next;
+    }
+}
+
+// `"text"` with its escapes resolved; nothing when the quotes or an escape are malformed.
+std::optional<std::string> unquote(std::string_view text) {
+    if (text.size() < 2 || text.front() != '"' || text.back() != '"') {
+        return std::nullopt;
+    }
+    text = text.substr(1, text.size() - 2);
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '"') {
+            return std::nullopt;
+        }
+        if (text[i] != '\\') {
+            bytes.push_back(text[i]);
+        } else if (auto c = unescapeAt(text, i)) {
+            bytes.push_back(*c);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return bytes;
+}
+
+// Words separated by blanks; double quotes group blanks into a word and allow the escapes of
+// unescapeAt. `key="a b"` is the single word `key=a b`.
 std::optional<std::vector<std::string>> splitWords(std::string_view text) {
     std::vector<std::string> words;
     std::string word;
@@ -50,9 +102,12 @@ std::optional<std::vector<std::string>> splitWords(std::string_view text) {
         if (quoted) {
             if (c == '"') {
                 quoted = false;
-            } else if (c == '\\' && i + 1 < text.size()) {
-                char next = text[++i];
-                word.push_back(next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : next);
+            } else if (c == '\\') {
+                auto escaped = unescapeAt(text, i);
+                if (!escaped) {
+                    return std::nullopt;
+                }
+                word.push_back(*escaped);
             } else {
                 word.push_back(c);
             }
@@ -83,7 +138,7 @@ std::optional<std::vector<std::string>> splitWords(std::string_view text) {
 std::variant<IncomingMessage, std::string> parseMessage(std::string_view arguments) {
     auto words = splitWords(arguments);
     if (!words) {
-        return std::string("unterminated quote");
+        return std::string("unterminated quote or malformed escape");
     }
     IncomingMessage message;
     bool haveSender = false;
@@ -140,10 +195,31 @@ ParsedCommand parseControlLine(std::string_view line) {
         if (name.empty() || value.empty()) {
             return {std::string("usage: set <name> <value>")};
         }
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-            value = value.substr(1, value.size() - 2);
+        if (value.front() != '"') {
+            return {SetCommand{std::string(name), std::string(value)}};
         }
-        return {SetCommand{std::string(name), std::string(value)}};
+        auto unquoted = unquote(value);
+        if (!unquoted) {
+            return {std::string("malformed quoted value")};
+        }
+        return {SetCommand{std::string(name), *unquoted}};
+    }
+    if (verb == "raw") {
+        auto bytes = unquote(arguments);
+        if (!bytes || bytes->empty()) {
+            return {std::string("usage: raw \"<bytes>\" (escapes \\r \\n \\\" \\\\ \\t \\xHH)")};
+        }
+        return {RawCommand{*bytes}};
+    }
+    if (verb == "reset") {
+        if (arguments.empty()) {
+            return {ResetCommand{}};
+        }
+        auto silence = parseNumber(arguments);
+        if (!silence) {
+            return {std::string("usage: reset [<milliseconds of silence>]")};
+        }
+        return {ResetCommand{std::chrono::milliseconds(*silence)}};
     }
     if (verb == "deliver" || verb == "store") {
         auto message = parseMessage(arguments);

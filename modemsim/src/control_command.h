@@ -2,6 +2,7 @@
 
 #include "modemsim/scenario.h"
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -23,14 +24,22 @@ struct FailNextSendCommand {
     int code{500};
 };
 struct HangUpCommand {};
+// The modem reboots: silent for a while, then the boot URCs and its power-up profile.
+struct ResetCommand {
+    std::chrono::milliseconds silence{1000};
+};
+struct RawCommand {
+    std::string bytes; // written to the line as they are
+};
 struct StatusCommand {};
 struct ListCommand {};
 struct ScheduleCommand {
     ScriptedCommand scripted;
 };
 
-using ControlCommand = std::variant<SetCommand, DeliverCommand, StoreCommand, FailNextSendCommand,
-                                    HangUpCommand, StatusCommand, ListCommand, ScheduleCommand>;
+using ControlCommand =
+    std::variant<SetCommand, DeliverCommand, StoreCommand, FailNextSendCommand, HangUpCommand,
+                 ResetCommand, RawCommand, StatusCommand, ListCommand, ScheduleCommand>;
 
 struct ParsedCommand {
     std::variant<ControlCommand, std::string> value; // the command, or why the line is wrong

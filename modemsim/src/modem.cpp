@@ -48,6 +48,9 @@ Modem::Modem(const Scenario& scenario, Clock::time_point now)
       m_store(scenario.settings.capacitySm, scenario.settings.capacityMe,
               scenario.settings.capacitySr),
       m_now(now), m_nextReference(static_cast<std::uint8_t>(scenario.settings.firstReference)) {
+    setResultMode(scenario.settings.resultMode);
+    // Powered up just now: the SMS stack announces itself only when it is not ready at once.
+    startSmsStack(now, scenario.settings.smsReadyDelay.count() > 0);
     for (const ScriptedCommand& scripted : scenario.script) {
         if (scripted.trigger == Trigger::Start) {
             scheduleScript(scripted, now);
@@ -60,6 +63,15 @@ Modem::Modem(const Scenario& scenario, Clock::time_point now)
 
 void Modem::receive(std::string_view bytes, Clock::time_point now) {
     m_now = now;
+    if (booting()) {
+        return; // the UART is not listening yet
+    }
+    if (m_faults.sleepyFirstReply.count() > 0 &&
+        (!m_lastTraffic || now - *m_lastTraffic >= m_faults.sleepyIdle)) {
+        // The USB link was suspended; the modem wakes on this input and answers late.
+        m_wakingUp = true;
+    }
+    m_lastTraffic = std::max(m_lastTraffic.value_or(now), now);
     std::string echo;
     for (char byte : bytes) {
         // A real modem echoes the PDU after the prompt too, while echo is on.
@@ -115,27 +127,40 @@ bool Modem::takeHangUpRequest() {
 }
 
 void Modem::write(const std::string& bytes, Clock::time_point due) {
-    if (!m_faults.silent) {
+    if (!m_faults.silent && !bytes.empty()) {
         m_output.push(bytes, due, m_faults.splitBytes);
+        m_lastTraffic = std::max(m_lastTraffic.value_or(due), due);
     }
 }
 
-void Modem::answer(const Reply& reply) {
+void Modem::setResultMode(ResultMode mode) {
+    m_verboseResults = mode != ResultMode::Numeric;
+    m_quietResults = mode == ResultMode::Quiet;
+}
+
+// V.250 §5.7.1: verbose information text is framed by CR LF on both sides; with V0 it only ends
+// in CR LF, and a result code is its number and a CR (OK 0, ERROR 4).
+std::string Modem::informationText(const std::vector<std::string>& lines) const {
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        text += (m_verboseResults && i == 0 ? "\r\n" : "") + lines[i] + "\r\n";
+    }
+    return text;
+}
+
+std::string Modem::wireForm(const Reply& reply) const {
     std::string wire;
     if (m_faults.urcFlood) {
         // Huawei's periodic ^RSSI lands between a command and its answer.
         wire += crlf("^RSSI:" + std::to_string(m_settings.signal));
     }
-    if (!reply.lines.empty()) {
-        wire += "\r\n";
-        for (std::size_t i = 0; i < reply.lines.size(); ++i) {
-            wire += (i == 0 ? "" : "\r\n") + reply.lines[i];
-        }
-        wire += "\r\n";
-    }
-    wire += std::exchange(m_heldUrcs, {});
-    if (reply.final) {
-        wire += crlf(*reply.final);
+    wire += reply.earlier + informationText(reply.lines) + m_heldUrcs;
+    if (reply.final && !m_quietResults) {
+        const std::string& text = *reply.final;
+        wire += m_verboseResults  ? crlf(text)
+                : text == "OK"    ? "0\r"
+                : text == "ERROR" ? "4\r"
+                                  : text + "\r";
     }
     if (!reply.prompt.empty()) {
         if (m_faults.urcFlood) {
@@ -144,7 +169,17 @@ void Modem::answer(const Reply& reply) {
         }
         wire += reply.prompt;
     }
-    write(wire, m_now + m_faults.commandDelay + reply.extraDelay);
+    return wire;
+}
+
+void Modem::answer(const Reply& reply) {
+    auto delay = m_faults.commandDelay + reply.extraDelay;
+    if (std::exchange(m_wakingUp, false)) {
+        delay += m_faults.sleepyFirstReply;
+    }
+    std::string wire = wireForm(reply);
+    m_heldUrcs.clear();
+    write(wire, m_now + delay);
 }
 
 void Modem::emitUrc(const std::string& wire) {
@@ -194,19 +229,35 @@ void Modem::handleLine(const std::string& rawLine) {
         return;
     }
     ++m_counters.commandLines;
-    std::string_view body = std::string_view(line).substr(2);
-    Reply reply;
-    if (body.empty()) {
-        reply = Reply{};
-    } else if (auto command = parseExtendedCommand(body)) {
-        reply = extendedCommand(*command);
-    } else {
-        reply = basicCommands(body);
-    }
+    Reply reply = runCommandLine(std::string_view(line).substr(2));
     answer(reply);
     if (!reply.prompt.empty()) {
         m_reader.expectPdu();
     }
+}
+
+Modem::Reply Modem::runCommandLine(std::string_view body) {
+    Reply done;
+    for (const std::string& text : splitCommandLine(body)) {
+        Reply reply;
+        if (text.front() != '+') {
+            reply = basicCommands(text);
+        } else if (auto command = parseExtendedCommand(text)) {
+            reply = extendedCommand(*command);
+        } else {
+            reply = finalResult(m_faults.commandNotSupport ? "COMMAND NOT SUPPORT" : "ERROR");
+        }
+        reply.earlier = done.earlier;
+        reply.extraDelay += done.extraDelay;
+        if (reply.final != done.final || !reply.prompt.empty()) {
+            // V.250 §5.2.1: the first error ends the line; the prompt waits for its PDU.
+            return reply;
+        }
+        // Each command's information text keeps its own framing, one final result for all.
+        done.earlier += informationText(reply.lines);
+        done.extraDelay = reply.extraDelay;
+    }
+    return done;
 }
 
 void Modem::handlePdu(const std::string& hex) {
@@ -288,6 +339,9 @@ std::string Modem::applyControl(std::string_view line) {
         if (set->name == "first_reference") {
             m_nextReference = static_cast<std::uint8_t>(settings.firstReference);
         }
+        if (set->name == "result_mode") {
+            setResultMode(settings.resultMode);
+        }
         setFaults(faults, m_now);
         return "OK\n";
     }
@@ -315,6 +369,14 @@ std::string Modem::applyControl(std::string_view line) {
     }
     if (std::holds_alternative<HangUpCommand>(command)) {
         m_hangUpRequested = true;
+        return "OK\n";
+    }
+    if (auto* reset = std::get_if<ResetCommand>(&command)) {
+        reboot(reset->silence);
+        return "OK\n";
+    }
+    if (auto* raw = std::get_if<RawCommand>(&command)) {
+        write(raw->bytes, m_now);
         return "OK\n";
     }
     if (std::holds_alternative<StatusCommand>(command)) {

@@ -52,7 +52,8 @@ private:
         std::vector<std::string> lines;
         std::optional<std::string> final{"OK"};
         std::chrono::milliseconds extraDelay{0};
-        std::string prompt; // non-empty: a PDU follows
+        std::string prompt;  // non-empty: a PDU follows
+        std::string earlier; // the information text of the commands before it on the line
     };
     static Reply info(std::vector<std::string> lines) {
         Reply reply;
@@ -77,6 +78,11 @@ private:
 
     // Dialogue.
     void handleLine(const std::string& line);
+    // The commands of one line in turn ("AT+CMEE=1;+CREG=2"), up to the first that fails.
+    Reply runCommandLine(std::string_view body);
+    std::string wireForm(const Reply& reply) const;
+    std::string informationText(const std::vector<std::string>& lines) const;
+    void setResultMode(ResultMode mode);
     void handlePdu(const std::string& hex);
     void answer(const Reply& reply);
     void write(const std::string& bytes, Clock::time_point due);
@@ -99,6 +105,19 @@ private:
     Reply submit(const sms::ReceivedPdu& pdu);
     Reply writeToMemory(const std::string& hex, const OpenPrompt& prompt);
     void resetProfile();
+    Reply cscs(const AtCommand& command);
+
+    // Power: boot, SMS stack readiness, radio and registration (modem_power.cpp).
+    void reboot(std::chrono::milliseconds silence);
+    void startSmsStack(Clock::time_point bootedAt, bool announce);
+    bool smsStackReady() const { return m_now >= m_smsReadyAt; }
+    bool booting() const { return m_now < m_bootedAt; }
+    void writeUnsolicited(const std::string& wire);
+    Reply cfun(const AtCommand& command);
+    // +CREG, +CGREG and +CEREG: one shape, each with its own <n>.
+    Reply registrationCommand(const AtCommand& command, int& mode, int configuredStat);
+    int visibleStat(int configuredStat) const;
+    bool registeredForSms() const;
 
     // Network.
     std::vector<PlannedReport> plannedReports() const;
@@ -125,9 +144,20 @@ private:
     Clock::time_point m_now;
 
     bool m_echo{true};
+    bool m_verboseResults{true}; // V1; V0 gives numeric result codes
+    bool m_quietResults{false};  // Q1: no result codes at all
     int m_cmee{0};
     int m_csmsService{0};
     int m_cregMode{0};
+    int m_cgregMode{0};
+    int m_ceregMode{0};
+    std::string m_charset{"IRA"};
+    Clock::time_point m_bootedAt{};     // input before this is lost: the modem is rebooting
+    Clock::time_point m_smsReadyAt{};   // SMS commands answer +CMS ERROR: 500 before this
+    Clock::time_point m_registeredAt{}; // the radio finds the network at this time
+    int m_boots{0};                     // timers of an earlier boot see it changed
+    std::optional<Clock::time_point> m_lastTraffic; // for the sleepy first reply
+    bool m_wakingUp{false};
     std::array<int, 5> m_cnmi{0, 0, 0, 0, 0};
     std::array<std::string, 3> m_memories{"SM", "SM", "SM"};
     std::uint8_t m_nextReference{0};

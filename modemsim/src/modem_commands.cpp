@@ -3,7 +3,6 @@
 #include "modem.h"
 
 #include <cctype>
-#include <charconv>
 #include <set>
 
 namespace modemsim {
@@ -11,15 +10,6 @@ namespace modemsim {
 namespace {
 
 using Form = AtCommand::Form;
-
-std::optional<int> toInt(const std::string& text) {
-    int value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -44,7 +34,9 @@ bool needsSim(const std::string& name) {
 
 void Modem::resetProfile() {
     m_echo = true;
+    setResultMode(ResultMode::Verbose);
     m_cmee = 0;
+    m_charset = "IRA";
     m_cnmi = {0, 0, 0, 0, 0};
     m_memories = {"SM", "SM", "SM"};
 }
@@ -65,8 +57,10 @@ Modem::Reply Modem::basicCommands(std::string_view body) {
         int value = digits.empty() ? 0 : toInt(digits).value_or(-1);
         if (letter == 'E' && (value == 0 || value == 1)) {
             m_echo = value == 1 || m_faults.echoStuck;
-        } else if ((letter == 'V' && value == 1) || (letter == 'Q' && value == 0)) {
-            // Verbose results on, quiet mode off: what we speak anyway.
+        } else if (letter == 'V' && (value == 0 || value == 1)) {
+            m_verboseResults = value == 1;
+        } else if (letter == 'Q' && (value == 0 || value == 1)) {
+            m_quietResults = value == 1;
         } else if ((letter == 'Z' || letter == 'f') && value == 0) {
             if (m_faults.atzError) {
                 return finalResult("ERROR");
@@ -96,6 +90,10 @@ std::optional<Modem::Reply> Modem::simGate(const AtCommand& command, bool smsCom
     }
     if (m_settings.sim == SimState::PinRequired && command.name != "+CPIN") {
         return smsCommand ? cmsError(311) : cmeError(11);
+    }
+    if (smsCommand && !smsStackReady()) {
+        // SIM800 before "SMS Ready", Quectel before "+QIND: SMS DONE".
+        return cmsError(500);
     }
     return std::nullopt;
 }
@@ -186,25 +184,28 @@ Modem::Reply Modem::extendedCommand(const AtCommand& command) {
         if (form == Form::Test) {
             return info({"+CSQ: (0-31,99),(0-7,99)"});
         }
-        return form == Form::Execute ? info({"+CSQ: " + std::to_string(m_settings.signal) + ",99"})
+        int rssi = m_settings.functionality == 1 ? m_settings.signal : 99; // 99: not known
+        return form == Form::Execute ? info({"+CSQ: " + std::to_string(rssi) + ",99"})
                                      : cmeError(4);
     }
     if (name == "+CREG") {
-        if (form == Form::Test) {
-            return info({"+CREG: (0-2)"});
-        }
-        if (form == Form::Read) {
-            return info({"+CREG: " + std::to_string(m_cregMode) + "," +
-                         std::to_string(m_settings.registration)});
-        }
-        auto mode = firstInt();
-        if (form != Form::Set || !mode || *mode < 0 || *mode > 2) {
-            return cmeError(3);
-        }
-        m_cregMode = *mode;
-        return Reply{};
+        return registrationCommand(command, m_cregMode, m_settings.registration);
     }
-    if (name == "+CGMI" || name == "+CGMM" || name == "+CGMR" || name == "+CGSN") {
+    if (name == "+CGREG") {
+        return registrationCommand(command, m_cgregMode,
+                                   m_settings.gprsRegistration.value_or(m_settings.registration));
+    }
+    if (name == "+CEREG") {
+        return registrationCommand(command, m_ceregMode, m_settings.epsRegistration);
+    }
+    if (name == "+CFUN") {
+        return cfun(command);
+    }
+    if (name == "+CSCS") {
+        return cscs(command);
+    }
+    if (name == "+CGMI" || name == "+CGMM" || name == "+CGMR" || name == "+CGSN" ||
+        name == "+CIMI") {
         if (form == Form::Test) {
             return Reply{};
         }
@@ -214,10 +215,32 @@ Modem::Reply Modem::extendedCommand(const AtCommand& command) {
         const std::string& value = name == "+CGMI"   ? m_settings.manufacturer
                                    : name == "+CGMM" ? m_settings.model
                                    : name == "+CGMR" ? m_settings.revision
-                                                     : m_settings.imei;
+                                   : name == "+CGSN" ? m_settings.imei
+                                                     : m_settings.imsi;
         return info({value});
     }
     return finalResult(m_faults.commandNotSupport ? "COMMAND NOT SUPPORT" : "ERROR");
+}
+
+Modem::Reply Modem::cscs(const AtCommand& command) {
+    // The TE character set (27.007 §5.5). PDU mode does not use it; clients set it anyway.
+    static const std::set<std::string> sets = {"GSM", "IRA", "UCS2", "HEX", "8859-1", "PCCP437"};
+    switch (command.form) {
+    case Form::Test:
+        return info({"+CSCS: (\"GSM\",\"IRA\",\"UCS2\",\"HEX\",\"8859-1\",\"PCCP437\")"});
+    case Form::Read:
+        return info({"+CSCS: " + quoted(m_charset)});
+    case Form::Execute:
+        return cmeError(4);
+    case Form::Set:
+        break;
+    }
+    auto args = splitArguments(command.arguments);
+    if (args.size() != 1 || sets.count(upper(args[0])) == 0) {
+        return cmeError(3);
+    }
+    m_charset = upper(args[0]);
+    return Reply{};
 }
 
 Modem::Reply Modem::cpin(const AtCommand& command) {
@@ -381,16 +404,18 @@ Modem::Reply Modem::cmgd(const AtCommand& command) {
         return info({"+CMGD: (1-" + std::to_string(m_store.capacity(memory)) + "),(0-4)"});
     }
     auto args = splitArguments(command.arguments);
-    auto index = args.empty() ? std::nullopt : toInt(args[0]);
+    // -1 stands for a missing or malformed number (an optional here trips GCC's -O2
+    // -Wmaybe-uninitialized).
+    int index = args.empty() ? -1 : toInt(args[0]).value_or(-1);
     auto flag = args.size() > 1 ? toInt(args[1]) : std::optional<int>(0);
     if (command.form != Form::Set || args.size() > 2 || !flag || *flag < 0 || *flag > 4) {
         return cmsError(302);
     }
     if (*flag == 0) {
-        if (!index || *index < 1 || *index > m_store.capacity(memory)) {
+        if (index < 1 || index > m_store.capacity(memory)) {
             return cmsError(321);
         }
-        m_store.remove(memory, *index);
+        m_store.remove(memory, index);
     } else {
         // Flags 1-4 delete by stat and ignore the index: read; read and sent; read, sent and
         // unsent; everything.
@@ -412,15 +437,15 @@ Modem::Reply Modem::openPrompt(const AtCommand& command, PromptFor purpose) {
         return Reply{};
     }
     auto args = splitArguments(command.arguments);
-    auto length = args.empty() ? std::nullopt : toInt(args[0]);
-    auto stat = args.size() > 1 ? toInt(args[1]) : std::optional<int>(2);
+    int length = args.empty() ? -1 : toInt(args[0]).value_or(-1);
+    int stat = args.size() > 1 ? toInt(args[1]).value_or(-1) : 2;
     // A TPDU is at most 164 octets (SUBMIT with absolute validity and 140 octets of data).
-    if (command.form != Form::Set || !length || *length < 1 || *length > 164 || args.size() > 2 ||
-        !stat || *stat < 0 || *stat > 3 || (purpose == PromptFor::Send && args.size() > 1)) {
+    if (command.form != Form::Set || length < 1 || length > 164 || args.size() > 2 || stat < 0 ||
+        stat > 3 || (purpose == PromptFor::Send && args.size() > 1)) {
         return cmsError(304);
     }
     m_prompt =
-        OpenPrompt{purpose, static_cast<std::size_t>(*length), static_cast<MessageStat>(*stat)};
+        OpenPrompt{purpose, static_cast<std::size_t>(length), static_cast<MessageStat>(stat)};
     Reply reply;
     reply.final.reset();
     switch (m_faults.prompt) {

@@ -47,7 +47,7 @@ Modem::Reply Modem::submit(const sms::ReceivedPdu& pdu) {
     if (m_faults.failSend == m_counters.sendAttempts) {
         return cmsError(m_faults.failSendCode);
     }
-    if (m_settings.registration != 1 && m_settings.registration != 5) {
+    if (!registeredForSms()) {
         return cmsError(331);
     }
     if (!pdu.serviceCentre && m_settings.smsc.empty()) {

@@ -19,6 +19,11 @@ void OutputQueue::push(const std::string& bytes, Clock::time_point due, bool spl
     }
 }
 
+void OutputQueue::clear() {
+    m_chunks.clear();
+    m_lastDue = {};
+}
+
 std::optional<OutputQueue::Clock::time_point> OutputQueue::next() const {
     if (m_chunks.empty()) {
         return std::nullopt;

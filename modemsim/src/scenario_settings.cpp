@@ -93,6 +93,18 @@ template <typename Owner> Apply milliseconds(std::chrono::milliseconds Owner::*m
     };
 }
 
+// A stat that follows another one until it is set itself.
+Apply optionalNumber(std::optional<int> Settings::*member, int low, int high) {
+    return [member, low, high](Settings& settings, Faults&, const std::string& value) {
+        auto parsed = parseInt(value, low, high);
+        if (!parsed) {
+            return std::optional<std::string>(invalid(value, "a number in range"));
+        }
+        settings.*member = *parsed;
+        return std::optional<std::string>();
+    };
+}
+
 template <typename Owner, typename Enum>
 Apply choice(Enum Owner::*member, std::map<std::string, Enum> choices, const char* expected) {
     return [member, choices = std::move(choices), expected](Settings& settings, Faults& faults,
@@ -113,6 +125,7 @@ const std::map<std::string, Apply>& settingTable() {
         {"model", text(&Settings::model)},
         {"revision", text(&Settings::revision)},
         {"imei", text(&Settings::imei)},
+        {"imsi", text(&Settings::imsi)},
         {"smsc", text(&Settings::smsc)},
         {"loopback", text(&Settings::loopbackNumber)},
         {"sim", choice(&Settings::sim,
@@ -120,7 +133,20 @@ const std::map<std::string, Apply>& settingTable() {
                                                        {"pin", SimState::PinRequired},
                                                        {"absent", SimState::Absent}},
                        "ready, pin or absent")},
-        {"registration", number(&Settings::registration, 0, 5)},
+        {"registration", number(&Settings::registration, 0, 10)},
+        {"gprs_registration", optionalNumber(&Settings::gprsRegistration, 0, 10)},
+        {"eps_registration", number(&Settings::epsRegistration, 0, 10)},
+        {"cfun", choice(&Settings::functionality,
+                        std::map<std::string, int>{{"0", 0}, {"1", 1}, {"4", 4}}, "0, 1 or 4")},
+        {"register_delay_ms", milliseconds(&Settings::registerDelay)},
+        {"result_mode", choice(&Settings::resultMode,
+                               std::map<std::string, ResultMode>{{"verbose", ResultMode::Verbose},
+                                                                 {"numeric", ResultMode::Numeric},
+                                                                 {"quiet", ResultMode::Quiet}},
+                               "verbose, numeric or quiet")},
+        {"sms_ready_ms", milliseconds(&Settings::smsReadyDelay)},
+        {"sms_ready_urc", text(&Settings::smsReadyUrc)},
+        {"boot_urcs", text(&Settings::bootUrcs)},
         {"signal", number(&Settings::signal, 0, 99)},
         {"capacity_sm", number(&Settings::capacitySm, 0, 255)},
         {"capacity_me", number(&Settings::capacityMe, 0, 255)},
@@ -154,6 +180,8 @@ const std::map<std::string, Apply>& settingTable() {
         {"sim_busy", number(&Faults::simBusyCommands, 0, 1'000'000)},
         {"storage_full", flag(&Faults::storageFull)},
         {"command_delay_ms", milliseconds(&Faults::commandDelay)},
+        {"sleepy_first_reply_ms", milliseconds(&Faults::sleepyFirstReply)},
+        {"sleepy_idle_ms", milliseconds(&Faults::sleepyIdle)},
         {"command_not_support", flag(&Faults::commandNotSupport)},
         {"cds_form", choice(&Faults::cdsForm,
                             std::map<std::string, CdsForm>{{"standard", CdsForm::Standard},

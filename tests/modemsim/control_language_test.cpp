@@ -30,6 +30,15 @@ TEST(ControlLanguage, ParsesEachCommandForm) {
     EXPECT_EQ(std::get<FailNextSendCommand>(parseControlLine("fail-next-send").command()).code,
               500);
 
+    auto raw = parseControlLine(R"(raw "\r\n+CMTI: \"SM\",1\x1A\\")");
+    ASSERT_TRUE(raw.ok()) << raw.error();
+    EXPECT_EQ(std::get<RawCommand>(raw.command()).bytes, "\r\n+CMTI: \"SM\",1\x1A\\");
+    EXPECT_EQ(std::get<ResetCommand>(parseControlLine("reset").command()).silence.count(), 1000);
+    EXPECT_EQ(std::get<ResetCommand>(parseControlLine("reset 250").command()).silence.count(), 250);
+    EXPECT_EQ(
+        std::get<SetCommand>(parseControlLine(R"(set boot_urcs "RDY\nSMS Ready")").command()).value,
+        "RDY\nSMS Ready");
+
     auto later = parseControlLine("on-cnmi 1500 deliver from=Shop text=\"Welcome\"");
     ASSERT_TRUE(later.ok());
     const auto& scripted = std::get<ScheduleCommand>(later.command()).scripted;
@@ -50,6 +59,10 @@ TEST(ControlLanguage, RejectsMalformedLinesWithAReason) {
         "at 10 at 20 hangup",
         "at 10 nonsense",
         "hangup now",
+        "raw unquoted",
+        "raw \"\\xZZ\"",
+        "reset soon",
+        "set boot_urcs \"RDY\"x\"",
     };
     for (const char* line : lines) {
         auto parsed = parseControlLine(line);
@@ -111,6 +124,11 @@ TEST(ScenarioFile, TheDemoIsBuiltIn) {
     EXPECT_FALSE(demo.settings.loopbackNumber.empty());
     ASSERT_EQ(demo.script.size(), 1u);
     EXPECT_EQ(demo.script[0].trigger, Trigger::Cnmi);
+    for (const std::string& name : builtinScenarioNames()) {
+        auto builtin = loadScenario(name);
+        EXPECT_TRUE(std::holds_alternative<Scenario>(builtin))
+            << name << ": " << std::get<std::string>(builtin);
+    }
 }
 
 TEST(AtCommandLine, SplitsNameFormAndArguments) {
@@ -133,6 +151,15 @@ TEST(AtCommandLine, SplitsNameFormAndArguments) {
         EXPECT_EQ(command->name, row.name) << row.body;
         EXPECT_EQ(command->form, row.form) << row.body;
         EXPECT_EQ(command->arguments, row.arguments) << row.body;
+    }
+    const std::pair<const char*, std::vector<std::string>> lines[] = {
+        {"+CMEE=1;+CREG=2", {"+CMEE=1", "+CREG=2"}},
+        {"E0V1+CMEE=1;+CSCA=\"+31;6\";", {"E0V1", "+CMEE=1", "+CSCA=\"+31;6\""}},
+        {"Z", {"Z"}},
+        {"", {}},
+    };
+    for (const auto& [body, commands] : lines) {
+        EXPECT_EQ(splitCommandLine(body), commands) << body;
     }
     EXPECT_FALSE(parseExtendedCommand("+").has_value());
     EXPECT_FALSE(parseExtendedCommand("+CPMS?x").has_value());

@@ -124,6 +124,69 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
          [](Faults& f) { f.cmglWithoutAlpha = true; },
          {{"ctl:store from=+4912345 text=hi", "", ""}, {"AT+CMGL=4\r", "\r\n+CMGL: 1,0,1", ",,"}}},
         {"atz_error", [](Faults& f) { f.atzError = true; }, {{"ATZ\r", "\r\nERROR\r\n", ""}}},
+        // The modem's own states, set from the control side.
+        {"result_mode numeric, back with ATV1",
+         [](Faults&) {},
+         {{"ctl:set result_mode numeric", "", ""},
+          {"AT+CSQ\r", "+CSQ: 20,99\r\n0\r", "OK"},
+          {"AT+FOO\r", "4\r", ""},
+          {"ATV1\r", "\r\nOK\r\n", ""}}},
+        {"result_mode quiet, back with ATZ",
+         [](Faults&) {},
+         {{"ctl:set result_mode quiet", "", ""},
+          {"AT+CSQ\r", "\r\n+CSQ: 20,99\r\n", ""},
+          {"", "", "OK"},
+          {"ATZ\r", "\r\nOK\r\n", ""}}},
+        {"chained commands stop at the first error",
+         [](Faults&) {},
+         {{"AT+CMEE=2;+CREG=2;+CREG?\r", "\r\n+CREG: 2,1,\"00C3\",\"0F5F\"\r\n\r\nOK\r\n", ""},
+          {"ATE0V1+CSQ;+FOO;+CSQ\r", "\r\n+CSQ: 20,99\r\n\r\nERROR\r\n",
+           "+CSQ: 20,99\r\n\r\n+CSQ"}}},
+        {"cfun 4: registered nowhere until AT+CFUN=1 and the register delay",
+         [](Faults&) {},
+         {{"ctl:set cfun 4", "", ""},
+          {"ctl:set register_delay_ms 30", "", ""},
+          {"AT+CFUN?;+CREG?;+CSQ\r", "+CFUN: 4\r\n\r\n+CREG: 0,0\r\n\r\n+CSQ: 99,99", ""},
+          {cmgs(pdu), "> ", ""},
+          {sendPdu(pdu), "\r\n+CMS ERROR: 331\r\n", ""},
+          {"AT+CFUN=1;+CREG?\r", "+CREG: 0,0\r\n\r\nOK", ""},
+          {"", "", ""},
+          {"AT+CREG?\r", "+CREG: 0,1\r\n", ""}}},
+        {"LTE only: +CREG 0 with +CEREG 1 sends",
+         [](Faults&) {},
+         {{"ctl:set registration 0", "", ""},
+          {"ctl:set eps_registration 1", "", ""},
+          {"AT+CREG?;+CGREG?;+CEREG?\r", "+CREG: 0,0\r\n\r\n+CGREG: 0,0\r\n\r\n+CEREG: 0,1\r\n",
+           ""},
+          {cmgs(pdu), "> ", ""},
+          {sendPdu(pdu), "+CMGS: 0\r\n", ""}}},
+        {"registered for SMS only (+CREG 6) sends",
+         [](Faults&) {},
+         {{"ctl:set registration 6", "", ""},
+          {"ctl:set gprs_registration 0", "", ""},
+          {cmgs(pdu), "> ", ""},
+          {sendPdu(pdu), "+CMGS: 0\r\n", ""}}},
+        {"reset: silence, boot URCs, SMS stack late, power-up profile, messages kept",
+         [](Faults&) {},
+         {{"ctl:store from=+4912345 text=kept", "", ""},
+          {"ctl:set boot_urcs \"RDY\\n+CPIN: READY\"", "", ""},
+          {"ctl:set sms_ready_ms 150", "", ""},
+          {"ctl:reset 100", "", ""},
+          {"AT\r", "", "OK"},
+          {"", "\r\nRDY\r\n\r\n+CPIN: READY\r\n", "AT"},
+          {"AT+CMGF=0\r", "AT+CMGF=0\r\r\nERROR\r\n", ""},
+          {"", "\r\nSMS Ready\r\n", ""},
+          {"AT+CNMI?;+CPMS?\r", "+CNMI: 0,0,0,0,0\r\n\r\n+CPMS: \"SM\",1,", ""}}},
+        {"reset loses a +CMGS still due",
+         [](Faults&) {},
+         {{"ctl:set send_delay_ms 100", "", ""},
+          {cmgs(pdu), "> ", ""},
+          {sendPdu(pdu), "", ""},
+          {"ctl:reset 150", "", ""},
+          {"", "\r\nSMS Ready\r\n", "+CMGS"}}},
+        {"raw bytes as they are",
+         [](Faults&) {},
+         {{"ctl:raw \"\\r\\n+CMTI: \\\"SM\\\",7\\r\\n\\x1b\"", "\r\n+CMTI: \"SM\",7\r\n\x1b", ""}}},
     };
     modemsim::Scenario scenario;
     scenario.settings.reportDelay = ms(5);
@@ -171,15 +234,35 @@ TEST(FaultSwitches, SplitBytesSendsEveryByteInAWriteOfItsOwn) {
     EXPECT_GE(split, 5);
 }
 
-TEST(FaultSwitches, CommandDelayHoldsEveryReply) {
-    SimSession session;
-    session.openService();
-    auto faults = session.sim.faults();
-    faults.commandDelay = ms(150);
-    session.sim.setFaults(faults);
-    session.client.send("AT\r");
-    EXPECT_EQ(session.client.readFor(ms(100)), "");
-    EXPECT_EQ(session.client.readUntil("OK\r\n", ms(1000)), "\r\nOK\r\n");
+TEST(FaultSwitches, DelaysHoldReplies) {
+    struct DelayRow {
+        const char* name;
+        std::function<void(Faults&)> fault;
+        bool secondLate; // the reply to a second command right after the first
+    };
+    const DelayRow rows[] = {
+        {"command_delay_ms: every reply", [](Faults& f) { f.commandDelay = ms(150); }, true},
+        {"sleepy_first_reply_ms: the first after a quiet spell",
+         [](Faults& f) {
+             f.sleepyFirstReply = ms(150);
+             f.sleepyIdle = ms(100);
+         },
+         false},
+    };
+    for (const DelayRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        SimSession session;
+        session.openService();
+        auto faults = session.sim.faults();
+        row.fault(faults);
+        session.sim.setFaults(faults);
+        session.client.readFor(ms(120)); // a quiet spell
+        session.client.send("AT\r");
+        EXPECT_EQ(session.client.readFor(ms(100)), "");
+        EXPECT_EQ(session.client.readUntil("OK\r\n", ms(1000)), "\r\nOK\r\n");
+        session.client.send("AT\r");
+        EXPECT_EQ(session.client.readFor(ms(60)).empty(), row.secondLate);
+    }
 }
 
 TEST(FaultSwitches, HangUpClosesTheLine) {

@@ -30,6 +30,13 @@ enum class CdsForm {
     Comma,    // "+CDS: ,25" (ZTE)
 };
 
+// The result codes the modem gives (ITU-T V.250 §6.2.5/6.2.6: ATV0/ATV1, ATQ1).
+enum class ResultMode {
+    Verbose, // "\r\nOK\r\n"
+    Numeric, // "0\r" (V0); information text ends in "\r\n" without a leading one
+    Quiet,   // no result codes at all (Q1)
+};
+
 enum class SimState {
     Ready,
     PinRequired,
@@ -42,10 +49,26 @@ struct Settings {
     std::string model{"modemsim"};
     std::string revision{"modemsim 1.0"};
     std::string imei{"356938035643809"};
+    std::string imsi{"204049876543210"};
     std::string smsc{"+31624000000"};
     SimState sim{SimState::Ready};
-    int registration{1}; // +CREG <stat>: 1 home, 5 roaming, 0/2/3 cannot send (+CMS ERROR: 331)
-    int signal{20};      // +CSQ <rssi>
+    // 27.007 <stat> of +CREG (circuit-switched), +CGREG (GPRS) and +CEREG (LTE). Sending works
+    // when any of them is 1 (home), 5 (roaming), 6 or 7 (registered for SMS only), else it
+    // fails with +CMS ERROR: 331. +CGREG follows +CREG unless set; +CEREG 0 is what a module
+    // shows while it is registered on 2G/3G only.
+    int registration{1};
+    std::optional<int> gprsRegistration;
+    int epsRegistration{0};
+    // +CFUN at start: 1 full function, 0 minimum, 4 flight mode (radio off: registered nowhere).
+    int functionality{1};
+    std::chrono::milliseconds registerDelay{0}; // AT+CFUN=1 -> registered
+    ResultMode resultMode{ResultMode::Verbose}; // at start, as another program left it
+    // The SMS stack starts this long after power-up or a reset; until then SMS commands answer
+    // +CMS ERROR: 500, then smsReadyUrc comes (SIMCom "SMS Ready", Quectel "+QIND: SMS DONE").
+    std::chrono::milliseconds smsReadyDelay{0};
+    std::string smsReadyUrc{"SMS Ready"};
+    std::string bootUrcs{"RDY"}; // lines a rebooting modem prints, '\n' between lines
+    int signal{20};              // +CSQ <rssi>
     int capacitySm{20};
     int capacityMe{20};
     int capacitySr{10};
@@ -72,6 +95,10 @@ struct Faults {
     int simBusyCommands{0};    // the next N SIM commands answer +CME ERROR: 14
     bool storageFull{false};   // every memory refuses new messages
     std::chrono::milliseconds commandDelay{0}; // added before every reply
+    // The first reply after the line was quiet for sleepyIdle comes this much later (a USB
+    // modem waking from autosuspend); 0: off.
+    std::chrono::milliseconds sleepyFirstReply{0};
+    std::chrono::milliseconds sleepyIdle{2000};
     bool commandNotSupport{false}; // unknown commands answer "COMMAND NOT SUPPORT" (Huawei)
     CdsForm cdsForm{CdsForm::Standard};
     bool urcInsideResponse{false}; // unsolicited codes wait and come inside the next reply,

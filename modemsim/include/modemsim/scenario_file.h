@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace modemsim {
 
@@ -16,7 +17,10 @@ using ScenarioLoad = std::variant<Scenario, std::string>;
 // its `at`/`on-cnmi` time.
 ScenarioLoad parseScenario(std::string_view text);
 
-// A built-in scenario by name ("demo"), else the file at that path.
+// A built-in scenario by name ("demo", a modem personality), else the file at that path.
 ScenarioLoad loadScenario(const std::string& nameOrPath);
+
+// Every built-in scenario: "demo" and the personalities of modemsim/scenarios/.
+std::vector<std::string> builtinScenarioNames();
 
 } // namespace modemsim
