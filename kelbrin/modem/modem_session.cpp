@@ -98,18 +98,13 @@ std::string ModemSession::start(Clock::time_point deadline) {
     return result.failure;
 }
 
-void ModemSession::requestFinish() {
-    m_finishRequested = true;
-    m_wake.wake();
-}
-
 std::string ModemSession::run() {
     m_nextList = Clock::now();
     // Deletes a stop or a lost port cut short are owed from the last session.
     for (const MessageSlot& slot : m_memory.delivered.awaitingDelete()) {
         queueDelete(slot);
     }
-    while (!m_wake.stopRequested() && !m_finishRequested) {
+    while (!m_wake.stopRequested() && !m_wake.finishRequested()) {
         handleUrcs();
         if (m_channel.portLost()) {
             return "lost the connection to the modem on " + describePort(m_settings.port) + " (" +
@@ -404,19 +399,32 @@ void ModemSession::deliverExpired() {
 }
 
 void ModemSession::send(const SendJob& job) {
-    const SubmitPlan plan = buildSubmitParts(job.text, job.number, m_memory.concatReference++);
+    // A message the loss of the port interrupted goes on with the reference its first parts
+    // carry, so the recipient's phone still joins them.
+    const uint8_t concat = job.concatReference ? *job.concatReference : m_memory.concatReference++;
+    const SubmitPlan plan = buildSubmitParts(job.text, job.number, concat);
     if (!plan.error.empty()) {
         m_sink.sendFinished(job.index, false,
                             "message " + std::to_string(job.index) + ": " + plan.error);
         return;
     }
     const int total = static_cast<int>(plan.parts.size());
-    for (int i = 0; i < total; ++i) {
+    for (int i = job.partsSent; i < total; ++i) {
         std::string what = "sending message " + std::to_string(job.index) + " to " + job.number;
         if (total > 1) {
             what += " (part " + std::to_string(i + 1) + " of " + std::to_string(total) + ")";
         }
         const AtReply reply = sendPart(what, plan.parts[static_cast<std::size_t>(i)]);
+        if (reply.outcome == AtOutcome::PortLost && !reply.prompted) {
+            // Nothing of this part went out: it goes when the modem is back.
+            SendJob rest = job;
+            rest.partsSent = i;
+            rest.concatReference = concat;
+            m_channel.note(what + ": the port was lost before the part went out; it waits for "
+                                  "the modem to come back");
+            m_sink.sendInterrupted(std::move(rest));
+            return;
+        }
         if (!reply.ok()) {
             m_sink.sendFinished(job.index, false,
                                 describeUnknownOutcome(what, reply, m_channel.lostReason(),

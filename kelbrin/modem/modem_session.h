@@ -6,7 +6,6 @@
 #include "session_memory.h"
 #include "session_settings.h"
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -36,10 +35,9 @@ public:
     /// The handshake (ModemHandshake), finished by @p deadline. Empty on success, else the
     /// operator text of what failed.
     std::string start(Clock::time_point deadline);
-    /// Serves until a stop is requested (returns empty) or the port is lost (returns why).
+    /// Serves until the worker is asked to finish or stop (returns empty) or the port is lost
+    /// (returns why). Finishing deletes what the caller took first.
     std::string run();
-    /// From any thread: run() deletes what the caller took, then returns (a stop is coming).
-    void requestFinish();
 
 private:
     AtReply command(const std::string& line, const std::string& prefix, Milliseconds timeout);
@@ -85,7 +83,6 @@ private:
     std::string m_indications;        ///< the AT+CNMI arguments the modem took
     int m_storedMessages = 0;         ///< what the last CPMS or listing found in the memory
     bool m_restarted = false;         ///< the modem restarted: its settings are to be restored
-    std::atomic<bool> m_finishRequested{false};
 };
 
 } // namespace kelbrin

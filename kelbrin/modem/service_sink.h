@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -14,6 +15,11 @@ struct SendJob {
     int32_t index = 0;
     std::string text;   ///< UTF-8
     std::string number; ///< as the caller typed it
+    std::chrono::steady_clock::time_point calledAt{};
+    /// Progress of a long message the loss of the port interrupted: the parts the network has,
+    /// and the concatenation reference the rest must carry.
+    int partsSent = 0;
+    std::optional<uint8_t> concatReference;
 };
 
 /// Where the modem keeps a message (part): a 27.005 <mem> and an index in it.
@@ -59,8 +65,16 @@ public:
     virtual std::vector<MessageSlot> takeHandedOverSlots() = 0;
     /// A failure worth an operator's attention that does not end the service.
     virtual void problem(const std::string& text) = 0;
-    /// The worker stopped serving on its own (the port was lost); @p reason is for the operator.
-    virtual void serviceEnded(const std::string& reason) = 0;
+    /// A send the loss of the port interrupted before its next part went out: first in line
+    /// again, for when the modem is back.
+    virtual void sendInterrupted(SendJob job) = 0;
+    /// The port is gone and the worker tries to reopen it; @p text is for the operator.
+    virtual void connectionLost(const std::string& text) = 0;
+    /// The same modem is back and set up.
+    virtual void connectionBack() = 0;
+    /// Fails the queued sends called before @p limit: the modem stayed away too long for them.
+    virtual void failSendsCalledBefore(std::chrono::steady_clock::time_point limit,
+                                       const std::string& reason) = 0;
 };
 
 } // namespace kelbrin

@@ -101,6 +101,14 @@ std::set<long> openers(const struct stat& device) {
     return found;
 }
 
+std::string describeProcesses(const std::set<long>& pids) {
+    std::string text;
+    for (long pid : pids) {
+        text += (text.empty() ? "" : ", ") + describeProcess(pid);
+    }
+    return text;
+}
+
 } // namespace
 
 std::vector<std::string> listSerialDevices() {
@@ -173,11 +181,17 @@ std::string describeHolders(const std::string& path) {
         holders = openers(device);
         holders.erase(static_cast<long>(getpid()));
     }
-    std::string text;
-    for (long pid : holders) {
-        text += (text.empty() ? "" : ", ") + describeProcess(pid);
+    return describeProcesses(holders);
+}
+
+std::string describeOtherOpeners(const std::string& path) {
+    struct stat device {};
+    if (::stat(path.c_str(), &device) != 0) {
+        return {};
     }
-    return text;
+    std::set<long> others = openers(device);
+    others.erase(static_cast<long>(getpid()));
+    return describeProcesses(others);
 }
 
 } // namespace kelbrin

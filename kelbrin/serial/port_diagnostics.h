@@ -22,4 +22,8 @@ std::string describePermissionProblem(const std::string& path);
 /// holds the lock) and /proc/<pid>/fd (who has it open); empty when none can be named.
 std::string describeHolders(const std::string& path);
 
+/// "process 1234 (minicom)" for each other process that has the device open although this one
+/// holds it: one that opened it first shares the line (TIOCEXCL keeps out only later openers).
+std::string describeOtherOpeners(const std::string& path);
+
 } // namespace kelbrin

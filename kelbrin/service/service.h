@@ -64,7 +64,10 @@ public:
     std::size_t messagesWaiting() override;
     std::vector<MessageSlot> takeHandedOverSlots() override;
     void problem(const std::string& text) override;
-    void serviceEnded(const std::string& reason) override;
+    void sendInterrupted(SendJob job) override;
+    void connectionLost(const std::string& text) override;
+    void connectionBack() override;
+    void failSendsCalledBefore(Clock::time_point limit, const std::string& reason) override;
 
 private:
     enum class SendState { InProgress, Sent, Failed };
@@ -86,7 +89,6 @@ private:
 
     mutable std::mutex m_mutex;
     bool m_running = false;
-    bool m_workerEnded = false; ///< the current worker reported serviceEnded()
     WakeSignal* m_wake = nullptr;
     int32_t m_nextIndex = 1;
     std::deque<SendJob> m_sendQueue;

@@ -50,7 +50,11 @@ public:
         return std::exchange(m_handedOver, {});
     }
     void problem(const std::string&) override {}
-    void serviceEnded(const std::string&) override {}
+    void sendInterrupted(SendJob) override {}
+    void connectionLost(const std::string&) override {}
+    void connectionBack() override {}
+    void failSendsCalledBefore(std::chrono::steady_clock::time_point, const std::string&) override {
+    }
 
     std::vector<ReceivedMessage> messages() {
         std::lock_guard<std::mutex> lock(m_mutex);
