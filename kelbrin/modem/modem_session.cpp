@@ -86,12 +86,28 @@ AtReply ModemSession::command(const std::string& line, const std::string& prefix
     return m_channel.execute(AtCommand{line, prefix, timeout, false});
 }
 
-std::string ModemSession::start(Clock::time_point deadline) {
-    const HandshakeResult result = ModemHandshake(m_channel, m_settings).run(deadline);
+void ModemSession::takeSettings(const HandshakeResult& result) {
     m_acknowledgeRouted = result.acknowledgeRouted;
     m_indications = result.indications;
     m_storedMessages = result.storedMessages;
+    m_memories = result.memories;
+    m_reportMemory = result.reportMemory;
+    m_receiveCapacity = result.receiveCapacity;
+    m_firstListing = true;
+    if (!m_memories.empty()) {
+        m_currentStorage = m_memories.front(); // the last AT+CPMS selected it
+    }
+    if (!result.storageFull.empty()) {
+        m_sink.problem(result.storageFull);
+    }
+}
+
+std::string ModemSession::start(Clock::time_point deadline) {
+    const HandshakeResult result = ModemHandshake(m_channel, m_settings).run(deadline);
     m_currentStorage = m_settings.storage;
+    if (result.failure.empty()) {
+        takeSettings(result);
+    }
     // Boot codes and echo that came while starting are the start-up itself, not a restart.
     m_channel.dropUrcs([](const AtEvent& urc) { return isBootSign(urc.line); });
     m_channel.takeCommandEcho();
@@ -179,7 +195,7 @@ void ModemSession::restoreSettings() {
     const HandshakeResult result = ModemHandshake(m_channel, m_settings)
                                        .restoreSettings(Clock::now() + m_settings.timings.restore);
     m_channel.takeCommandEcho(); // the echo of the commands that switched it off
-    m_currentStorage = m_settings.storage;
+    m_currentStorage.clear();    // unknown: the next listing selects its memory again
     if (!result.failure.empty()) {
         if (!m_wake.stopRequested()) {
             // The next listing tries again.
@@ -187,9 +203,7 @@ void ModemSession::restoreSettings() {
         }
         return;
     }
-    m_indications = result.indications;
-    m_acknowledgeRouted = result.acknowledgeRouted;
-    m_storedMessages = result.storedMessages;
+    takeSettings(result);
     m_channel.note("the restarted modem is set up again");
     // What arrived while it was down is in the memory now.
     m_nextList = Clock::now();
@@ -248,13 +262,35 @@ bool ModemSession::useStorage(const std::string& storage) {
 }
 
 void ModemSession::listStored() {
-    if (!useStorage(m_settings.storage)) {
-        return;
-    }
     // A modem that restarted unnoticed has indications off again: each listing switches them
     // back on (the listing exists for modems that lose indications).
     if (!m_indications.empty()) {
         command("AT+CNMI=" + m_indications, "", m_settings.timings.command);
+    }
+    int unannounced = 0;
+    std::vector<std::string> memories = m_memories;
+    if (!m_reportMemory.empty()) {
+        memories.push_back(m_reportMemory);
+    }
+    for (const std::string& memory : memories) {
+        unannounced += listMemory(memory, memory == memories.front());
+    }
+    if (unannounced > 0 && !m_firstListing && !m_toldIndicationsElsewhere) {
+        // The backlog of a start is found by the first listing; later ones should find nothing
+        // that no +CMTI named.
+        m_channel.note(std::to_string(unannounced) +
+                       " new message(s) found by the periodic listing that no indication "
+                       "announced: the modem sends its indications to another port (Quectel "
+                       "AT+QURCCFG=\"urcport\", Huawei's extra ports); messages still arrive, "
+                       "up to one listing (KELBRIN_POLL_MS) late");
+        m_toldIndicationsElsewhere = true;
+    }
+    m_firstListing = false;
+}
+
+int ModemSession::listMemory(const std::string& memory, bool receiving) {
+    if (!useStorage(memory)) {
+        return 0;
     }
     // A full SIM takes its time to list (Quectel MC60, esp-protocols issue 305).
     const AtReply reply = command("AT+CMGL=4", "+CMGL:",
@@ -262,21 +298,40 @@ void ModemSession::listStored() {
                                       m_settings.timings.listPerMessage * m_storedMessages);
     if (!reply.ok()) {
         if (reply.outcome != AtOutcome::Stopped) {
-            m_sink.problem(describeFailure("listing the stored messages (AT+CMGL=4)", reply,
-                                           m_channel.lostReason()));
+            m_sink.problem(
+                describeFailure("listing the stored messages in " + memory + " (AT+CMGL=4)", reply,
+                                m_channel.lostReason()));
         }
-        return;
+        return 0;
     }
-    m_storedMessages = static_cast<int>(reply.responses.size());
+    const int stored = static_cast<int>(reply.responses.size());
+    if (receiving) {
+        m_storedMessages = stored;
+        if (m_receiveCapacity > 0 && stored >= m_receiveCapacity) {
+            const std::string full = "message storage full (" + std::to_string(stored) + "/" +
+                                     std::to_string(m_receiveCapacity) +
+                                     "): no message can be received until the waiting ones are "
+                                     "taken or deleted";
+            m_channel.note(full);
+            m_sink.problem(full);
+        }
+    }
+    int unannounced = 0;
     for (const AtEvent& entry : reply.responses) {
         const auto header = parseCmglHeader(entry.line);
         // Stat 2 and 3 are messages stored for sending (27.005 §3.1): not ours to take.
         if (!header || header->status == 2 || header->status == 3 || entry.pdu.empty()) {
             continue;
         }
-        const MessageSlot slot{m_settings.storage, header->index};
+        const MessageSlot slot{memory, header->index};
+        // Unread and not named by a +CMTI (those are read at once, or wait in m_toRead).
+        if (header->status == 0 &&
+            std::find(m_toRead.begin(), m_toRead.end(), slot) == m_toRead.end()) {
+            ++unannounced;
+        }
         takePdu(entry.pdu, header->length, slot);
     }
+    return unannounced;
 }
 
 void ModemSession::readStored(const MessageSlot& slot) {

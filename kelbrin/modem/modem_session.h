@@ -1,6 +1,7 @@
 #pragma once
 
 #include "at_channel.h"
+#include "modem_handshake.h"
 #include "serial_port.h"
 #include "service_sink.h"
 #include "session_memory.h"
@@ -10,6 +11,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sms {
 struct Deliver;
@@ -53,7 +55,11 @@ private:
     /// is less than kReadAhead messages behind.
     std::optional<MessageSlot> nextReadable();
     bool haveRoom();
+    /// The receiving memories and the report memory; traces messages no indication announced.
     void listStored();
+    /// Takes what @p memory holds; returns how many unread messages no indication named.
+    int listMemory(const std::string& memory, bool receiving);
+    void takeSettings(const HandshakeResult& result);
     void readStored(const MessageSlot& slot);
     void deleteStored(const MessageSlot& slot);
     bool useStorage(const std::string& storage);
@@ -79,10 +85,15 @@ private:
     std::deque<MessageSlot> m_toRead;
     std::deque<MessageSlot> m_toDelete;
     Clock::time_point m_nextList{};
-    bool m_acknowledgeRouted = false; ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
-    std::string m_indications;        ///< the AT+CNMI arguments the modem took
-    int m_storedMessages = 0;         ///< what the last CPMS or listing found in the memory
-    bool m_restarted = false;         ///< the modem restarted: its settings are to be restored
+    bool m_acknowledgeRouted = false;    ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
+    std::string m_indications;           ///< the AT+CNMI arguments the modem took
+    int m_storedMessages = 0;            ///< what the last CPMS or listing found in the memory
+    bool m_restarted = false;            ///< the modem restarted: its settings are to be restored
+    std::vector<std::string> m_memories; ///< to list, the receiving one first
+    std::string m_reportMemory;          ///< "SR" when status reports are stored there
+    int m_receiveCapacity = 0;
+    bool m_firstListing = true;              ///< finds the backlog, announced or not
+    bool m_toldIndicationsElsewhere = false; ///< traced once per session
 };
 
 } // namespace kelbrin

@@ -183,9 +183,18 @@ void EventLoop::writeTerminal(Modem::Clock::time_point now) {
     }
 }
 
+void EventLoop::unplug() {
+    // udev removes a /dev/serial/by-id link with its device: the path leads nowhere meanwhile,
+    // not to the next terminal that happens to get the old number.
+    if (!m_linkPath.empty()) {
+        removeLinkTo(m_linkPath, m_port.terminalPath());
+    }
+    m_port.close();
+}
+
 void EventLoop::replugIfDue(Modem::Clock::time_point now) {
     if (const auto away = m_modem.takeReplugRequest()) {
-        m_port.close();
+        unplug();
         m_unwritten.clear();
         m_plugInAt = now + *away;
         if (m_trace) {
@@ -215,7 +224,7 @@ void EventLoop::replugIfDue(Modem::Clock::time_point now) {
 
 void EventLoop::hangUpIfAsked() {
     if (m_modem.takeHangUpRequest() && m_port.isOpen()) {
-        m_port.close();
+        unplug();
         m_unwritten.clear();
         if (m_trace) {
             m_trace->note("hang-up: terminal closed");

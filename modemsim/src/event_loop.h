@@ -44,6 +44,8 @@ private:
     void readTerminal(Modem::Clock::time_point now);
     void writeTerminal(Modem::Clock::time_point now);
     void hangUpIfAsked();
+    // Closes the terminal and takes the link away with it.
+    void unplug();
     // A replug hangs up at once and plugs a new terminal in when its time comes.
     void replugIfDue(Modem::Clock::time_point now);
     int timeoutMs(Modem::Clock::time_point now) const;
