@@ -11,6 +11,7 @@ packages=(
     xvfb xauth imagemagick xdotool
     clang-format
     dpkg-dev desktop-file-utils
+    gammu smstools socat
 )
 
 missing=()
@@ -20,16 +21,37 @@ for p in "${packages[@]}"; do
     fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-    echo "install-deps: everything is present"
-    exit 0
-fi
-
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
-echo "install-deps: installing ${missing[*]}"
-$sudo apt-get update -qq
-# Through env, because sudo resets the environment and would drop the variable.
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: everything is present"
+else
+    echo "install-deps: installing ${missing[*]}"
+    $sudo apt-get update -qq
+    # Through env, because sudo resets the environment and would drop the variable.
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+fi
+
+# Debian's smstools starts an smsd daemon on /dev/ttyS0 at boot and on install: that port is the
+# console's COM1, and the interop tests run their own smsd in the foreground. Keep it off.
+smstools_enabled() {
+    compgen -G '/etc/rc[2-5].d/S*smstools' >/dev/null
+}
+smstools_running() {
+    [ -s /run/smstools/smsd.pid ] && kill -0 "$(cat /run/smstools/smsd.pid)" 2>/dev/null
+}
+if smstools_enabled || smstools_running; then
+    echo "install-deps: disabling the smstools service (smsd on /dev/ttyS0)"
+    if [ -d /run/systemd/system ]; then
+        $sudo systemctl disable --now smstools
+    else
+        $sudo update-rc.d smstools disable
+        if smstools_running; then
+            $sudo /etc/init.d/smstools stop
+        fi
+    fi
+fi

@@ -12,7 +12,12 @@ for preset in default asan; do
     echo "== preset $preset =="
     cmake --preset "$preset"
     cmake --build --preset "$preset"
-    ctest --preset "$preset"
+    # The interop tests run Debian's gammu and smsd against modemsim: once is enough.
+    if [ "$preset" = default ]; then
+        ctest --preset "$preset"
+    else
+        ctest --preset "$preset" -LE interop
+    fi
 done
 
 echo "== preset tsan (libkelbrin) =="

@@ -55,7 +55,13 @@ AtReply AtChannel::execute(const AtCommand& command) {
     if (reply.outcome != AtOutcome::Final) {
         return reply;
     }
-    const auto deadline = std::min(command.notAfter, Clock::now() + command.timeout);
+    const auto now = Clock::now();
+    if (now >= command.notAfter) {
+        reply.outcome = AtOutcome::Timeout; // out of time before it could go out
+        return reply;
+    }
+    const auto deadline = std::min(command.notAfter, now + command.timeout);
+    m_urcsBeforeCommand = m_urcs.size();
     m_reader.beginCommand({command.line, command.responsePrefix, false});
     if (!writeAll(command.line + "\r", deadline)) {
         m_reader.endCommand();
@@ -78,6 +84,7 @@ AtReply AtChannel::sendPdu(int length, const std::string& pdu, Milliseconds prom
     }
     const std::string line = "AT+CMGS=" + std::to_string(length);
     auto deadline = Clock::now() + promptTimeout;
+    m_urcsBeforeCommand = m_urcs.size();
     m_reader.beginCommand({line, "+CMGS:", true});
     if (writeAll(line + "\r", deadline)) {
         reply = waitForReply(deadline, true, false);
@@ -161,17 +168,18 @@ void AtChannel::waitForActivity(Milliseconds timeout) {
 void AtChannel::pause(Milliseconds duration, const UrcPredicate& endsEarly) {
     const auto deadline = Clock::now() + duration;
     moveEventsToUrcs();
-    std::size_t seen = m_urcs.size();
+    // What came with the last command's answer counts too ("+CMS ERROR: 500" then "SMS Ready").
+    std::size_t seen = std::min(m_urcsBeforeCommand, m_urcs.size());
     while (Clock::now() < deadline && !m_wake.stopRequested()) {
-        if (pump(deadline) == PumpResult::Lost) {
-            return;
-        }
-        moveEventsToUrcs();
         if (endsEarly && std::any_of(m_urcs.begin() + static_cast<std::ptrdiff_t>(seen),
                                      m_urcs.end(), endsEarly)) {
             return;
         }
         seen = m_urcs.size();
+        if (pump(deadline) == PumpResult::Lost) {
+            return;
+        }
+        moveEventsToUrcs();
     }
 }
 
@@ -179,12 +187,14 @@ std::vector<AtEvent> AtChannel::takeUrcs() {
     moveEventsToUrcs();
     std::vector<AtEvent> urcs;
     urcs.swap(m_urcs);
+    m_urcsBeforeCommand = 0;
     return urcs;
 }
 
 void AtChannel::dropUrcs(const UrcPredicate& which) {
     moveEventsToUrcs();
     m_urcs.erase(std::remove_if(m_urcs.begin(), m_urcs.end(), which), m_urcs.end());
+    m_urcsBeforeCommand = m_urcs.size();
 }
 
 void AtChannel::note(const std::string& text) {
@@ -333,6 +343,9 @@ AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
     moveEventsToUrcs();
     if (!m_outOfStep) {
         return AtOutcome::Final;
+    }
+    if (Clock::now() >= limit) {
+        return AtOutcome::Timeout; // still out of step; the next command tries again
     }
     m_trace.note("out of step with the modem: waiting until it is quiet, then " + kResyncCommand);
     drainUntilQuiet(std::min(limit, Clock::now() + kDrainCap));

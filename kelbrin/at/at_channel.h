@@ -81,7 +81,8 @@ public:
     /// soon as an unsolicited code is complete.
     void waitForActivity(Milliseconds timeout);
     /// A back-off: reads for the whole of @p duration, unsolicited codes or not, and ends early
-    /// only on a stop, a lost port, or an unsolicited code @p endsEarly accepts.
+    /// only on a stop, a lost port, or an unsolicited code @p endsEarly accepts that came since
+    /// the last command went out.
     void pause(Milliseconds duration, const UrcPredicate& endsEarly = {});
 
     std::vector<AtEvent> takeUrcs();
@@ -121,6 +122,7 @@ private:
     std::deque<AtEvent> m_events;
     std::vector<AtEvent> m_urcs;
     std::string m_lostReason;
+    std::size_t m_urcsBeforeCommand = 0; ///< m_urcs.size() when the last command went out
     bool m_outOfStep = false;
     bool m_commandEchoSeen = false;
 };

@@ -18,18 +18,20 @@ constexpr Milliseconds kSmsStackRetry{1000};
 constexpr Milliseconds kRegistrationPoll{500};
 constexpr char kEscape = '\x1B';
 // Echo off, so that every later line is an answer; result codes on (Q0) and verbose (V1) for a
-// modem another program left quiet or numeric. ModemManager sends E0 V1 at every init
-// (mm-broadband-modem.c). Any line starting with AT lets an autobauding modem (SIM800) find
-// our speed.
-const std::string kBasicSettings = "ATE0Q0V1";
+// modem another program left quiet or numeric (ModemManager sends E0 V1 at every init,
+// mm-broadband-modem.c); numeric errors, which ATZ or a power cycle may have reset
+// (python-gsmmodem sends +CMEE=1 again for that reason). One line (ITU-T V.250 §5.2.1 lets basic
+// and extended commands share it) saves a round trip on slow modems. Any line starting with AT
+// lets an autobauding modem (SIM800) find our speed.
+const std::string kBasicSettings = "ATE0Q0V1+CMEE=1";
 
 // +CNMI=<mode>,<mt>,<bm>,<ds>,<bfr>: store and notify (+CMTI), no cell broadcast, status reports
 // stored (+CDSI) or else inline (+CDS). Stored first: a stored report survives indications sent
 // to another port (Quectel "urcport", Huawei's extra ports) and needs no +CNMA under +CSMS
 // service 1 (Novatel hangs without it, oFono build_cnmi_string). Then the fallbacks real modems
-// need: Qualcomm refuses ds=1 though it advertises it (ModemManager), MSM/Huawei/ZTE/SIMCom/
-// Quectel refuse mode 2 (oFono); the last two give up status reports rather than receiving.
-constexpr std::array<const char*, 6> kIndicationSettings{"2,1,0,2,0", "2,1,0,1,0", "1,1,0,2,0",
+// need: MSM, Huawei, ZTE, SIMCom and Quectel refuse mode 2 (oFono), Qualcomm refuses ds=1 though
+// it advertises it (ModemManager); the last two give up status reports rather than receiving.
+constexpr std::array<const char*, 6> kIndicationSettings{"2,1,0,2,0", "1,1,0,2,0", "2,1,0,1,0",
                                                          "1,1,0,1,0", "2,1,0,0,0", "1,1,0,0,0"};
 
 bool isBusy(const AtReply& reply) {
@@ -79,17 +81,9 @@ ModemHandshake::ModemHandshake(AtChannel& channel, const SessionSettings& settin
 HandshakeResult ModemHandshake::run(Clock::time_point deadline) {
     HandshakeResult result;
     result.failure = syncWithModem(deadline);
-    if (!result.failure.empty()) {
-        return result;
+    if (result.failure.empty()) {
+        result.failure = checkSim(deadline);
     }
-    // Numeric errors again: ATZ or a power cycle may have reset them (python-gsmmodem sends it
-    // again for that reason).
-    if (commandRetrying("AT+CMEE=1", "", deadline).outcome != AtOutcome::Final) {
-        result.failure =
-            "the modem on " + describePort(m_settings.port) + " stopped answering during start-up";
-        return result;
-    }
-    result.failure = checkSim(deadline);
     if (result.failure.empty()) {
         result.failure = setUpMessaging(deadline, result);
     }
@@ -105,15 +99,23 @@ HandshakeResult ModemHandshake::run(Clock::time_point deadline) {
 HandshakeResult ModemHandshake::restoreSettings(Clock::time_point deadline) {
     HandshakeResult result;
     const AtReply basic = commandRetrying(kBasicSettings, "", deadline);
-    const AtReply errors = commandRetrying("AT+CMEE=1", "", deadline);
-    if (basic.outcome != AtOutcome::Final || errors.outcome != AtOutcome::Final) {
+    if (basic.outcome != AtOutcome::Final) {
         result.failure = describeFailure("setting up the restarted modem (" + kBasicSettings + ")",
-                                         basic.outcome != AtOutcome::Final ? basic : errors,
-                                         m_channel.lostReason());
+                                         basic, m_channel.lostReason());
         return result;
+    }
+    if (!basic.ok()) {
+        applyBasicSettingsOneByOne(deadline);
     }
     result.failure = setUpMessaging(deadline, result);
     return result;
+}
+
+void ModemHandshake::applyBasicSettingsOneByOne(Clock::time_point deadline) {
+    // A modem that refuses the whole line still takes what it knows of it.
+    for (const char* line : {"ATE0", "ATQ0V1", "AT+CMEE=1"}) {
+        commandRetrying(line, "", deadline);
+    }
 }
 
 AtReply ModemHandshake::command(const std::string& line, const std::string& prefix,
@@ -154,14 +156,17 @@ AtReply ModemHandshake::commandRetrying(const std::string& line, const std::stri
 std::string ModemHandshake::syncWithModem(Clock::time_point deadline) {
     // ESC cancels a "> " prompt a crashed run left open (gammu does the same).
     m_channel.writeRaw(std::string(1, kEscape));
-    const auto syncDeadline = std::min(deadline, Clock::now() + m_settings.timings.syncBudget);
+    const ModemTimings& timings = m_settings.timings;
+    const auto syncDeadline = std::min(deadline, Clock::now() + timings.syncBudget);
+    bool first = true;
     while (Clock::now() < syncDeadline) {
         const AtReply reply =
-            command(kBasicSettings, "", m_settings.timings.syncAttempt, syncDeadline);
+            command(kBasicSettings, "", first ? timings.syncFirstAttempt : timings.syncAttempt,
+                    syncDeadline);
+        first = false;
         if (reply.outcome == AtOutcome::Final) {
             if (!reply.ok()) {
-                // A modem that refuses the chain still knows E0 on its own.
-                command("ATE0", "", m_settings.timings.command, deadline);
+                applyBasicSettingsOneByOne(deadline);
             }
             return {};
         }
@@ -225,8 +230,8 @@ std::string ModemHandshake::setUpMessaging(Clock::time_point deadline, Handshake
 std::string ModemHandshake::describeSettingFailure(const std::string& what,
                                                    const AtReply& reply) const {
     if (smsStackStarting(reply)) {
-        return what + ": the modem is still starting (it answered " + reply.finalLine +
-               "): start again in a few seconds";
+        return what + ": the modem answered " + reply.finalLine +
+               ", the modem is still starting: start again in a few seconds";
     }
     return describeFailure(what, reply, m_channel.lostReason());
 }
@@ -247,16 +252,6 @@ std::string ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeR
     if (!pdu.ok()) {
         return describeSettingFailure("switching the modem to PDU mode (AT+CMGF=0)", pdu);
     }
-    // The memories each place may name (27.005 §3.2.2); a modem that does not say is taken at
-    // its word when it accepts a memory.
-    const AtReply test = commandRetrying("AT+CPMS=?", "+CPMS:", deadline);
-    const AtEvent* testLine = test.ok() ? test.firstResponse() : nullptr;
-    const auto places =
-        testLine ? parseCpmsTestResponse(testLine->line) : std::vector<std::vector<std::string>>{};
-    const auto offers = [&places](std::size_t place, const std::string& memory) {
-        return places.size() <= place ||
-               std::find(places[place].begin(), places[place].end(), memory) != places[place].end();
-    };
     const std::string& wanted = m_settings.storage;
     AtReply storage = useMemory(wanted, deadline);
     if (!storage.ok() && (storage.outcome != AtOutcome::Final || smsStackStarting(storage))) {
@@ -275,6 +270,16 @@ std::string ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeR
     };
     result.memories = {wanted};
     if (!storage.ok() || isFull(receiving(storage))) {
+        // The memories each place may name (27.005 §3.2.2), asked only now: every round trip
+        // counts against the start's deadline on a slow modem.
+        const AtReply test = commandRetrying("AT+CPMS=?", "+CPMS:", deadline);
+        const AtEvent* testLine = test.ok() ? test.firstResponse() : nullptr;
+        const auto places = testLine ? parseCpmsTestResponse(testLine->line)
+                                     : std::vector<std::vector<std::string>>{};
+        const auto offers = [&places](std::size_t place, const std::string& memory) {
+            return places.size() <= place || std::find(places[place].begin(), places[place].end(),
+                                                       memory) != places[place].end();
+        };
         // A SIM that refuses SMS storage, or a full one: the modem's own memory takes new
         // messages (ModemManager falls back from SM to ME the same way).
         const std::string why = storage.ok()
@@ -312,10 +317,6 @@ std::string ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeR
     result.receiveCapacity = counts.second;
     const AtEvent* line = storage.firstResponse();
     result.storedMessages = line ? parseCpmsUsed(line->line).value_or(0) : 0;
-    // Stored status reports (+CNMI ds=2) go to "SR" where the modem has it (27.005 §3.1).
-    if (!places.empty() && offers(0, "SR")) {
-        result.reportMemory = "SR";
-    }
     return {};
 }
 
@@ -357,7 +358,7 @@ std::string ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
         return "the SIM card holds no service centre number, so no message could be sent: set "
                "it with AT+CSCA=\"+<number>\",145 (the network operator publishes it)";
     }
-    if (reply.outcome == AtOutcome::PortLost || reply.outcome == AtOutcome::Stopped) {
+    if (reply.outcome != AtOutcome::Final) {
         return describeFailure("reading the service centre number", reply, m_channel.lostReason());
     }
     // Any other answer: the query is a diagnostic; sending will tell.
@@ -374,23 +375,31 @@ std::string ModemHandshake::checkRegistration(Clock::time_point deadline) {
     for (;;) {
         AtReply reply;
         const auto circuit = status("AT+CREG?", "+CREG:", reply);
-        if (reply.outcome == AtOutcome::PortLost || reply.outcome == AtOutcome::Stopped) {
+        if (reply.outcome != AtOutcome::Final) {
             return describeFailure("checking network registration", reply, m_channel.lostReason());
         }
-        // 4 (unknown) on +CREG: nothing says it is not registered; no +CREG at all: sending
-        // will tell.
+        // 4 (unknown) on +CREG: nothing says it is not registered; no +CREG at all (an error):
+        // sending will tell.
         if (!circuit || isRegistered(circuit) || *circuit == 4) {
             return {};
         }
-        // Only when +CREG shows none: an LTE module registers on +CEREG alone, a data-only
-        // one on +CGREG (TinyGSM and ModemManager ask all three).
-        AtReply ignored;
-        const auto packet = status("AT+CGREG?", "+CGREG:", ignored);
-        const auto eps = status("AT+CEREG?", "+CEREG:", ignored);
-        if (isRegistered(packet) || isRegistered(eps)) {
+        // Only when +CREG shows none: an LTE module registers on +CEREG alone (asked first: it
+        // is the common case), a data-only one on +CGREG. TinyGSM and ModemManager ask all three.
+        AtReply eps;
+        AtReply packet;
+        const auto epsStatus = status("AT+CEREG?", "+CEREG:", eps);
+        const auto packetStatus =
+            isRegistered(epsStatus) ? epsStatus : status("AT+CGREG?", "+CGREG:", packet);
+        if (isRegistered(epsStatus) || isRegistered(packetStatus)) {
             return {};
         }
-        const bool searching = *circuit == 2 || packet == 2 || eps == 2;
+        for (const AtReply* asked : {&eps, &packet}) {
+            if (asked->outcome != AtOutcome::Final) {
+                return describeFailure("checking network registration", *asked,
+                                       m_channel.lostReason());
+            }
+        }
+        const bool searching = *circuit == 2 || packetStatus == 2 || epsStatus == 2;
         if (!searching && !radioWasOff && *circuit != 3) {
             // A modem kept in minimum (0) or flight mode (4) across boots (gammu issue 395,
             // ubxlib issue 158) registers nowhere until it gets full function, as ModemManager

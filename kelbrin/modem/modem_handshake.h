@@ -21,7 +21,7 @@ struct HandshakeResult {
     std::string storageFull;  ///< "message storage full (n/n): ..." when nothing can come in
 };
 
-/// The start-up dialogue: ESC, "ATE0Q0V1" until OK, numeric errors, SIM, the message settings
+/// The start-up dialogue: ESC, "ATE0Q0V1+CMEE=1" until answered, SIM, the message settings
 /// (PDU mode, storage, +CSMS, indications with the fallbacks real modems need), service centre,
 /// registration. "SIM busy", an SMS stack still starting and "still searching" are waited out
 /// within the deadline. Each failure is its own operator text.
@@ -44,6 +44,7 @@ private:
     AtReply commandRetrying(const std::string& line, const std::string& prefix,
                             Clock::time_point deadline, bool finalMayBeMissing = false);
     std::string syncWithModem(Clock::time_point deadline);
+    void applyBasicSettingsOneByOne(Clock::time_point deadline);
     std::string setUpMessaging(Clock::time_point deadline, HandshakeResult& result);
     std::string checkSim(Clock::time_point deadline);
     std::string selectStorage(Clock::time_point deadline, HandshakeResult& result);

@@ -52,10 +52,11 @@ std::string deliveredKey(const sms::Deliver& deliver) {
     return key + '\x1F' + std::to_string(deliver.dataCoding) + '\x1F' + deliver.userData.text;
 }
 
-/// +CMS ERROR numbers of a network that may take the message a moment later (27.005 §3.2.5,
-/// 24.011 annex E): network out of order, temporary failure, congestion, resources unavailable,
-/// no network service, and SIMCom's 512/514. Not 332 (network timeout: the message may have
-/// gone), nor 500 or 513.
+/// +CMS ERROR numbers of a network that may take the message a moment later: network out of
+/// order, temporary failure ("the mobile station may wish to try another short message transfer
+/// attempt almost immediately", 24.011 annex E), congestion, resources unavailable, no network
+/// service (27.005 §3.2.5), and SIMCom's 512/514. Not 332 (network timeout: the message may
+/// have gone), nor 500 or 513.
 bool isTemporaryNetworkError(const AtReply& reply) {
     if (reply.outcome != AtOutcome::Final || reply.final != FinalKind::CmsError) {
         return false;
@@ -89,9 +90,9 @@ AtReply ModemSession::command(const std::string& line, const std::string& prefix
 void ModemSession::takeSettings(const HandshakeResult& result) {
     m_acknowledgeRouted = result.acknowledgeRouted;
     m_indications = result.indications;
+    m_indicationsJustSet = true;
     m_storedMessages = result.storedMessages;
     m_memories = result.memories;
-    m_reportMemory = result.reportMemory;
     m_receiveCapacity = result.receiveCapacity;
     m_firstListing = true;
     if (!m_memories.empty()) {
@@ -177,6 +178,12 @@ void ModemSession::handleUrcs() {
             m_restarted = true;
             m_channel.note("the modem has restarted (" + urc.line + ")");
         } else if (auto stored = parseCmtiUrc(urc.line)) {
+            // A memory a +CDSI names (27.005 §3.4.1, "SR" mostly) is listed from then on, so
+            // reports whose indication went elsewhere are found too.
+            if (startsWith(urc.line, "+CDSI:") && std::find(m_memories.begin(), m_memories.end(),
+                                                            stored->storage) == m_memories.end()) {
+                m_reportMemory = stored->storage;
+            }
             queueRead(MessageSlot{stored->storage, stored->index});
         } else if (!urc.pdu.empty()) {
             // Routed +CMT and inline +CDS: nothing to delete; with +CSMS service 0 the modem
@@ -198,7 +205,7 @@ void ModemSession::restoreSettings() {
     m_currentStorage.clear();    // unknown: the next listing selects its memory again
     if (!result.failure.empty()) {
         if (!m_wake.stopRequested()) {
-            // The next listing tries again.
+            // Each listing still switches indications on; the next restart sign runs this again.
             m_sink.problem(result.failure);
         }
         return;
@@ -264,9 +271,10 @@ bool ModemSession::useStorage(const std::string& storage) {
 void ModemSession::listStored() {
     // A modem that restarted unnoticed has indications off again: each listing switches them
     // back on (the listing exists for modems that lose indications).
-    if (!m_indications.empty()) {
+    if (!m_indicationsJustSet && !m_indications.empty()) {
         command("AT+CNMI=" + m_indications, "", m_settings.timings.command);
     }
+    m_indicationsJustSet = false;
     int unannounced = 0;
     std::vector<std::string> memories = m_memories;
     if (!m_reportMemory.empty()) {
@@ -505,7 +513,7 @@ AtReply ModemSession::sendPart(const std::string& what, const SubmitPart& part) 
         const AtReply reply = m_channel.sendPdu(
             part.tpduLength, part.hex, m_settings.timings.prompt, m_settings.timings.sendResult);
         // Only an error result is retried: after a timeout the message may have gone, and a
-        // retry would send it twice. smstools3 retries the same temporary network failures.
+        // retry would send it twice.
         if (attempt == kRetries || !isTemporaryNetworkError(reply) || m_wake.stopRequested()) {
             return reply;
         }

@@ -87,10 +87,11 @@ private:
     Clock::time_point m_nextList{};
     bool m_acknowledgeRouted = false;    ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
     std::string m_indications;           ///< the AT+CNMI arguments the modem took
+    bool m_indicationsJustSet = false;   ///< no listing since: no need to set them again
     int m_storedMessages = 0;            ///< what the last CPMS or listing found in the memory
     bool m_restarted = false;            ///< the modem restarted: its settings are to be restored
     std::vector<std::string> m_memories; ///< to list, the receiving one first
-    std::string m_reportMemory;          ///< "SR" when status reports are stored there
+    std::string m_reportMemory;          ///< where a +CDSI said reports are stored
     int m_receiveCapacity = 0;
     bool m_firstListing = true;              ///< finds the backlog, announced or not
     bool m_toldIndicationsElsewhere = false; ///< traced once per session

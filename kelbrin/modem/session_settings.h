@@ -9,9 +9,11 @@ namespace kelbrin {
 
 /// Every wait the dialogue has, so tests can shorten the slow ones.
 struct ModemTimings {
-    Milliseconds syncBudget{2500};    ///< ESC + AT until OK; a silent port fails after this
-    Milliseconds syncAttempt{1000};   ///< one AT of the sync; a modem waking from USB suspend
-                                      ///< answers its first command late
+    Milliseconds syncBudget{2500}; ///< ESC + AT until OK; a silent port fails after this
+    /// The first line of the sync: a modem waking from USB suspend answers it up to 1.5 s late
+    /// (Huawei E173, asterisk-chan-dongle issue 97); waiting for that beats resynchronising.
+    Milliseconds syncFirstAttempt{2000};
+    Milliseconds syncAttempt{1000};   ///< every later line of the sync
     Milliseconds command{3000};       ///< ModemManager's timeout for CNMI/CPMS/CMGF
     Milliseconds readMessage{10000};  ///< CMGR, and CMGL of an empty memory (ModemManager: 10 s)
     Milliseconds listPerMessage{200}; ///< added to the CMGL timeout per stored message

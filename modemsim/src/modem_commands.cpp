@@ -224,10 +224,10 @@ Modem::Reply Modem::extendedCommand(const AtCommand& command) {
 
 Modem::Reply Modem::cscs(const AtCommand& command) {
     // The TE character set (27.007 §5.5). PDU mode does not use it; clients set it anyway.
-    static const std::set<std::string> sets = {"GSM", "IRA", "UCS2", "HEX", "8859-1", "PCCP437"};
+    static const std::set<std::string> sets = {"GSM", "IRA", "UCS2"};
     switch (command.form) {
     case Form::Test:
-        return info({"+CSCS: (\"GSM\",\"IRA\",\"UCS2\",\"HEX\",\"8859-1\",\"PCCP437\")"});
+        return info({"+CSCS: (\"GSM\",\"IRA\",\"UCS2\")"});
     case Form::Read:
         return info({"+CSCS: " + quoted(m_charset)});
     case Form::Execute:

@@ -63,6 +63,13 @@ TEST(AtParsers, HandshakeAnswers) {
     EXPECT_EQ(parseRegistrationResponse("+CREG: 0,1"), 1);
     EXPECT_EQ(parseRegistrationResponse("+CREG: 2,5,\"00C3\",\"0010\""), 5);
     EXPECT_EQ(parseRegistrationResponse("+CREG: 3"), 3);
+    // LTE modules: SIM7000 (botletics issue 50), BG96 with its extra fields.
+    EXPECT_EQ(parseRegistrationResponse("+CEREG: 0,1"), 1);
+    EXPECT_EQ(parseRegistrationResponse("+CEREG: 2,5,\"1A2B\",\"01A2B3C4\",7"), 5);
+    EXPECT_EQ(parseRegistrationResponse("+CGREG: 0,6"), 6);
+    EXPECT_EQ(parseRegistrationResponse("+CSQ: 20,99"), std::nullopt);
+    EXPECT_EQ(parseCpmsUsed("+CPMS: 7,20,7,20,7,20"), 7) << "set form";
+    EXPECT_EQ(parseCpmsUsed("+CPMS: \"SM\",3,20,\"SM\",3,20"), 3) << "read form";
 }
 
 TEST(AtParsers, StorageAnswers) {

@@ -238,5 +238,46 @@ TEST_F(ReceiveTest, Ucs2ChineseAndEmojiSurviveTheRoundTrip) {
     EXPECT_EQ(received, std::multiset<std::string>(texts.begin(), texts.end()));
 }
 
+TEST_F(ReceiveTest, ModemThatRestartsWhileRunningIsSetUpAgainWithoutTheOperator) {
+    struct Row {
+        const char* name;
+        const char* bootUrcs;
+        const char* smsReadyUrc;
+        const char* smsReadyMs;
+    };
+    // The restart is noticed by its boot codes, or, with none, by the echo coming back.
+    for (const Row& row :
+         std::vector<Row>{{"RDY, SMS Ready 1 s later", "RDY", "SMS Ready", "1000"},
+                          {"Quectel style", "RDY\n+CFUN: 1\n+CPIN: READY", "+QIND: SMS DONE", "0"},
+                          {"silent boot, echo back on", "", "", "0"}}) {
+        SCOPED_TRACE(row.name);
+        auto& sim = startService();
+        for (const std::string& setting : {std::string("boot_urcs \"") + row.bootUrcs + "\"",
+                                           std::string("sms_ready_urc \"") + row.smsReadyUrc + "\"",
+                                           std::string("sms_ready_ms ") + row.smsReadyMs}) {
+            ASSERT_EQ(sim.control("set " + setting), "OK\n");
+        }
+        std::this_thread::sleep_for(300ms); // the listing after the start is over
+        ASSERT_EQ(sim.control("reset 300"), "OK\n");
+        if (*row.bootUrcs == '\0') {
+            // Nothing announces it: the next command the library sends comes back as echo.
+            std::this_thread::sleep_for(500ms);
+            lib.sendText("after a silent restart", "+4915259911630");
+            ASSERT_TRUE(lib.waitReport(8s));
+        }
+        std::this_thread::sleep_for(2500ms); // set up again by now; the next listing is 30 s off
+        ASSERT_EQ(sim.control("deliver from=+4912345678 text=\"after the restart\""), "OK\n");
+        const auto record = lib.waitMessage(3s);
+        ASSERT_TRUE(record) << "indicated again";
+        EXPECT_EQ(fieldText(record->text), "after the restart");
+        const int32_t index = lib.sendText("still sending", "+4915259911630");
+        const auto report = lib.waitReport(3s);
+        ASSERT_TRUE(report);
+        EXPECT_EQ(report->index, index);
+        EXPECT_EQ(report->status, 1) << lib.lastErrorText();
+        lib.reset();
+    }
+}
+
 } // namespace
 } // namespace kelbrin::testing

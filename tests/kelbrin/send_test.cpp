@@ -167,6 +167,25 @@ TEST_F(SendTest, NotAPhoneNumberFailsWithItsOwnText) {
     EXPECT_NE(lib.lastErrorText().find("is not a phone number"), std::string::npos);
 }
 
+TEST_F(SendTest, ModemRestartDuringTheResultWaitEndsTheSendAtOnceAsUnknown) {
+    modemsim::Scenario scenario;
+    scenario.settings.sendDelay = 5s;
+    auto& sim = startService(scenario);
+    const int32_t index = lib.sendText("in flight", kNumber);
+    std::this_thread::sleep_for(200ms); // the PDU is out
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_EQ(sim.control("reset 300"), "OK\n");
+    const auto report = lib.waitReport(2s);
+    ASSERT_TRUE(report) << "not held for the result timeout";
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+    EXPECT_EQ(report->index, index);
+    EXPECT_EQ(report->status, 0);
+    EXPECT_EQ(lib.query(index), 0);
+    EXPECT_NE(lib.lastErrorText().find("restarted before it gave a result; the outcome is unknown"),
+              std::string::npos)
+        << lib.lastErrorText();
+}
+
 TEST_F(SendTest, PortThatNeverComesBackFailsWaitingSendsAndStartWorksAgain) {
     ::setenv("KELBRIN_RECONNECT_MS", "1500", 1);
     modemsim::Scenario scenario;

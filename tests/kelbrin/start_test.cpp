@@ -2,19 +2,33 @@
 // its own operator text, and none takes longer than the contract allows.
 #include "simulated_modem_test.h"
 
+#include <modemsim/scenario_file.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <thread>
+#include <variant>
 
 namespace kelbrin::testing {
 namespace {
 
 using StartTest = SimulatedModemTest;
 
+modemsim::Scenario scenarioFrom(const char* text) {
+    auto scenario = modemsim::parseScenario(text);
+    if (const auto* error = std::get_if<std::string>(&scenario)) {
+        ADD_FAILURE() << "modemsim does not take \"" << text << "\": " << *error;
+        return {};
+    }
+    return std::get<modemsim::Scenario>(scenario);
+}
+
 TEST_F(StartTest, StartsStopsAndStartsAgain) {
-    startService();
+    auto& sim = startService();
+    // The listing that follows the start may have begun already: 9 + its 2 commands.
+    EXPECT_LE(sim.counters().commandLines, 11) << "a ready modem needs at most 11 round trips";
     EXPECT_EQ(lib.stop(), 1);
     EXPECT_EQ(lib.stop(), 1) << "stopping a stopped service is fine";
     EXPECT_EQ(lib.startCom1(), 1) << lib.lastErrorText();
@@ -121,10 +135,66 @@ TEST_F(StartTest, ModemStillSearchingFailsAtTheFiveSecondDeadline) {
         << lib.lastErrorText();
 }
 
-TEST_F(StartTest, SimBusyAfterBootIsWaitedFor) {
+TEST_F(StartTest, SlowSleepyBootingAndLteModemsStartWithinTheDeadline) {
+    struct Row {
+        const char* name;
+        const char* scenario; // modemsim's scenario language
+    };
+    const std::vector<Row> rows = {
+        {"every reply 400 ms late", "set command_delay_ms 400"},
+        {"SIM busy after boot", "set sim_busy 3"},
+        {"registered for SMS only, home (+CREG stat 6)", "set registration 6"},
+        {"registered for SMS only, roaming (+CREG stat 7)", "set registration 7"},
+        {"first reply 1.5 s late (USB autosuspend)", "set sleepy_first_reply_ms 1500"},
+        {"left in numeric result mode (V0)", "set result_mode numeric"},
+        {"left in quiet mode (Q1)", "set result_mode quiet"},
+        {"SMS stack ready 2 s after power-up", "set sms_ready_ms 2000"},
+        {"LTE only: +CREG 0, +CEREG 1",
+         "set registration 0\nset gprs_registration 0\nset eps_registration 1"},
+        {"flight mode, registers once switched on", "set cfun 4\nset register_delay_ms 500"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        startSimulator(scenarioFrom(row.scenario));
+        const auto before = std::chrono::steady_clock::now();
+        EXPECT_EQ(lib.startCom1(), 1) << lib.lastErrorText();
+        EXPECT_LE(std::chrono::steady_clock::now() - before, 5s);
+        lib.reset();
+    }
+}
+
+TEST_F(StartTest, BusyBackOffWaitsItsTimeWhileUnsolicitedCodesPourIn) {
     modemsim::Scenario scenario;
-    scenario.faults.simBusyCommands = 3;
-    startService(scenario);
+    scenario.faults.simBusyCommands = 2;
+    scenario.faults.urcFlood = true;
+    scenario.faults.urcFloodPeriod = 20ms;
+    startSimulator(scenario);
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(lib.startCom1(), 1) << lib.lastErrorText();
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 600ms)
+        << "two back-offs of 200 and 400 ms, not cut short by every ^RSSI";
+}
+
+TEST_F(StartTest, ModemThatStaysUnreadyFailsWithWhatToDo) {
+    struct Row {
+        const char* name;
+        const char* scenario;
+        const char* expected;
+    };
+    const std::vector<Row> rows = {
+        {"SMS stack still starting", "set sms_ready_ms 20000", "still starting: start again"},
+        {"radio off, no network", "set cfun 4\nset register_delay_ms 60000",
+         "radio switched on: start again in a minute"},
+        {"every reply 700 ms late: out of time", "set command_delay_ms 700",
+         "did not answer in time"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        startSimulator(scenarioFrom(row.scenario));
+        EXPECT_EQ(lib.startCom1(), 0);
+        EXPECT_NE(lib.lastErrorText().find(row.expected), std::string::npos) << lib.lastErrorText();
+        lib.reset();
+    }
 }
 
 TEST_F(StartTest, OtherEntryPointsStayResponsiveWhileStartWaits) {

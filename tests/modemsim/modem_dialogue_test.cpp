@@ -2,6 +2,7 @@
 
 #include "sim_session.h"
 
+#include <modemsim/scenario_file.h>
 #include <sms/status.h>
 #include <sms/tpdu.h>
 
@@ -50,6 +51,40 @@ TEST(ModemDialogue, StartUpDialogueAnswersWhatALibrarySends) {
     };
     for (const Step& step : steps) {
         EXPECT_EQ(client.command(step.send), step.expected) << step.send;
+    }
+}
+
+// Each personality, with its own dialect and timing but a quick network, sends a message to the
+// loopback number, reports it and hands the copy back.
+TEST(ModemDialogue, EveryBuiltInScenarioSendsReportsAndReceives) {
+    for (const std::string& name : modemsim::builtinScenarioNames()) {
+        SCOPED_TRACE(name);
+        auto loaded = modemsim::loadScenario(name);
+        ASSERT_TRUE(std::holds_alternative<modemsim::Scenario>(loaded));
+        SimSession session(std::get<modemsim::Scenario>(loaded));
+        for (const char* quick : {"set send_delay_ms 10", "set report_delay_ms 10",
+                                  "set loopback_delay_ms 10", "set loopback +15550100"}) {
+            ASSERT_EQ(session.sim.control(quick), "OK\n");
+        }
+        PtyClient& client = session.client;
+        // Until the SMS stack is up.
+        EXPECT_TRUE(eventually(
+            [&] { return client.command("AT+CMGF=0").find("\r\nOK\r\n") != std::string::npos; },
+            ms(4000)));
+        for (const char* line :
+             {"ATE0", "AT+CMEE=1", "AT+CPMS=\"SM\",\"SM\",\"SM\"", "AT+CNMI=1,1,0,1,0"}) {
+            EXPECT_NE(client.command(line).find("OK\r\n"), std::string::npos) << line;
+        }
+        const std::string text = "你好 from " + name;
+        EXPECT_TRUE(session.send(submitPdu("+15550100", text)).has_value()) << session.lastReply;
+        std::string seen = client.readUntil("+CMTI: \"SM\",1\r\n");
+        if (seen.find("+CDS") == std::string::npos) {
+            seen += client.readUntil("+CDS");
+        }
+        EXPECT_NE(seen.find("+CDS"), std::string::npos) << seen;
+        auto pdu = pduAfter(client.command("AT+CMGR=1"), "+CMGR:");
+        ASSERT_TRUE(pdu.has_value()) << seen;
+        EXPECT_EQ(std::get<sms::Deliver>(pdu->tpdu).userData.text, text);
     }
 }
 
