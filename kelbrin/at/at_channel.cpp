@@ -27,8 +27,10 @@ constexpr Milliseconds kQuietGrace{250};
 // E173) and esp-protocols issue 305 (Quectel MC60) show it landing on the next command.
 constexpr Milliseconds kQuietWindow{300};
 constexpr Milliseconds kDrainCap{2000};
-// How long the resynchronising AT+CMEE? may take.
-constexpr Milliseconds kResyncAnswer{1000};
+// How long a stop waits for the answer of the command it cut short (within the 1 s a stop has).
+constexpr Milliseconds kStopGrace{300};
+// How long the resynchronising AT+CMEE? may take: as long as a sleepy modem's first answer.
+constexpr Milliseconds kResyncAnswer{2000};
 const std::string kResyncCommand = "AT+CMEE?";
 const std::string kResyncPrefix = "+CMEE:";
 constexpr char kCtrlZ = '\x1A';
@@ -315,6 +317,8 @@ AtReply AtChannel::waitForReply(Clock::time_point deadline, bool stopAtPrompt,
         }
         if (m_wake.stopRequested()) {
             reply.outcome = AtOutcome::Stopped;
+            // An answer that comes after the stop would reach the next session's first command.
+            m_outOfStep = !finalArrivesSoon();
             return reply;
         }
         const auto now = Clock::now();
@@ -339,6 +343,20 @@ AtReply AtChannel::waitForReply(Clock::time_point deadline, bool stopAtPrompt,
     }
 }
 
+bool AtChannel::finalArrivesSoon() {
+    const auto deadline = Clock::now() + kStopGrace;
+    AtReply scratch;
+    for (;;) {
+        if (collectReply(scratch, false) && scratch.outcome != AtOutcome::Restarted) {
+            return true;
+        }
+        if (Clock::now() >= deadline || pump(deadline) == PumpResult::Lost) {
+            m_reader.endCommand();
+            return false;
+        }
+    }
+}
+
 AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
     moveEventsToUrcs();
     if (!m_outOfStep) {
@@ -355,6 +373,7 @@ AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
         m_reader.endCommand();
         return writeFailure();
     }
+    bool discarded = false;
     for (;;) {
         const AtReply reply = waitForReply(deadline, false, false);
         if (reply.outcome == AtOutcome::PortLost || reply.outcome == AtOutcome::Stopped) {
@@ -362,15 +381,22 @@ AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
         }
         const bool ours = reply.outcome == AtOutcome::Final && !reply.responses.empty() &&
                           startsWith(reply.responses.back().line, kResyncPrefix);
+        if (reply.outcome == AtOutcome::Timeout && !discarded) {
+            // Not a line: the answer may still come. The command that waits gives up too.
+            m_reader.endCommand();
+            m_trace.note("no answer to " + kResyncCommand + ": still out of step");
+            return AtOutcome::Timeout;
+        }
         if (reply.outcome != AtOutcome::Final || ours) {
-            // In step: the answer came, the modem restarted, or it stayed quiet for the drain
-            // and the whole wait, so nothing of an earlier command is still on its way.
+            // In step: the answer came, the modem restarted, or it refused the command (a final
+            // without the +CMEE line, then quiet until the end of the wait).
             m_reader.endCommand();
             m_outOfStep = false;
-            m_trace.note(ours ? "in step again" : "no answer to " + kResyncCommand + ": going on");
+            m_trace.note("in step again");
             return AtOutcome::Final;
         }
-        m_trace.note("late answer of an earlier command discarded: " + reply.finalLine);
+        m_trace.note("answer of an earlier command discarded: " + reply.finalLine);
+        discarded = true;
         m_reader.beginCommand({kResyncCommand, kResyncPrefix, false});
     }
 }

@@ -91,6 +91,10 @@ public:
     /// True once when a command line came back as echo since the last call: echo is off after
     /// the handshake, so the modem has restarted.
     bool takeCommandEcho() { return std::exchange(m_commandEchoSeen, false); }
+    /// An answer may still be on its way: the next command resynchronises first.
+    bool outOfStep() const { return m_outOfStep; }
+    /// For a port whose last user left a command unanswered (a stop in the middle of one).
+    void assumeOutOfStep() { m_outOfStep = true; }
     bool portLost() const { return !m_lostReason.empty(); }
     const std::string& lostReason() const { return m_lostReason; }
     /// A line in the byte trace.
@@ -109,8 +113,10 @@ private:
     /// step. False when a reply line was among them (it breaks the quiet of a drain).
     bool moveEventsToUrcs();
     AtReply waitForReply(Clock::time_point deadline, bool stopAtPrompt, bool finalMayBeMissing);
+    /// After a stop: whether the pending command's final comes within a short grace.
+    bool finalArrivesSoon();
     /// Drains and resynchronises when out of step, by @p limit at the latest. Final when the
-    /// channel may go on, else why it cannot (a lost port, a stop).
+    /// channel may go on, else why it cannot (no answer: Timeout, a lost port, a stop).
     AtOutcome resynchronise(Clock::time_point limit);
     void drainUntilQuiet(Clock::time_point limit);
     void cancelPrompt();

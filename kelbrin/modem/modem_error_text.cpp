@@ -132,6 +132,9 @@ std::string describeFailure(const std::string& what, const AtReply& reply,
 
 std::string describeUnknownOutcome(const std::string& what, const AtReply& reply,
                                    const std::string& lostReason, Milliseconds waited) {
+    if (!reply.prompted) {
+        return describeFailure(what, reply, lostReason); // the PDU never went out
+    }
     std::string why;
     switch (reply.outcome) {
     case AtOutcome::Timeout:

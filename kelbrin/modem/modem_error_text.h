@@ -18,7 +18,8 @@ std::string describeFailure(const std::string& what, const AtReply& reply,
 
 /// For a send whose PDU went out and whose result did not come (a timeout after @p waited, a
 /// restart, a lost port, a stop): says that the outcome is unknown, since the message may have
-/// been sent. A result that came is described as describeFailure() does.
+/// been sent. A result that came, or a send that ended before its PDU went out, is described as
+/// describeFailure() does.
 std::string describeUnknownOutcome(const std::string& what, const AtReply& reply,
                                    const std::string& lostReason, Milliseconds waited);
 

@@ -104,7 +104,11 @@ void ModemSession::takeSettings(const HandshakeResult& result) {
 }
 
 std::string ModemSession::start(Clock::time_point deadline) {
+    if (m_memory.modemOutOfStep) {
+        m_channel.assumeOutOfStep();
+    }
     const HandshakeResult result = ModemHandshake(m_channel, m_settings).run(deadline);
+    m_memory.modemOutOfStep = m_channel.outOfStep();
     m_currentStorage = m_settings.storage;
     if (result.failure.empty()) {
         takeSettings(result);
@@ -155,6 +159,7 @@ std::string ModemSession::run() {
         m_toDelete.pop_front();
         deleteStored(slot);
     }
+    m_memory.modemOutOfStep = m_channel.outOfStep();
     return {};
 }
 

@@ -9,12 +9,13 @@
 //              kelbrin.map      exports exactly the seven entry points
 //   modem/     ModemWorker      the one thread that owns the port
 //              ModemHandshake   the start-up dialogue with its fallbacks and deadline
-//              ModemSession     sends, indications, stored messages, status reports
+//              ModemSession     sends, indications, stored messages, status reports, restarts
 //              SessionMemory    what outlives a stop: delivered messages, sent parts, references
 //              DeliveryTracker, MessageReassembler, DeliveredMessages, submit_builder,
 //              modem_error_text (operator texts for +CMS/+CME numbers)
 //   at/        AtReader         byte-fed tokenizer: echo, responses, finals, URCs, prompt
-//              AtChannel        one command at a time with timeouts; URCs kept wherever they come
+//              AtChannel        one command at a time with timeouts; URCs kept wherever they come;
+//                               drains and resynchronises after an answer out of step
 //              at_parsers       pure parsers of response and URC lines
 //              ByteTrace        KELBRIN_TRACE;  WakeSignal  eventfd that interrupts the worker
 //   serial/    openSerialPort   exclusive raw 8N1 open; port_path (COM<N> -> device),

@@ -18,8 +18,12 @@ std::string trimmed(const std::string& text) {
 
 } // namespace
 
+bool isExtendedPrefix(char c) {
+    return c == '+' || c == '^';
+}
+
 std::optional<AtCommand> parseExtendedCommand(std::string_view body) {
-    if (body.empty() || body.front() != '+') {
+    if (body.empty() || !isExtendedPrefix(body.front())) {
         return std::nullopt;
     }
     std::size_t end = body.find_first_of("=?");
@@ -60,7 +64,8 @@ std::vector<std::string> splitCommandLine(std::string_view body) {
         } else if (!quoted && c == ';') {
             finish();
             continue;
-        } else if (!quoted && c == '+' && !current.empty() && current.front() != '+') {
+        } else if (!quoted && isExtendedPrefix(c) && !current.empty() &&
+                   !isExtendedPrefix(current.front())) {
             finish(); // basic commands end where an extended one begins
         }
         current.push_back(c);

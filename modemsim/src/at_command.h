@@ -7,15 +7,19 @@
 
 namespace modemsim {
 
-// An extended command ("+NAME") in one of its four forms (ITU-T V.250 §5.3).
+// An extended command ("+NAME", or a Huawei "^NAME") in one of its four forms (V.250 §5.3).
 struct AtCommand {
     enum class Form { Execute, Read, Test, Set };
-    std::string name; // upper case, with its '+', e.g. "+CMGS"
+    std::string name; // upper case, with its '+' or '^', e.g. "+CMGS"
     Form form{Form::Execute};
     std::string arguments; // what follows '=', as sent
 };
 
-// The part of a command line after "AT" when it starts with '+'; nothing when the name is empty.
+// '+' (V.250) or '^' (Huawei) starts an extended command.
+bool isExtendedPrefix(char c);
+
+// The part of a command line after "AT" when it starts with '+' or '^'; nothing when the name is
+// empty.
 std::optional<AtCommand> parseExtendedCommand(std::string_view body);
 
 // A command line's body (after "AT") cut into its commands: runs of basic commands ("E0V1") and

@@ -184,6 +184,10 @@ void Modem::answer(const Reply& reply) {
     std::string wire = wireForm(reply);
     m_heldUrcs.clear();
     write(wire, m_now + delay);
+    if (std::exchange(m_rebootAfterReply, false)) {
+        m_timers.schedule(m_now + delay,
+                          [this](Clock::time_point) { reboot(std::chrono::seconds(1)); });
+    }
 }
 
 void Modem::emitUrc(const std::string& wire) {
@@ -244,7 +248,7 @@ Modem::Reply Modem::runCommandLine(std::string_view body) {
     Reply done;
     for (const std::string& text : splitCommandLine(body)) {
         Reply reply;
-        if (text.front() != '+') {
+        if (!isExtendedPrefix(text.front())) {
             reply = basicCommands(text);
         } else if (auto command = parseExtendedCommand(text)) {
             reply = extendedCommand(*command);

@@ -108,6 +108,7 @@ private:
     Reply writeToMemory(const std::string& hex, const OpenPrompt& prompt);
     void resetProfile();
     Reply cscs(const AtCommand& command);
+    Reply huaweiSwitch(const AtCommand& command);
 
     // Power: boot, SMS stack readiness, radio and registration (modem_power.cpp).
     void reboot(std::chrono::milliseconds silence);
@@ -160,6 +161,7 @@ private:
     int m_boots{0};                     // timers of an earlier boot see it changed
     std::optional<Clock::time_point> m_lastTraffic; // for the sleepy first reply
     bool m_wakingUp{false};
+    bool m_rebootAfterReply{false}; // AT+CFUN=...,1
     std::array<int, 5> m_cnmi{0, 0, 0, 0, 0};
     std::array<std::string, 3> m_memories{"SM", "SM", "SM"};
     std::uint8_t m_nextReference{0};

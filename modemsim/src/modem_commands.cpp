@@ -204,6 +204,9 @@ Modem::Reply Modem::extendedCommand(const AtCommand& command) {
     if (name == "+CSCS") {
         return cscs(command);
     }
+    if (name == "^CURC" || name == "^PORTSEL") {
+        return huaweiSwitch(command);
+    }
     if (name == "+CGMI" || name == "+CGMM" || name == "+CGMR" || name == "+CGSN" ||
         name == "+CIMI") {
         if (form == Form::Test) {
@@ -220,6 +223,33 @@ Modem::Reply Modem::extendedCommand(const AtCommand& command) {
         return info({value});
     }
     return finalResult(m_faults.commandNotSupport ? "COMMAND NOT SUPPORT" : "ERROR");
+}
+
+Modem::Reply Modem::huaweiSwitch(const AtCommand& command) {
+    // ^CURC: periodic unsolicited reports (^RSSI, ^DSFLOWRPT) on or off; ^PORTSEL: the port that
+    // gets them, moot with one port. Gammu and ModemManager send AT^CURC=0 and AT^PORTSEL to a
+    // Huawei modem (gammu atgen.c, ModemManager mm-plugin-huawei.c).
+    bool curc = command.name == "^CURC";
+    switch (command.form) {
+    case Form::Test:
+        return info({command.name + ": (0-1)"});
+    case Form::Read:
+        return info({command.name + ": " + (curc && m_faults.urcFlood ? "1" : "0")});
+    case Form::Execute:
+        return cmeError(4);
+    case Form::Set:
+        break;
+    }
+    auto args = splitArguments(command.arguments);
+    int value = args.size() == 1 ? toInt(args[0]).value_or(-1) : -1;
+    if (value != 0 && value != 1) {
+        return cmeError(3);
+    }
+    if (curc) {
+        m_faults.urcFlood = value == 1;
+        armFloodTimer();
+    }
+    return Reply{};
 }
 
 Modem::Reply Modem::cscs(const AtCommand& command) {

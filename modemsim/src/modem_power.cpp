@@ -22,7 +22,7 @@ bool canSendSms(int stat) {
 void Modem::reboot(std::chrono::milliseconds silence) {
     // Whatever was in flight dies with the firmware: an open prompt, a +CMGS whose result was
     // still due, indications waiting for their moment.
-    m_output.clear();
+    m_output.dropNotDue(m_now);
     m_reader = AtLineReader{};
     m_prompt.reset();
     m_deferredUrcs.clear();
@@ -92,10 +92,8 @@ Modem::Reply Modem::cfun(const AtCommand& command) {
         m_registeredAt = m_now + m_settings.registerDelay;
     }
     m_settings.functionality = level;
-    if (restart == 1) {
-        // AT+CFUN=1,1: OK, then the modem reboots (Quectel, SIMCom).
-        m_timers.schedule(m_now, [this](Clock::time_point) { reboot(std::chrono::seconds(1)); });
-    }
+    // AT+CFUN=<fun>,1: OK, then the modem reboots (Quectel, SIMCom).
+    m_rebootAfterReply = restart == 1;
     return Reply{};
 }
 

@@ -19,9 +19,11 @@ void OutputQueue::push(const std::string& bytes, Clock::time_point due, bool spl
     }
 }
 
-void OutputQueue::clear() {
-    m_chunks.clear();
-    m_lastDue = {};
+void OutputQueue::dropNotDue(Clock::time_point now) {
+    while (!m_chunks.empty() && m_chunks.back().due > now) {
+        m_chunks.pop_back();
+    }
+    m_lastDue = m_chunks.empty() ? now : m_chunks.back().due;
 }
 
 std::optional<OutputQueue::Clock::time_point> OutputQueue::next() const {

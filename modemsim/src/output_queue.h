@@ -21,8 +21,8 @@ public:
     // The chunks due at `now`; each is meant for one write.
     std::vector<std::string> takeDue(Clock::time_point now);
     bool empty() const { return m_chunks.empty(); }
-    // Drops everything not written yet, as a modem that reboots forgets its pending output.
-    void clear();
+    // Drops the chunks due after `now`, as a modem that reboots forgets its pending output.
+    void dropNotDue(Clock::time_point now);
 
     static constexpr std::chrono::milliseconds kSplitGap{1};
 

@@ -272,8 +272,9 @@ void ConsoleEndToEndTest::noModemAnswering() {
 void ConsoleEndToEndTest::sendRefusedByTheNetwork() {
     click(IDC_BTN_START);
     QVERIFY(isRunning());
-    // The network refuses the next message (+CMS ERROR: 38, network out of order).
-    QCOMPARE(m_modem->control(QStringLiteral("fail-next-send 38")), QStringLiteral("OK\n"));
+    // The network refuses the next message for good (+CMS ERROR: 21, short message transfer
+    // rejected; a temporary failure such as 38 would be tried again).
+    QCOMPARE(m_modem->control(QStringLiteral("fail-next-send 21")), QStringLiteral("OK\n"));
     const int index = send(kOtherNumber, m_texts.messageText);
     QTRY_COMPARE_WITH_TIMEOUT(
         paneLines(IDC_EDIT_LOG),

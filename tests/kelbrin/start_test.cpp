@@ -32,7 +32,7 @@ TEST_F(StartTest, StartsStopsAndStartsAgain) {
     EXPECT_EQ(lib.stop(), 1);
     EXPECT_EQ(lib.stop(), 1) << "stopping a stopped service is fine";
     EXPECT_EQ(lib.startCom1(), 1) << lib.lastErrorText();
-    EXPECT_EQ(lib.startCom1(), 1) << "a second start restarts";
+    EXPECT_EQ(lib.startCom1(), 1) << "a second start restarts: " << lib.lastErrorText();
 }
 
 TEST_F(StartTest, EachModemProblemHasItsOwnText) {

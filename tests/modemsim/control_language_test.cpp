@@ -155,7 +155,7 @@ TEST(AtCommandLine, SplitsNameFormAndArguments) {
     const std::pair<const char*, std::vector<std::string>> lines[] = {
         {"+CMEE=1;+CREG=2", {"+CMEE=1", "+CREG=2"}},
         {"E0V1+CMEE=1;+CSCA=\"+31;6\";", {"E0V1", "+CMEE=1", "+CSCA=\"+31;6\""}},
-        {"Z", {"Z"}},
+        {"Z^CURC=0", {"Z", "^CURC=0"}},
         {"", {}},
     };
     for (const auto& [body, commands] : lines) {

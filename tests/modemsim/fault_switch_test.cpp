@@ -50,6 +50,12 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
              f.urcFloodPeriod = ms(10);
          },
          {{"", "^RSSI:20\r\n", ""}}},
+        {"urc_flood stopped by Huawei's AT^CURC=0",
+         [](Faults& f) {
+             f.urcFlood = true;
+             f.urcFloodPeriod = ms(10);
+         },
+         {{"AT^CURC=0;^PORTSEL=1\r", "OK\r\n", ""}, {"", "", "^RSSI"}}},
         {"prompt bare",
          [](Faults& f) { f.prompt = modemsim::PromptStyle::Bare; },
          {{cmgs(pdu), "", "\r"}, {sendPdu(pdu), "+CMGS: 0\r\n", ""}}},
@@ -184,6 +190,9 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
           {sendPdu(pdu), "", ""},
           {"ctl:reset 150", "", ""},
           {"", "\r\nSMS Ready\r\n", "+CMGS"}}},
+        {"AT+CFUN=1,1: a late OK, then the reboot",
+         [](Faults& f) { f.commandDelay = ms(30); },
+         {{"AT+CFUN=1,1\r", "\r\nOK\r\n", ""}, {"", "\r\nRDY\r\n", ""}}},
         {"raw bytes as they are",
          [](Faults&) {},
          {{"ctl:raw \"\\r\\n+CMTI: \\\"SM\\\",7\\r\\n\\x1b\"", "\r\n+CMTI: \"SM\",7\r\n\x1b", ""}}},

@@ -5,10 +5,11 @@
 //   simulator.h      Simulator: the public face; src/event_loop.* owns the pty, the thread,
 //                    the control socket and the trace
 //   scenario.h       Scenario = Settings + Faults + a script of timed control commands
-//   scenario_file.h  scenario text -> Scenario; the built-in "demo"
+//   scenario_file.h  scenario text -> Scenario; the built-in "demo" and personalities
 //   counters.h       what happened so far;  stored_message.h  the modem's memories
 //   src/modem.*      the AT dialogue and the network behind it, no I/O (modem_commands.cpp is
-//                    the command table, modem_network.cpp sends, reports, incoming messages)
+//                    the command table, modem_network.cpp sends, reports, incoming messages,
+//                    modem_power.cpp reboots, the SMS stack's start, +CFUN and registration)
 //   src/at_line_reader.*, at_command.*   bytes -> command lines / PDUs; "+NAME=args" parsing
 //   src/control_command.*, scenario_settings.*   the control language and the `set` names
 //   src/pty_port.*, control_server.*, byte_trace.*, timers.*, output_queue.*   the plumbing
