@@ -280,6 +280,16 @@ void ModemSession::listStored() {
         command("AT+CNMI=" + m_indications, "", m_settings.timings.command);
     }
     m_indicationsJustSet = false;
+    if (m_firstListing && m_reportMemory.empty()) {
+        // Stored reports (+CNMI ds=2) sit in "SR" on most modems (27.005 §3.1); a modem that
+        // takes the memory has it, and its reports are found even when no +CDSI comes here.
+        const AtReply probe = command("AT+CPMS=\"" + std::string(kReportStorage) + "\"",
+                                      "+CPMS:", m_settings.timings.command);
+        if (probe.ok()) {
+            m_currentStorage = kReportStorage;
+            m_reportMemory = kReportStorage;
+        }
+    }
     int unannounced = 0;
     std::vector<std::string> memories = m_memories;
     if (!m_reportMemory.empty()) {

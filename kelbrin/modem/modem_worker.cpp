@@ -156,9 +156,11 @@ void ModemWorker::warnOtherOpeners() {
 }
 
 ModemWorker::~ModemWorker() {
-    // A serving worker first deletes what the caller took; the stop then cuts whatever is left,
-    // so SMSStopSerice still returns within its second.
-    constexpr Milliseconds kFinishBudget{600};
+    // A serving worker first deletes what the caller took; the stop then cuts whatever is left
+    // (and the channel may wait 300 ms for the answer of the command it cuts), so
+    // SMSStopSerice still returns within its second. Deletes the budget leaves undone are done
+    // at the next start.
+    constexpr Milliseconds kFinishBudget{250};
     if (m_serving) {
         m_wake.requestFinish();
         const auto deadline = Clock::now() + kFinishBudget;

@@ -191,8 +191,9 @@ void Modem::answer(const Reply& reply) {
 }
 
 void Modem::emitUrc(const std::string& wire) {
-    if (m_cnmi[0] == 0) {
-        // Mode 0 keeps indications in the modem's own buffer, which we never flush.
+    if (m_cnmi[0] == 0 || m_faults.indicationsElsewhere) {
+        // Mode 0 keeps indications in the modem's own buffer, which we never flush; the other
+        // fault sends them to a port nobody here reads.
         return;
     }
     if (m_prompt) {

@@ -135,6 +135,8 @@ private:
             {"AT+CPIN?", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
             {"AT+CSCA?", "\r\n+CSCA: \"+31624000000\",145\r\n\r\nOK\r\n"},
             {"AT+CREG?", "\r\n+CREG: 0,1\r\n\r\nOK\r\n"},
+            // No status report memory: every listing is of SM alone.
+            {"AT+CPMS=\"SR\"", "\r\n+CMS ERROR: 302\r\n"},
         };
         if (auto scripted = m_script(command)) {
             send(*scripted);

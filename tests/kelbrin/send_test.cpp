@@ -319,5 +319,35 @@ TEST_F(SendTest, SilentModemFailsTheSendAfterThePromptTimeout) {
         << lib.lastErrorText();
 }
 
+TEST_F(SendTest, DeliveryFailureReachesQueryFromEveryRoute) {
+    struct Row {
+        const char* name;
+        bool csmsStuck;
+        bool indicationsElsewhere;
+    };
+    ::setenv("KELBRIN_POLL_MS", "300", 1);
+    for (const Row& row :
+         {Row{"stored reports", false, false}, Row{"+CSMS stuck at service 1", true, false},
+          Row{"indications sent to another port", false, true}}) {
+        SCOPED_TRACE(row.name);
+        modemsim::Scenario scenario;
+        scenario.faults.csmsStuck = row.csmsStuck;
+        scenario.faults.indicationsElsewhere = row.indicationsElsewhere;
+        auto& sim = startService(scenario);
+        ASSERT_EQ(sim.control("set report failed"), "OK\n");
+        const int32_t index = lib.sendText("never delivered", kNumber);
+        const auto report = lib.waitReport(2s);
+        ASSERT_TRUE(report);
+        EXPECT_NE(report->status, 0);
+        EXPECT_TRUE(lib.waitQuery(index, 0, 3s)) << "the stored report was read and applied";
+        EXPECT_TRUE(eventually([&] { return sim.storedMessages().empty(); }, 3s)) << "and deleted";
+        ASSERT_EQ(sim.control("deliver from=+4912345678 text=\"still arrives\""), "OK\n");
+        const auto message = lib.waitMessage(3s);
+        ASSERT_TRUE(message);
+        EXPECT_EQ(fieldText(message->text), "still arrives");
+        lib.stop();
+    }
+}
+
 } // namespace
 } // namespace kelbrin::testing
