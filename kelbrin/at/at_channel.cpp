@@ -16,6 +16,9 @@
 namespace kelbrin {
 namespace {
 
+// How long a read of nothing without a hang-up waits before the next poll.
+constexpr Milliseconds kEmptyReadPause{10};
+
 // How long a modem that may omit the final result must stay quiet after its information line.
 constexpr Milliseconds kQuietGrace{250};
 // Out of step: the modem is quiet once no reply line has come for this long (unsolicited codes
@@ -227,6 +230,12 @@ AtChannel::PumpResult AtChannel::pump(Clock::time_point deadline) {
         return PumpResult::Data;
     }
     if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
+        return PumpResult::Idle;
+    }
+    if (count == 0 && (fds[0].revents & (POLLHUP | POLLERR)) == 0) {
+        // End of file without a hang-up: some USB serial drivers report a read of nothing now
+        // and then while the device is still there. Not a loss; breathe rather than spin.
+        ::poll(&fds[1], 1, static_cast<int>(kEmptyReadPause.count()));
         return PumpResult::Idle;
     }
     m_lostReason = count == 0 ? "the device hung up" : std::string(std::strerror(errno));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 
 namespace kelbrin {
 namespace {
@@ -103,6 +104,63 @@ std::optional<int> parseCpmsUsed(const std::string& line) {
     // The set form answers "<used1>,<total1>,..."; the read form puts "<mem1>" first.
     return parseInt(fields.front()) ? parseInt(fields.front())
                                     : (fields.size() >= 2 ? parseInt(fields[1]) : std::nullopt);
+}
+
+std::vector<std::vector<std::string>> parseCpmsTestResponse(const std::string& line) {
+    std::vector<std::vector<std::string>> places;
+    if (!startsWith(line, "+CPMS:")) {
+        return places;
+    }
+    std::vector<std::string> group;
+    std::string name;
+    int depth = 0;
+    bool sawParenthesis = false;
+    const auto endName = [&] {
+        if (!name.empty()) {
+            group.push_back(name);
+            name.clear();
+        }
+    };
+    for (const char c : std::string_view(line).substr(6)) {
+        if (c == '(') {
+            ++depth;
+            sawParenthesis = true;
+            group.clear();
+        } else if (c == ')') {
+            endName();
+            if (!group.empty()) {
+                places.push_back(group);
+                group.clear();
+            }
+            depth = std::max(depth - 1, 0);
+        } else if (c == ',') {
+            endName();
+            if (!sawParenthesis && !group.empty()) {
+                places.push_back(group);
+                group.clear();
+            }
+        } else if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
+            name.push_back(c);
+        }
+    }
+    endName();
+    if (!group.empty()) {
+        places.push_back(group);
+    }
+    return places;
+}
+
+std::vector<int> parseCpmsCounts(const std::string& line) {
+    std::vector<int> counts;
+    if (!startsWith(line, "+CPMS:")) {
+        return counts;
+    }
+    for (const std::string& field : responseFields(line)) {
+        if (const auto count = parseInt(field)) {
+            counts.push_back(*count);
+        }
+    }
+    return counts;
 }
 
 bool isKnownUnsolicited(const std::string& line) {

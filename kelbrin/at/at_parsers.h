@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kelbrin {
 
@@ -43,6 +44,15 @@ std::optional<int> parseRegistrationResponse(const std::string& line);
 
 /// "+CPMS: <used1>,<total1>,..." → used1, the messages in the first memory.
 std::optional<int> parseCpmsUsed(const std::string& line);
+
+/// "+CPMS: ("SM","ME","SR"),("SM","ME"),("SM","ME")": the memories each of <mem1>, <mem2>,
+/// <mem3> may name. Also Wavecom's nested "(("SM","BM","SR"),("SM"))", lists without quotes or
+/// with blanks, and "+CPMS: "SM","SM","SM"" without parentheses (iWOW): one memory per place.
+std::vector<std::vector<std::string>> parseCpmsTestResponse(const std::string& line);
+
+/// The numbers of a "+CPMS:" answer in order, memory names skipped: the set form
+/// "<used1>,<total1>,<used2>,<total2>,<used3>,<total3>" and the read form alike.
+std::vector<int> parseCpmsCounts(const std::string& line);
 
 /// A line modems send on their own (indications, network and boot codes). A line that is not one
 /// may be the late answer of an earlier command.

@@ -24,6 +24,11 @@ void WakeSignal::wake() {
     (void)!::write(m_fd, &one, sizeof one);
 }
 
+void WakeSignal::requestFinish() {
+    m_finish.store(true);
+    wake();
+}
+
 void WakeSignal::requestStop() {
     m_stop.store(true);
     wake();

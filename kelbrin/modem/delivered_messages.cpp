@@ -10,16 +10,16 @@ constexpr std::chrono::minutes kTwinWindow{5};
 
 } // namespace
 
-bool DeliveredMessages::takeStored(const std::string& storage, int index, const std::string& key,
-                                   TimePoint now) {
-    auto [slot, inserted] = m_takenSlots.try_emplace({storage, index}, key);
+bool DeliveredMessages::takeStored(const MessageSlot& slot, const std::string& key, TimePoint now) {
+    auto [taken, inserted] = m_takenSlots.try_emplace(slot, TakenSlot{key});
     if (!inserted) {
-        if (slot->second == key) {
+        if (taken->second.key == key) {
             return false;
         }
-        slot->second = key; // the slot was emptied and refilled behind our back
+        taken->second = TakenSlot{key}; // the slot was emptied and refilled behind our back
     }
     if (pairWithTwin(key, false, now)) {
+        taken->second.handedOver = true; // its twin is the one the caller gets
         return false;
     }
     m_recent.push_back(Recent{now, key, false});
@@ -34,8 +34,29 @@ bool DeliveredMessages::takeRouted(const std::string& key, TimePoint now) {
     return true;
 }
 
-void DeliveredMessages::slotFreed(const std::string& storage, int index) {
-    m_takenSlots.erase({storage, index});
+void DeliveredMessages::handedOver(const MessageSlot& slot) {
+    if (const auto taken = m_takenSlots.find(slot); taken != m_takenSlots.end()) {
+        taken->second.handedOver = true;
+    }
+}
+
+std::vector<MessageSlot> DeliveredMessages::awaitingDelete() const {
+    std::vector<MessageSlot> slots;
+    for (const auto& [slot, taken] : m_takenSlots) {
+        if (taken.handedOver) {
+            slots.push_back(slot);
+        }
+    }
+    return slots;
+}
+
+bool DeliveredMessages::awaitsDelete(const MessageSlot& slot) const {
+    const auto taken = m_takenSlots.find(slot);
+    return taken != m_takenSlots.end() && taken->second.handedOver;
+}
+
+void DeliveredMessages::slotFreed(const MessageSlot& slot) {
+    m_takenSlots.erase(slot);
 }
 
 bool DeliveredMessages::pairWithTwin(const std::string& key, bool routed, TimePoint now) {

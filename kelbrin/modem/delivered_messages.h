@@ -1,10 +1,13 @@
 #pragma once
 
+#include "service_sink.h"
+
 #include <chrono>
 #include <deque>
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kelbrin {
 
@@ -13,9 +16,9 @@ namespace kelbrin {
 /// concatenation, coding, text).
 ///
 /// - A stored copy is old when the library already took that same message from that same slot
-///   and has not deleted it yet (the delete failed, or a stop came between queueing and
-///   deleting): the slot, not the text, identifies it, so two equal messages in two slots are
-///   both delivered.
+///   and has not deleted it yet (it waits to be handed over, or its delete failed or was cut
+///   short by a stop): the slot, not the text, identifies it, so two equal messages in two slots
+///   are both delivered.
 /// - Some Huawei modems (E303, E3531) both route (+CMT) and store (+CMTI) one message: a routed
 ///   and a stored copy with the same key within a short window are one message. Each copy pairs
 ///   with at most one twin, so two equal routed messages are still two.
@@ -23,12 +26,17 @@ class DeliveredMessages {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
 
-    /// A copy read from slot @p index of @p storage; true when it is to be handed out.
-    bool takeStored(const std::string& storage, int index, const std::string& key, TimePoint now);
+    /// A copy read from @p slot; true when it is to be handed out.
+    bool takeStored(const MessageSlot& slot, const std::string& key, TimePoint now);
     /// A routed copy; true when it is to be handed out.
     bool takeRouted(const std::string& key, TimePoint now);
+    /// The caller took the message in @p slot: the slot is to be deleted.
+    void handedOver(const MessageSlot& slot);
+    /// Slots handed over whose delete has not succeeded yet.
+    std::vector<MessageSlot> awaitingDelete() const;
+    bool awaitsDelete(const MessageSlot& slot) const;
     /// The slot was deleted: the next message in it is a new one.
-    void slotFreed(const std::string& storage, int index);
+    void slotFreed(const MessageSlot& slot);
 
 private:
     struct Recent {
@@ -39,7 +47,12 @@ private:
     /// Removes the newest recent copy of the other kind with @p key; true when there was one.
     bool pairWithTwin(const std::string& key, bool routed, TimePoint now);
 
-    std::map<std::pair<std::string, int>, std::string> m_takenSlots;
+    struct TakenSlot {
+        std::string key;
+        bool handedOver = false;
+    };
+
+    std::map<MessageSlot, TakenSlot> m_takenSlots;
     std::deque<Recent> m_recent;
 };
 

@@ -24,19 +24,19 @@ std::string numberDigits(const std::string& number) {
     return digits;
 }
 
-bool sameSubscriber(const std::string& digitsA, const std::string& digitsB) {
-    // Trunk and international prefixes ("0152...", "0049...") are not part of the subscriber.
-    const auto significant = [](const std::string& digits) {
-        return digits.substr(std::min(digits.find_first_not_of('0'), digits.size()));
-    };
-    const std::string a = significant(digitsA);
-    const std::string b = significant(digitsB);
-    if (a.empty() || b.empty()) {
-        return false;
+bool sameSubscriber(const std::string& sentDigits, const std::string& reportedDigits) {
+    // The subscriber number proper: 7 digits is the shortest in national plans (E.164 §6.2.1),
+    // and the part every written form of a number keeps.
+    constexpr std::size_t kSubscriberDigits = 7;
+    if (reportedDigits.empty()) {
+        return true;
     }
-    const auto& shorter = a.size() <= b.size() ? a : b;
-    const auto& longer = a.size() <= b.size() ? b : a;
-    return longer.compare(longer.size() - shorter.size(), shorter.size(), shorter) == 0;
+    if (sentDigits.size() < kSubscriberDigits || reportedDigits.size() < kSubscriberDigits) {
+        return sentDigits == reportedDigits;
+    }
+    return sentDigits.compare(sentDigits.size() - kSubscriberDigits, kSubscriberDigits,
+                              reportedDigits, reportedDigits.size() - kSubscriberDigits,
+                              kSubscriberDigits) == 0;
 }
 
 void DeliveryTracker::partSent(int32_t index, int partsInMessage, uint8_t reference,
@@ -46,39 +46,45 @@ void DeliveryTracker::partSent(int32_t index, int partsInMessage, uint8_t refere
     m_messages[index].partsTotal = partsInMessage;
 }
 
-std::optional<std::pair<int32_t, DeliveryOutcome>>
-DeliveryTracker::reportReceived(uint8_t reference, const std::string& recipient, uint8_t status,
-                                TimePoint at) {
+DeliveryTracker::Verdict DeliveryTracker::reportReceived(uint8_t reference,
+                                                         const std::string& recipient,
+                                                         uint8_t status, TimePoint at) {
     const std::string digits = numberDigits(recipient);
-    // The newest matching part: after the 8-bit reference wraps, older parts share it.
+    const auto matches = [&](const Part& candidate) {
+        return candidate.reference == reference && candidate.sentAt + kReportWindow >= at &&
+               sameSubscriber(candidate.digits, digits);
+    };
+    // The newest matching part still waiting: after the 8-bit reference wraps, older parts share
+    // it. A repeated report for a part already delivered matches but changes nothing.
     auto part = std::find_if(m_parts.rbegin(), m_parts.rend(), [&](const Part& candidate) {
-        return candidate.reference == reference && !candidate.delivered &&
-               candidate.sentAt + kReportWindow >= at && sameSubscriber(candidate.digits, digits);
+        return matches(candidate) && !candidate.delivered;
     });
     if (part == m_parts.rend()) {
-        return std::nullopt;
+        return Verdict{std::any_of(m_parts.begin(), m_parts.end(), matches), std::nullopt};
     }
+    Verdict verdict{true, std::nullopt};
     auto message = m_messages.find(part->index);
     if (message == m_messages.end() || message->second.decided) {
-        return std::nullopt;
+        return verdict;
     }
     switch (sms::classifyStatus(status)) {
     case sms::StatusClass::Delivered:
         part->delivered = true;
-        if (++message->second.partsDelivered < message->second.partsTotal) {
-            return std::nullopt;
+        if (++message->second.partsDelivered >= message->second.partsTotal) {
+            message->second.decided = true;
+            verdict.decided = std::make_pair(part->index, DeliveryOutcome::Delivered);
         }
-        message->second.decided = true;
-        return std::make_pair(part->index, DeliveryOutcome::Delivered);
+        return verdict;
     case sms::StatusClass::Failed:
         message->second.decided = true;
-        return std::make_pair(part->index, DeliveryOutcome::Failed);
+        verdict.decided = std::make_pair(part->index, DeliveryOutcome::Failed);
+        return verdict;
     case sms::StatusClass::StillTrying:
     case sms::StatusClass::Reserved:
         // Reserved values have no meaning: no delivery failure is known, so nothing changes.
-        return std::nullopt;
+        return verdict;
     }
-    return std::nullopt;
+    return verdict;
 }
 
 void DeliveryTracker::forgetOlderThan(TimePoint limit) {

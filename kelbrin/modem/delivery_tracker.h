@@ -13,19 +13,27 @@ namespace kelbrin {
 
 /// Matches status reports to the parts that were sent. A report names the part by TP-MR (8 bits,
 /// wraps) and recipient (in whatever form the network likes: "+4915259911630" for a message sent
-/// to "9911630"), so a part matches on the reference, on trailing digits of the number, and only
-/// within a time window. A multi-part message counts as delivered only when every part is, and as
-/// failed as soon as one part fails for good (oFono's rule, unit/test-sms.c test_sr_assembly).
+/// to "015259911630", "89161234567" with the Russian trunk prefix for "+79161234567"), so a part
+/// matches on the reference, on the number (sameSubscriber()), and only within a time window. A
+/// multi-part message counts as delivered only when every part is, and as failed as soon as one
+/// part fails for good (oFono's rule, unit/test-sms.c test_sr_assembly).
 class DeliveryTracker {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
 
+    /// What one report meant.
+    struct Verdict {
+        bool matched = false; ///< it belongs to a part that was sent
+        /// The message it decides, with its outcome; empty when the report decides nothing.
+        std::optional<std::pair<int32_t, DeliveryOutcome>> decided;
+    };
+
     /// Remembers part @p reference of message @p index, sent at @p at.
     void partSent(int32_t index, int partsInMessage, uint8_t reference, const std::string& number,
                   TimePoint at);
-    /// Applies a report; returns the message's outcome when this report decides it.
-    std::optional<std::pair<int32_t, DeliveryOutcome>>
-    reportReceived(uint8_t reference, const std::string& recipient, uint8_t status, TimePoint at);
+    /// Applies a report.
+    Verdict reportReceived(uint8_t reference, const std::string& recipient, uint8_t status,
+                           TimePoint at);
 
 private:
     struct Part {
@@ -48,7 +56,10 @@ private:
 
 /// The digits of a number, for comparing numbers written in different forms.
 std::string numberDigits(const std::string& number);
-/// One digit string ends with the other, leading zeros (trunk or international prefix) aside.
-bool sameSubscriber(const std::string& digitsA, const std::string& digitsB);
+/// The sent and the reported number (digits only) name the same subscriber: their last 7 digits
+/// are equal, which sets aside country codes and trunk prefixes of every form ("0", "8", "1"), or
+/// all their digits are when either is shorter. A report without digits (an alphanumeric or empty
+/// recipient) matches on the reference alone.
+bool sameSubscriber(const std::string& sentDigits, const std::string& reportedDigits);
 
 } // namespace kelbrin

@@ -2,11 +2,10 @@
 
 namespace kelbrin {
 
-std::optional<ReceivedMessage> MessageReassembler::addPart(const std::string& sender,
-                                                           const std::string& timestamp,
-                                                           uint16_t reference, uint8_t total,
-                                                           uint8_t sequence, std::string text,
-                                                           TimePoint at) {
+std::optional<ReceivedMessage>
+MessageReassembler::addPart(const std::string& sender, const std::string& timestamp,
+                            uint16_t reference, uint8_t total, uint8_t sequence, std::string text,
+                            std::optional<MessageSlot> slot, TimePoint at) {
     const Key key{sender, reference, total};
     auto [entry, created] = m_partials.try_emplace(key);
     Partial& partial = entry->second;
@@ -18,6 +17,9 @@ std::optional<ReceivedMessage> MessageReassembler::addPart(const std::string& se
     // A repeated part (a modem that both routes and stores) keeps the first copy.
     partial.parts.try_emplace(sequence, std::move(text));
     partial.timestamps.try_emplace(sequence, timestamp);
+    if (slot) {
+        partial.slots.push_back(std::move(*slot)); // a repeated copy's slot is freed with it
+    }
     if (partial.parts.size() < total) {
         return std::nullopt;
     }
@@ -40,15 +42,6 @@ std::vector<ReceivedMessage> MessageReassembler::takeExpired(TimePoint now,
     return expired;
 }
 
-std::vector<ReceivedMessage> MessageReassembler::takeAll() {
-    std::vector<ReceivedMessage> all;
-    for (const auto& entry : m_partials) {
-        all.push_back(assemble(entry.second));
-    }
-    m_partials.clear();
-    return all;
-}
-
 std::optional<MessageReassembler::TimePoint> MessageReassembler::oldestFirstSeen() const {
     std::optional<TimePoint> oldest;
     for (const auto& entry : m_partials) {
@@ -64,6 +57,7 @@ ReceivedMessage MessageReassembler::assemble(const Partial& partial) {
     message.sender = partial.sender;
     // The first part's time stamp, as a phone shows a concatenated message.
     message.timestamp = partial.timestamps.begin()->second;
+    message.slots = partial.slots;
     for (int sequence = 1; sequence <= partial.total; ++sequence) {
         const auto part = partial.parts.find(static_cast<uint8_t>(sequence));
         if (part != partial.parts.end()) {

@@ -27,11 +27,13 @@ constexpr char kEscape = '\x1B';
 const std::string kBasicSettings = "ATE0Q0V1+CMEE=1";
 
 // +CNMI=<mode>,<mt>,<bm>,<ds>,<bfr>: store and notify (+CMTI), no cell broadcast, status reports
-// inline (+CDS) or stored (+CDSI). Fallbacks in the order real modems need them: MSM, Huawei,
-// ZTE, SIMCom and Quectel refuse mode 2 (oFono build_cnmi_string), Qualcomm refuses ds=1 though
+// stored (+CDSI) or else inline (+CDS). Stored first: a stored report survives indications sent
+// to another port (Quectel "urcport", Huawei's extra ports) and needs no +CNMA under +CSMS
+// service 1 (Novatel hangs without it, oFono build_cnmi_string). Then the fallbacks real modems
+// need: MSM, Huawei, ZTE, SIMCom and Quectel refuse mode 2 (oFono), Qualcomm refuses ds=1 though
 // it advertises it (ModemManager); the last two give up status reports rather than receiving.
-constexpr std::array<const char*, 6> kIndicationSettings{"2,1,0,1,0", "1,1,0,1,0", "2,1,0,2,0",
-                                                         "1,1,0,2,0", "2,1,0,0,0", "1,1,0,0,0"};
+constexpr std::array<const char*, 6> kIndicationSettings{"2,1,0,2,0", "1,1,0,2,0", "2,1,0,1,0",
+                                                         "1,1,0,1,0", "2,1,0,0,0", "1,1,0,0,0"};
 
 bool isBusy(const AtReply& reply) {
     if (reply.outcome != AtOutcome::Final) {
@@ -236,22 +238,85 @@ std::string ModemHandshake::describeSettingFailure(const std::string& what,
     return describeFailure(what, reply, m_channel.lostReason());
 }
 
+AtReply ModemHandshake::useMemory(const std::string& memory, Clock::time_point deadline) {
+    const std::string quoted = "\"" + memory + "\"";
+    AtReply reply =
+        commandRetrying("AT+CPMS=" + quoted + "," + quoted + "," + quoted, "+CPMS:", deadline);
+    if (!reply.ok() && reply.outcome == AtOutcome::Final && !smsStackStarting(reply)) {
+        // Wavecom takes at most two memories.
+        reply = commandRetrying("AT+CPMS=" + quoted + "," + quoted, "+CPMS:", deadline);
+    }
+    return reply;
+}
+
 std::string ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeResult& result) {
     const AtReply pdu = commandRetrying("AT+CMGF=0", "", deadline);
     if (!pdu.ok()) {
         return describeSettingFailure("switching the modem to PDU mode (AT+CMGF=0)", pdu);
     }
-    const std::string& mem = m_settings.storage;
-    const std::string quoted = "\"" + mem + "\"";
-    AtReply storage =
-        commandRetrying("AT+CPMS=" + quoted + "," + quoted + "," + quoted, "+CPMS:", deadline);
-    if (!storage.ok() && storage.outcome == AtOutcome::Final && !smsStackStarting(storage)) {
-        // Wavecom takes at most two memories.
-        storage = commandRetrying("AT+CPMS=" + quoted + "," + quoted, "+CPMS:", deadline);
+    const std::string& wanted = m_settings.storage;
+    AtReply storage = useMemory(wanted, deadline);
+    if (!storage.ok() && (storage.outcome != AtOutcome::Final || smsStackStarting(storage))) {
+        return describeSettingFailure("selecting message storage " + wanted + " (AT+CPMS)",
+                                      storage);
+    }
+    const auto receiving = [](const AtReply& reply) {
+        // The last pair is the receiving memory's: <used3>,<total3> (<used2>,<total2> on Wavecom).
+        const AtEvent* line = reply.firstResponse();
+        const auto counts = line ? parseCpmsCounts(line->line) : std::vector<int>{};
+        return counts.size() >= 2 ? std::make_pair(counts[counts.size() - 2], counts.back())
+                                  : std::make_pair(0, 0);
+    };
+    const auto isFull = [](std::pair<int, int> counts) {
+        return counts.second > 0 && counts.first >= counts.second;
+    };
+    result.memories = {wanted};
+    if (!storage.ok() || isFull(receiving(storage))) {
+        // The memories each place may name (27.005 §3.2.2), asked only now: every round trip
+        // counts against the start's deadline on a slow modem.
+        const AtReply test = commandRetrying("AT+CPMS=?", "+CPMS:", deadline);
+        const AtEvent* testLine = test.ok() ? test.firstResponse() : nullptr;
+        const auto places = testLine ? parseCpmsTestResponse(testLine->line)
+                                     : std::vector<std::vector<std::string>>{};
+        const auto offers = [&places](std::size_t place, const std::string& memory) {
+            return places.size() <= place || std::find(places[place].begin(), places[place].end(),
+                                                       memory) != places[place].end();
+        };
+        // A SIM that refuses SMS storage, or a full one: the modem's own memory takes new
+        // messages (ModemManager falls back from SM to ME the same way).
+        const std::string why = storage.ok()
+                                    ? "is full (" + std::to_string(receiving(storage).first) + "/" +
+                                          std::to_string(receiving(storage).second) + ")"
+                                    : "was refused (" + storage.finalLine + ")";
+        for (const std::string fallback : {"ME", "MT"}) {
+            if (fallback == wanted || !offers(2, fallback)) {
+                continue;
+            }
+            const AtReply other = useMemory(fallback, deadline);
+            if (other.ok()) {
+                m_channel.note("message storage " + wanted + " " + why + ": receiving into " +
+                               fallback + ", listing " +
+                               (storage.ok() ? "both" : fallback + " only"));
+                result.memories = storage.ok() ? std::vector<std::string>{fallback, wanted}
+                                               : std::vector<std::string>{fallback};
+                storage = other;
+                break;
+            }
+        }
     }
     if (!storage.ok()) {
-        return describeSettingFailure("selecting message storage " + mem + " (AT+CPMS)", storage);
+        return describeSettingFailure("selecting message storage " + wanted + " (AT+CPMS)",
+                                      storage);
     }
+    const auto counts = receiving(storage);
+    if (isFull(counts)) {
+        result.storageFull = "message storage full (" + std::to_string(counts.first) + "/" +
+                             std::to_string(counts.second) +
+                             "): no message can be received until the waiting ones are taken "
+                             "or deleted";
+        m_channel.note(result.storageFull);
+    }
+    result.receiveCapacity = counts.second;
     const AtEvent* line = storage.firstResponse();
     result.storedMessages = line ? parseCpmsUsed(line->line).value_or(0) : 0;
     return {};

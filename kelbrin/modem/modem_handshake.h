@@ -4,6 +4,7 @@
 #include "session_settings.h"
 
 #include <string>
+#include <vector>
 
 namespace kelbrin {
 
@@ -12,6 +13,12 @@ struct HandshakeResult {
     bool acknowledgeRouted = false; ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
     std::string indications;        ///< the AT+CNMI arguments the modem took
     int storedMessages = 0;         ///< messages in the receiving memory (+CPMS <used1>)
+    /// Memories to list, the receiving one first: the operator's, or ME/MT when the SIM
+    /// refused or was full (then both).
+    std::vector<std::string> memories;
+    std::string reportMemory; ///< "SR" when the modem stores status reports there
+    int receiveCapacity = 0;  ///< slots of the receiving memory (0: the modem did not say)
+    std::string storageFull;  ///< "message storage full (n/n): ..." when nothing can come in
 };
 
 /// The start-up dialogue: ESC, "ATE0Q0V1+CMEE=1" until answered, SIM, the message settings
@@ -41,6 +48,8 @@ private:
     std::string setUpMessaging(Clock::time_point deadline, HandshakeResult& result);
     std::string checkSim(Clock::time_point deadline);
     std::string selectStorage(Clock::time_point deadline, HandshakeResult& result);
+    /// AT+CPMS with @p memory in every place (two places for Wavecom).
+    AtReply useMemory(const std::string& memory, Clock::time_point deadline);
     void selectMessageService(Clock::time_point deadline, HandshakeResult& result);
     std::string enableIndications(Clock::time_point deadline, HandshakeResult& result);
     std::string checkServiceCentre(Clock::time_point deadline);

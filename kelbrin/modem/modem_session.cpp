@@ -1,6 +1,7 @@
 #include "modem_session.h"
 
 #include "at_parsers.h"
+#include "at_text.h"
 #include "modem_error_text.h"
 #include "modem_handshake.h"
 #include "submit_builder.h"
@@ -17,13 +18,24 @@
 namespace kelbrin {
 namespace {
 
+// How many received messages may wait for the caller before the session stops reading more:
+// the rest stays on the modem, where a stop or a crash cannot lose it.
+constexpr std::size_t kReadAhead = 8;
+// Status reports stored by +CNMI ds=2 (27.005 §3.4.1); they are read whatever the caller does.
+constexpr const char* kReportStorage = "SR";
+
 std::string textOf(const sms::Deliver& deliver) {
+    std::string text = deliver.userData.text;
     if (sms::alphabetOf(deliver.dataCoding) == sms::Alphabet::Data8) {
         // 8-bit data is not text in any encoding; show its octets rather than invalid UTF-8.
-        const std::string& raw = deliver.userData.text;
-        return "[8-bit data] " + sms::toHex(sms::Bytes(raw.begin(), raw.end()));
+        text = "[8-bit data] " + sms::toHex(sms::Bytes(text.begin(), text.end()));
     }
-    return deliver.userData.text;
+    // What arrived of a cut message, as other SMS software shows it, rather than nothing.
+    return deliver.userData.truncated ? text + " [truncated]" : text;
+}
+
+std::string hexByte(unsigned value) {
+    return sms::toHex(sms::Bytes{static_cast<std::uint8_t>(value)});
 }
 
 std::string deliveredKey(const sms::Deliver& deliver) {
@@ -75,17 +87,32 @@ AtReply ModemSession::command(const std::string& line, const std::string& prefix
     return m_channel.execute(AtCommand{line, prefix, timeout, false});
 }
 
+void ModemSession::takeSettings(const HandshakeResult& result) {
+    m_acknowledgeRouted = result.acknowledgeRouted;
+    m_indications = result.indications;
+    m_indicationsJustSet = true;
+    m_storedMessages = result.storedMessages;
+    m_memories = result.memories;
+    m_receiveCapacity = result.receiveCapacity;
+    m_firstListing = true;
+    if (!m_memories.empty()) {
+        m_currentStorage = m_memories.front(); // the last AT+CPMS selected it
+    }
+    if (!result.storageFull.empty()) {
+        m_sink.problem(result.storageFull);
+    }
+}
+
 std::string ModemSession::start(Clock::time_point deadline) {
     if (m_memory.modemOutOfStep) {
         m_channel.assumeOutOfStep();
     }
     const HandshakeResult result = ModemHandshake(m_channel, m_settings).run(deadline);
     m_memory.modemOutOfStep = m_channel.outOfStep();
-    m_acknowledgeRouted = result.acknowledgeRouted;
-    m_indications = result.indications;
-    m_indicationsJustSet = true;
-    m_storedMessages = result.storedMessages;
     m_currentStorage = m_settings.storage;
+    if (result.failure.empty()) {
+        takeSettings(result);
+    }
     // Boot codes and echo that came while starting are the start-up itself, not a restart.
     m_channel.dropUrcs([](const AtEvent& urc) { return isBootSign(urc.line); });
     m_channel.takeCommandEcho();
@@ -94,24 +121,27 @@ std::string ModemSession::start(Clock::time_point deadline) {
 
 std::string ModemSession::run() {
     m_nextList = Clock::now();
-    while (!m_wake.stopRequested()) {
+    // Deletes a stop or a lost port cut short are owed from the last session.
+    for (const MessageSlot& slot : m_memory.delivered.awaitingDelete()) {
+        queueDelete(slot);
+    }
+    while (!m_wake.stopRequested() && !m_wake.finishRequested()) {
         handleUrcs();
         if (m_channel.portLost()) {
             return "lost the connection to the modem on " + describePort(m_settings.port) + " (" +
                    m_channel.lostReason() +
                    "): check the cable and the power, then start the service again";
         }
-        deliverExpired(false);
+        takeHandedOver();
+        deliverExpired();
         if (m_restarted) {
             restoreSettings();
         } else if (!m_toDelete.empty()) {
-            const StoredRef stored = m_toDelete.front();
+            const MessageSlot slot = m_toDelete.front();
             m_toDelete.pop_front();
-            deleteStored(stored);
-        } else if (!m_toRead.empty()) {
-            const StoredRef stored = m_toRead.front();
-            m_toRead.pop_front();
-            readStored(stored);
+            deleteStored(slot);
+        } else if (const auto slot = nextReadable()) {
+            readStored(*slot);
         } else if (auto job = m_sink.takeSendJob()) {
             send(*job);
         } else if (Clock::now() >= m_nextList) {
@@ -121,17 +151,21 @@ std::string ModemSession::run() {
             m_channel.waitForActivity(idleWait());
         }
     }
+    // Stopping: what the caller took leaves the modem now, within the stop's time; what it did
+    // not take, and the parts of long messages still incomplete, stay for the next start.
+    takeHandedOver();
+    while (!m_toDelete.empty() && !m_wake.stopRequested() && !m_channel.portLost()) {
+        const MessageSlot slot = m_toDelete.front();
+        m_toDelete.pop_front();
+        deleteStored(slot);
+    }
     m_memory.modemOutOfStep = m_channel.outOfStep();
     return {};
 }
 
-void ModemSession::flushIncomplete() {
-    deliverExpired(true);
-}
-
 Milliseconds ModemSession::idleWait() const {
     auto until = m_nextList;
-    if (const auto oldest = m_reassembler.oldestFirstSeen()) {
+    if (const auto oldest = m_memory.reassembler.oldestFirstSeen()) {
         until = std::min(until, *oldest + m_settings.timings.reassembly);
     }
     return std::max(Milliseconds(1),
@@ -149,12 +183,13 @@ void ModemSession::handleUrcs() {
             m_restarted = true;
             m_channel.note("the modem has restarted (" + urc.line + ")");
         } else if (auto stored = parseCmtiUrc(urc.line)) {
-            const bool queued = std::any_of(m_toRead.begin(), m_toRead.end(), [&](const auto& s) {
-                return s.storage == stored->storage && s.index == stored->index;
-            });
-            if (!queued) {
-                m_toRead.push_back(StoredRef{stored->storage, stored->index});
+            // A memory a +CDSI names (27.005 §3.4.1, "SR" mostly) is listed from then on, so
+            // reports whose indication went elsewhere are found too.
+            if (startsWith(urc.line, "+CDSI:") && std::find(m_memories.begin(), m_memories.end(),
+                                                            stored->storage) == m_memories.end()) {
+                m_reportMemory = stored->storage;
             }
+            queueRead(MessageSlot{stored->storage, stored->index});
         } else if (!urc.pdu.empty()) {
             // Routed +CMT and inline +CDS: nothing to delete; with +CSMS service 0 the modem
             // acknowledges them itself (27.005 §3.4.1, Telit ME910C1).
@@ -172,7 +207,7 @@ void ModemSession::restoreSettings() {
     const HandshakeResult result = ModemHandshake(m_channel, m_settings)
                                        .restoreSettings(Clock::now() + m_settings.timings.restore);
     m_channel.takeCommandEcho(); // the echo of the commands that switched it off
-    m_currentStorage = m_settings.storage;
+    m_currentStorage.clear();    // unknown: the next listing selects its memory again
     if (!result.failure.empty()) {
         if (!m_wake.stopRequested()) {
             // Each listing still switches indications on; the next restart sign runs this again.
@@ -180,13 +215,46 @@ void ModemSession::restoreSettings() {
         }
         return;
     }
-    m_indications = result.indications;
-    m_indicationsJustSet = true;
-    m_acknowledgeRouted = result.acknowledgeRouted;
-    m_storedMessages = result.storedMessages;
+    takeSettings(result);
     m_channel.note("the restarted modem is set up again");
     // What arrived while it was down is in the memory now.
     m_nextList = Clock::now();
+}
+
+void ModemSession::takeHandedOver() {
+    for (const MessageSlot& slot : m_sink.takeHandedOverSlots()) {
+        m_memory.delivered.handedOver(slot);
+        queueDelete(slot);
+    }
+}
+
+void ModemSession::queueRead(const MessageSlot& slot) {
+    if (std::find(m_toRead.begin(), m_toRead.end(), slot) == m_toRead.end()) {
+        m_toRead.push_back(slot);
+    }
+}
+
+void ModemSession::queueDelete(const MessageSlot& slot) {
+    if (std::find(m_toDelete.begin(), m_toDelete.end(), slot) == m_toDelete.end()) {
+        m_toDelete.push_back(slot);
+    }
+}
+
+bool ModemSession::haveRoom() {
+    return m_sink.messagesWaiting() < kReadAhead;
+}
+
+std::optional<MessageSlot> ModemSession::nextReadable() {
+    const bool room = haveRoom();
+    const auto readable = std::find_if(m_toRead.begin(), m_toRead.end(), [&](const auto& slot) {
+        return room || slot.storage == kReportStorage;
+    });
+    if (readable == m_toRead.end()) {
+        return std::nullopt;
+    }
+    MessageSlot slot = *readable;
+    m_toRead.erase(readable);
+    return slot;
 }
 
 bool ModemSession::useStorage(const std::string& storage) {
@@ -206,108 +274,183 @@ bool ModemSession::useStorage(const std::string& storage) {
 }
 
 void ModemSession::listStored() {
-    if (!useStorage(m_settings.storage)) {
-        return;
-    }
     // A modem that restarted unnoticed has indications off again: each listing switches them
     // back on (the listing exists for modems that lose indications).
     if (!m_indicationsJustSet && !m_indications.empty()) {
         command("AT+CNMI=" + m_indications, "", m_settings.timings.command);
     }
     m_indicationsJustSet = false;
+    if (m_firstListing && m_reportMemory.empty()) {
+        // Stored reports (+CNMI ds=2) sit in "SR" on most modems (27.005 §3.1); a modem that
+        // takes the memory has it, and its reports are found even when no +CDSI comes here.
+        const AtReply probe = command("AT+CPMS=\"" + std::string(kReportStorage) + "\"",
+                                      "+CPMS:", m_settings.timings.command);
+        if (probe.ok()) {
+            m_currentStorage = kReportStorage;
+            m_reportMemory = kReportStorage;
+        }
+    }
+    int unannounced = 0;
+    std::vector<std::string> memories = m_memories;
+    if (!m_reportMemory.empty()) {
+        memories.push_back(m_reportMemory);
+    }
+    for (const std::string& memory : memories) {
+        unannounced += listMemory(memory, memory == memories.front());
+    }
+    if (unannounced > 0 && !m_firstListing && !m_toldIndicationsElsewhere) {
+        // The backlog of a start is found by the first listing; later ones should find nothing
+        // that no +CMTI named.
+        m_channel.note(std::to_string(unannounced) +
+                       " new message(s) found by the periodic listing that no indication "
+                       "announced: the modem sends its indications to another port (Quectel "
+                       "AT+QURCCFG=\"urcport\", Huawei's extra ports); messages still arrive, "
+                       "up to one listing (KELBRIN_POLL_MS) late");
+        m_toldIndicationsElsewhere = true;
+    }
+    m_firstListing = false;
+}
+
+int ModemSession::listMemory(const std::string& memory, bool receiving) {
+    if (!useStorage(memory)) {
+        return 0;
+    }
     // A full SIM takes its time to list (Quectel MC60, esp-protocols issue 305).
     const AtReply reply = command("AT+CMGL=4", "+CMGL:",
                                   m_settings.timings.readMessage +
                                       m_settings.timings.listPerMessage * m_storedMessages);
     if (!reply.ok()) {
         if (reply.outcome != AtOutcome::Stopped) {
-            m_sink.problem(describeFailure("listing the stored messages (AT+CMGL=4)", reply,
-                                           m_channel.lostReason()));
+            m_sink.problem(
+                describeFailure("listing the stored messages in " + memory + " (AT+CMGL=4)", reply,
+                                m_channel.lostReason()));
         }
-        return;
+        return 0;
     }
-    m_storedMessages = static_cast<int>(reply.responses.size());
+    const int stored = static_cast<int>(reply.responses.size());
+    if (receiving) {
+        m_storedMessages = stored;
+        if (m_receiveCapacity > 0 && stored >= m_receiveCapacity) {
+            const std::string full = "message storage full (" + std::to_string(stored) + "/" +
+                                     std::to_string(m_receiveCapacity) +
+                                     "): no message can be received until the waiting ones are "
+                                     "taken or deleted";
+            m_channel.note(full);
+            m_sink.problem(full);
+        }
+    }
+    int unannounced = 0;
     for (const AtEvent& entry : reply.responses) {
         const auto header = parseCmglHeader(entry.line);
         // Stat 2 and 3 are messages stored for sending (27.005 §3.1): not ours to take.
         if (!header || header->status == 2 || header->status == 3 || entry.pdu.empty()) {
             continue;
         }
-        const StoredRef slot{m_settings.storage, header->index};
+        const MessageSlot slot{memory, header->index};
+        // Unread and not named by a +CMTI (those are read at once, or wait in m_toRead).
+        if (header->status == 0 &&
+            std::find(m_toRead.begin(), m_toRead.end(), slot) == m_toRead.end()) {
+            ++unannounced;
+        }
         takePdu(entry.pdu, header->length, slot);
-        m_toDelete.push_back(slot);
     }
+    return unannounced;
 }
 
-void ModemSession::readStored(const StoredRef& stored) {
-    if (!useStorage(stored.storage)) {
-        return;
-    }
-    const AtReply reply = command("AT+CMGR=" + std::to_string(stored.index),
-                                  "+CMGR:", m_settings.timings.readMessage);
-    const AtEvent* line = reply.firstResponse();
-    if (reply.ok() && line != nullptr && !line->pdu.empty()) {
-        takePdu(line->pdu, parseCmgrLength(line->line), stored);
-        deleteStored(stored);
-    } else if (!reply.ok() && reply.outcome != AtOutcome::Stopped &&
-               !(reply.final == FinalKind::CmsError && reply.errorCode == 321)) {
-        // 321 = the slot is empty (already taken). Anything else: the next listing retries.
-        m_sink.problem(describeFailure("reading stored message " + std::to_string(stored.index),
-                                       reply, m_channel.lostReason()));
-    }
-    useStorage(m_settings.storage);
-}
-
-void ModemSession::deleteStored(const StoredRef& stored) {
-    if (!useStorage(stored.storage)) {
+void ModemSession::readStored(const MessageSlot& slot) {
+    if (!useStorage(slot.storage)) {
         return;
     }
     const AtReply reply =
-        command("AT+CMGD=" + std::to_string(stored.index), "", m_settings.timings.command);
-    if (reply.ok()) {
-        m_memory.delivered.slotFreed(stored.storage, stored.index);
-    } else if (reply.outcome != AtOutcome::Stopped) {
-        // The message is already in the library's queue and its slot remembered: the next
-        // listing finds the stored copy again and deletes it without delivering it twice.
-        m_sink.problem(describeFailure("deleting stored message " + std::to_string(stored.index),
+        command("AT+CMGR=" + std::to_string(slot.index), "+CMGR:", m_settings.timings.readMessage);
+    const AtEvent* line = reply.firstResponse();
+    if (reply.ok() && line != nullptr && !line->pdu.empty()) {
+        const auto status = parseInt(responseFields(line->line).front());
+        if (status != 2 && status != 3) { // a draft or a sent message is not ours to take
+            takePdu(line->pdu, parseCmgrLength(line->line), slot);
+        }
+    } else if (!reply.ok() && reply.outcome != AtOutcome::Stopped &&
+               !(reply.final == FinalKind::CmsError && reply.errorCode == 321)) {
+        // 321 = the slot is empty (already taken). Anything else: the next listing retries.
+        m_sink.problem(describeFailure("reading stored message " + std::to_string(slot.index),
                                        reply, m_channel.lostReason()));
     }
 }
 
-bool ModemSession::isNew(const std::string& key, const std::optional<StoredRef>& slot) {
+void ModemSession::deleteStored(const MessageSlot& slot) {
+    if (!useStorage(slot.storage)) {
+        return;
+    }
+    const AtReply reply =
+        command("AT+CMGD=" + std::to_string(slot.index), "", m_settings.timings.command);
+    if (reply.ok()) {
+        m_memory.delivered.slotFreed(slot);
+    } else if (reply.outcome != AtOutcome::Stopped) {
+        // The slot stays remembered as handed over: the next listing finds the stored copy
+        // again and deletes it without delivering it twice.
+        m_sink.problem(describeFailure("deleting stored message " + std::to_string(slot.index),
+                                       reply, m_channel.lostReason()));
+    }
+}
+
+bool ModemSession::isNew(const std::string& key, const std::optional<MessageSlot>& slot) {
     const auto now = Clock::now();
-    return slot ? m_memory.delivered.takeStored(slot->storage, slot->index, key, now)
+    return slot ? m_memory.delivered.takeStored(*slot, key, now)
                 : m_memory.delivered.takeRouted(key, now);
 }
 
 void ModemSession::takePdu(const std::string& hex, std::optional<int> tpduLength,
-                           const std::optional<StoredRef>& slot) {
+                           const std::optional<MessageSlot>& slot) {
     std::optional<std::size_t> length;
     if (tpduLength && *tpduLength > 0) {
         length = static_cast<std::size_t>(*tpduLength);
     }
     const auto decoded = sms::decodePdu(hex, length);
+    const auto* report = decoded ? std::get_if<sms::StatusReport>(&decoded->tpdu) : nullptr;
+    if (report != nullptr) {
+        takeReport(*report, slot);
+        return;
+    }
+    if (slot && !haveRoom()) {
+        queueRead(*slot); // it stays on the modem until the caller catches up
+        return;
+    }
     if (!decoded) {
         // Nothing that reached the library is dropped: the operator sees the raw PDU.
         if (isNew("undecodable\x1F" + hex, slot)) {
             m_sink.messageReceived(ReceivedMessage{
                 "?", "",
-                "[undecodable message: " + std::string(sms::describe(decoded.error())) + "] " +
-                    hex});
+                "[undecodable message: " + std::string(sms::describe(decoded.error())) + "] " + hex,
+                slot ? std::vector<MessageSlot>{*slot} : std::vector<MessageSlot>{}});
         }
-        return;
-    }
-    if (const auto* deliver = std::get_if<sms::Deliver>(&decoded->tpdu)) {
+    } else if (const auto* deliver = std::get_if<sms::Deliver>(&decoded->tpdu)) {
         takeDeliver(*deliver, slot);
-    } else if (const auto* report = std::get_if<sms::StatusReport>(&decoded->tpdu)) {
-        if (auto outcome = m_memory.tracker.reportReceived(
-                report->messageReference, report->recipient.text, report->status, Clock::now())) {
-            m_sink.deliveryKnown(outcome->first, outcome->second);
-        }
+    }
+    // A copy taken before (its delete failed, or it is the twin of a routed copy) goes now.
+    if (slot && m_memory.delivered.awaitsDelete(*slot)) {
+        queueDelete(*slot);
     }
 }
 
-void ModemSession::takeDeliver(const sms::Deliver& deliver, const std::optional<StoredRef>& slot) {
+void ModemSession::takeReport(const sms::StatusReport& report,
+                              const std::optional<MessageSlot>& slot) {
+    const auto verdict = m_memory.tracker.reportReceived(
+        report.messageReference, report.recipient.text, report.status, Clock::now());
+    if (!verdict.matched) {
+        m_channel.note("status report for reference " + std::to_string(report.messageReference) +
+                       " to \"" + report.recipient.text + "\" (status 0x" + hexByte(report.status) +
+                       ") matches no message sent in this run; ignored");
+    }
+    if (verdict.decided) {
+        m_sink.deliveryKnown(verdict.decided->first, verdict.decided->second);
+    }
+    if (slot) {
+        queueDelete(*slot); // applied or traced: its work is done
+    }
+}
+
+void ModemSession::takeDeliver(const sms::Deliver& deliver,
+                               const std::optional<MessageSlot>& slot) {
     if (!isNew(deliveredKey(deliver), slot)) {
         return;
     }
@@ -315,38 +458,51 @@ void ModemSession::takeDeliver(const sms::Deliver& deliver, const std::optional<
     const auto& concat = deliver.userData.concatenation;
     if (!concat || concat->total <= 1) {
         m_sink.messageReceived(
-            ReceivedMessage{deliver.originator.text, timestamp, textOf(deliver)});
+            ReceivedMessage{deliver.originator.text, timestamp, textOf(deliver),
+                            slot ? std::vector<MessageSlot>{*slot} : std::vector<MessageSlot>{}});
         return;
     }
-    if (auto whole =
-            m_reassembler.addPart(deliver.originator.text, timestamp, concat->reference,
-                                  concat->total, concat->sequence, textOf(deliver), Clock::now())) {
+    if (auto whole = m_memory.reassembler.addPart(
+            deliver.originator.text, timestamp, concat->reference, concat->total, concat->sequence,
+            textOf(deliver), slot, Clock::now())) {
         m_sink.messageReceived(std::move(*whole));
     }
 }
 
-void ModemSession::deliverExpired(bool all) {
-    auto expired = all ? m_reassembler.takeAll()
-                       : m_reassembler.takeExpired(Clock::now(), m_settings.timings.reassembly);
-    for (auto& message : expired) {
+void ModemSession::deliverExpired() {
+    for (auto& message :
+         m_memory.reassembler.takeExpired(Clock::now(), m_settings.timings.reassembly)) {
         m_sink.messageReceived(std::move(message));
     }
 }
 
 void ModemSession::send(const SendJob& job) {
-    const SubmitPlan plan = buildSubmitParts(job.text, job.number, m_memory.concatReference++);
+    // A message the loss of the port interrupted goes on with the reference its first parts
+    // carry, so the recipient's phone still joins them.
+    const uint8_t concat = job.concatReference ? *job.concatReference : m_memory.concatReference++;
+    const SubmitPlan plan = buildSubmitParts(job.text, job.number, concat);
     if (!plan.error.empty()) {
         m_sink.sendFinished(job.index, false,
                             "message " + std::to_string(job.index) + ": " + plan.error);
         return;
     }
     const int total = static_cast<int>(plan.parts.size());
-    for (int i = 0; i < total; ++i) {
+    for (int i = job.partsSent; i < total; ++i) {
         std::string what = "sending message " + std::to_string(job.index) + " to " + job.number;
         if (total > 1) {
             what += " (part " + std::to_string(i + 1) + " of " + std::to_string(total) + ")";
         }
         const AtReply reply = sendPart(what, plan.parts[static_cast<std::size_t>(i)]);
+        if (reply.outcome == AtOutcome::PortLost && !reply.prompted) {
+            // Nothing of this part went out: it goes when the modem is back.
+            SendJob rest = job;
+            rest.partsSent = i;
+            rest.concatReference = concat;
+            m_channel.note(what + ": the port was lost before the part went out; it waits for "
+                                  "the modem to come back");
+            m_sink.sendInterrupted(std::move(rest));
+            return;
+        }
         if (!reply.ok()) {
             m_sink.sendFinished(job.index, false,
                                 describeUnknownOutcome(what, reply, m_channel.lostReason(),

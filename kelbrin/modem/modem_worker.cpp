@@ -1,14 +1,32 @@
 #include "modem_worker.h"
 
+#include "modem_identity.h"
+#include "port_diagnostics.h"
+
 #include <future>
 
-namespace kelbrin {
+#include <poll.h>
 
-ModemWorker::ModemWorker(std::unique_ptr<SerialPort> port, const SessionSettings& settings,
-                         ServiceSink& sink, SessionMemory& memory)
-    : m_trace(ByteTrace::fromEnvironment()), m_port(std::move(port)),
-      m_channel(*m_port, m_wake, m_trace), m_session(m_channel, m_wake, sink, memory, settings),
-      m_sink(sink) {}
+namespace kelbrin {
+namespace {
+
+constexpr Milliseconds kReopenEvery{1000};
+
+} // namespace
+
+ModemWorker::ModemWorker(const SessionSettings& settings, ServiceSink& sink, SessionMemory& memory)
+    : m_settings(settings), m_sink(sink), m_memory(memory), m_trace(ByteTrace::fromEnvironment()) {}
+
+void ModemWorker::attach(std::unique_ptr<SerialPort> port) {
+    m_session.reset();
+    m_channel.reset();
+    m_port = std::move(port);
+    m_channel = std::make_unique<AtChannel>(*m_port, m_wake, m_trace);
+    m_session = std::make_unique<ModemSession>(*m_channel, m_wake, m_sink, m_memory, m_settings);
+    m_trace.note("opened " + m_settings.port.path + " at " + std::to_string(m_settings.port.baud) +
+                 " bit/s" + (m_settings.port.rtsCts ? ", RTS/CTS" : ""));
+    warnOtherOpeners();
+}
 
 std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings, ServiceSink& sink,
                                                 SessionMemory& memory, Clock::time_point deadline,
@@ -18,25 +36,24 @@ std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings,
         error = opened.error;
         return nullptr;
     }
-    std::unique_ptr<ModemWorker> worker(
-        new ModemWorker(std::move(opened.port), settings, sink, memory));
-    worker->m_trace.note("opened " + settings.port.path + " at " +
-                         std::to_string(settings.port.baud) + " bit/s" +
-                         (settings.port.rtsCts ? ", RTS/CTS" : ""));
+    std::unique_ptr<ModemWorker> worker(new ModemWorker(settings, sink, memory));
+    worker->attach(std::move(opened.port));
 
     std::promise<std::string> handshake;
     std::future<std::string> outcome = handshake.get_future();
     ModemWorker* self = worker.get();
     worker->m_thread = std::thread([self, deadline, promise = std::move(handshake)]() mutable {
-        const std::string failure = self->m_session.start(deadline);
-        promise.set_value(failure);
-        if (!failure.empty()) {
-            return;
+        const std::string failure = self->m_session->start(deadline);
+        if (failure.empty()) {
+            const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
+            self->m_serialNumber =
+                readSerialNumber(*self->m_channel, std::clamp(left, Milliseconds(1),
+                                                              self->m_settings.timings.command));
+            self->m_serving = true;
         }
-        const std::string lost = self->m_session.run();
-        self->m_session.flushIncomplete();
-        if (!lost.empty()) {
-            self->m_sink.serviceEnded(lost);
+        promise.set_value(failure);
+        if (failure.empty()) {
+            self->serve();
         }
     });
     // The handshake keeps its own deadline; the margin only covers a worker that overran it.
@@ -55,7 +72,102 @@ std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings,
     return worker;
 }
 
+void ModemWorker::serve() {
+    while (!m_session->run().empty() && reconnect()) {
+    }
+    m_serving = false;
+}
+
+bool ModemWorker::reconnect() {
+    const std::string lost = "modem lost on " + describePort(m_settings.port) + ", reconnecting (" +
+                             m_channel->lostReason() + ")";
+    m_trace.note(lost);
+    m_sink.connectionLost(lost);
+    m_session.reset();
+    m_channel.reset();
+    m_port.reset();
+    std::string lastFailure;
+    while (!leaving()) {
+        const auto attempt = Clock::now();
+        m_sink.failSendsCalledBefore(
+            attempt - m_settings.timings.reconnect,
+            "the modem on " + describePort(m_settings.port) + " was away for more than " +
+                std::to_string(m_settings.timings.reconnect.count() / 1000) + " s");
+        const std::string failure = tryReconnect();
+        if (failure.empty()) {
+            m_trace.note("the modem on " + describePort(m_settings.port) +
+                         " is back and set up again");
+            m_sink.connectionBack();
+            return true;
+        }
+        if (failure != lastFailure) {
+            m_trace.note(failure); // once, not every second
+            lastFailure = failure;
+        }
+        // Wake-ups (a new send) do not hasten the next attempt; a finish or a stop ends it.
+        for (auto now = Clock::now(); !leaving() && now < attempt + kReopenEvery;
+             now = Clock::now()) {
+            pollfd wake{m_wake.fd(), POLLIN, 0};
+            const auto left =
+                std::chrono::duration_cast<Milliseconds>(attempt + kReopenEvery - now);
+            ::poll(&wake, 1, static_cast<int>(left.count()) + 1);
+            m_wake.drain();
+        }
+    }
+    return false;
+}
+
+std::string ModemWorker::tryReconnect() {
+    PortOpenResult opened = openSerialPort(m_settings.port);
+    if (!opened.port) {
+        return "still waiting for the modem: " + opened.error;
+    }
+    attach(std::move(opened.port));
+    // It may still be booting: the handshake has more time than at a start, and the next
+    // attempt comes a second later.
+    const std::string failure = m_session->start(Clock::now() + m_settings.timings.restore);
+    if (!failure.empty()) {
+        return "the modem on " + describePort(m_settings.port) + " is not ready yet: " + failure;
+    }
+    const std::string serial = readSerialNumber(*m_channel, m_settings.timings.command);
+    if (!m_serialNumber.empty() && serial != m_serialNumber) {
+        const std::string other = "another modem (IMEI " + (serial.empty() ? "unknown" : serial) +
+                                  ") is on " + describePort(m_settings.port) +
+                                  ", not the one the service started with (IMEI " + m_serialNumber +
+                                  "): it is not used; still waiting for the first one";
+        m_sink.connectionLost(other);
+        m_session.reset();
+        m_channel.reset();
+        m_port.reset();
+        return other;
+    }
+    return {};
+}
+
+void ModemWorker::warnOtherOpeners() {
+    const std::string others = describeOtherOpeners(m_settings.port.path);
+    if (!others.empty()) {
+        const std::string warning = "warning: " + describePort(m_settings.port) +
+                                    " is also open in " + others +
+                                    ", which may read the modem's answers: close it";
+        m_trace.note(warning);
+        m_sink.problem(warning);
+    }
+}
+
 ModemWorker::~ModemWorker() {
+    // A serving worker first deletes what the caller took; the stop then cuts whatever is left
+    // (and the channel may wait 300 ms for the answer of the command it cuts), so
+    // SMSStopSerice still returns within its second. Deletes the budget leaves undone are done
+    // at the next start.
+    constexpr Milliseconds kFinishBudget{250};
+    if (m_serving) {
+        m_wake.requestFinish();
+        const auto deadline = Clock::now() + kFinishBudget;
+        while (m_serving && Clock::now() < deadline) {
+            std::this_thread::sleep_for(Milliseconds(5));
+        }
+    }
     m_wake.requestStop();
     if (m_thread.joinable()) {
         m_thread.join();

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace kelbrin {
 
@@ -11,6 +15,24 @@ struct SendJob {
     int32_t index = 0;
     std::string text;   ///< UTF-8
     std::string number; ///< as the caller typed it
+    std::chrono::steady_clock::time_point calledAt{};
+    /// Progress of a long message the loss of the port interrupted: the parts the network has,
+    /// and the concatenation reference the rest must carry.
+    int partsSent = 0;
+    std::optional<uint8_t> concatReference;
+};
+
+/// Where the modem keeps a message (part): a 27.005 <mem> and an index in it.
+struct MessageSlot {
+    std::string storage;
+    int index = 0;
+
+    bool operator<(const MessageSlot& other) const {
+        return std::tie(storage, index) < std::tie(other.storage, other.index);
+    }
+    bool operator==(const MessageSlot& other) const {
+        return storage == other.storage && index == other.index;
+    }
 };
 
 /// One message as the operator sees it, reassembled from its parts.
@@ -18,6 +40,9 @@ struct ReceivedMessage {
     std::string sender;
     std::string timestamp; ///< "YYYY-MM-DD HH:MM:SS", the service centre's time
     std::string text;      ///< UTF-8
+    /// The slots its parts still occupy on the modem (none for a routed message). They are
+    /// deleted only after the caller took the message's last record.
+    std::vector<MessageSlot> slots;
 };
 
 /// What a status report says about a whole message so far.
@@ -34,10 +59,22 @@ public:
     virtual void sendFinished(int32_t index, bool accepted, const std::string& error) = 0;
     virtual void deliveryKnown(int32_t index, DeliveryOutcome outcome) = 0;
     virtual void messageReceived(ReceivedMessage message) = 0;
+    /// Messages received and not yet taken by the caller (the worker reads no further ahead).
+    virtual std::size_t messagesWaiting() = 0;
+    /// The slots of the messages the caller took completely since the last call.
+    virtual std::vector<MessageSlot> takeHandedOverSlots() = 0;
     /// A failure worth an operator's attention that does not end the service.
     virtual void problem(const std::string& text) = 0;
-    /// The worker stopped serving on its own (the port was lost); @p reason is for the operator.
-    virtual void serviceEnded(const std::string& reason) = 0;
+    /// A send the loss of the port interrupted before its next part went out: first in line
+    /// again, for when the modem is back.
+    virtual void sendInterrupted(SendJob job) = 0;
+    /// The port is gone and the worker tries to reopen it; @p text is for the operator.
+    virtual void connectionLost(const std::string& text) = 0;
+    /// The same modem is back and set up.
+    virtual void connectionBack() = 0;
+    /// Fails the queued sends called before @p limit: the modem stayed away too long for them.
+    virtual void failSendsCalledBefore(std::chrono::steady_clock::time_point limit,
+                                       const std::string& reason) = 0;
 };
 
 } // namespace kelbrin

@@ -2,6 +2,7 @@
 
 #include "delivered_messages.h"
 #include "delivery_tracker.h"
+#include "message_reassembler.h"
 
 #include <cstdint>
 #include <random>
@@ -9,12 +10,14 @@
 namespace kelbrin {
 
 /// What the library remembers from one modem session to the next while it stays loaded: the
-/// stored messages taken but not yet deleted (a stop between queueing a message and deleting it
-/// must not deliver it again after the next start), the parts whose status reports may still
-/// come, the concatenation reference, and whether the last session left the modem out of step. Used
-/// by one session at a time, on its worker thread.
+/// stored messages taken but not yet deleted (a message queued or handed over before a stop must
+/// not be delivered again after the next start, and its delete is still owed), the parts of long
+/// messages still waiting for their siblings, the parts whose status reports may still come, the
+/// concatenation reference, and whether the last session left the modem out of step. Used by one
+/// session at a time, on its worker thread.
 struct SessionMemory {
     DeliveredMessages delivered;
+    MessageReassembler reassembler;
     DeliveryTracker tracker;
     /// Random at each load, so parts of a message still in flight from an earlier run never
     /// share a reference with new ones (ModemManager randomises it too, src/mm-sms-list.c).

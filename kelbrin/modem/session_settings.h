@@ -22,7 +22,8 @@ struct ModemTimings {
                                       ///< ModemManager waits 300 s (mm-base-sms.h)
     Milliseconds listPoll{30000};     ///< AT+CMGL=4 catches indications a modem lost
     Milliseconds reassembly{600000};  ///< parts of a message stop being waited for
-    Milliseconds restore{60000};      ///< setting up a modem that restarted while serving
+    Milliseconds restore{60000};      ///< setting up a modem that restarted or came back
+    Milliseconds reconnect{60000};    ///< how long a send waits for a lost modem to come back
 };
 
 struct SessionSettings {

@@ -141,6 +141,14 @@ std::set<long> openers(const struct stat& device) {
     return found;
 }
 
+std::string describeProcesses(const std::set<long>& pids) {
+    std::string text;
+    for (long pid : pids) {
+        text += (text.empty() ? "" : ", ") + describeProcess(pid);
+    }
+    return text;
+}
+
 } // namespace
 
 std::vector<std::string> listSerialDevices() {
@@ -232,11 +240,17 @@ std::set<long> processesHolding(const std::string& path) {
 }
 
 std::string describeHolders(const std::string& path) {
-    std::string text;
-    for (long pid : processesHolding(path)) {
-        text += (text.empty() ? "" : ", ") + describeProcess(pid);
+    return describeProcesses(processesHolding(path));
+}
+
+std::string describeOtherOpeners(const std::string& path) {
+    struct stat device {};
+    if (::stat(path.c_str(), &device) != 0) {
+        return {};
     }
-    return text;
+    std::set<long> others = openers(device);
+    others.erase(static_cast<long>(getpid()));
+    return describeProcesses(others);
 }
 
 } // namespace kelbrin

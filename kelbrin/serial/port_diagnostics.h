@@ -33,4 +33,8 @@ std::set<long> processesHolding(const std::string& path);
 /// "process 1234 (minicom)" for each of processesHolding(); empty when there is none.
 std::string describeHolders(const std::string& path);
 
+/// "process 1234 (minicom)" for each other process that has the device open although this one
+/// holds it: one that opened it first shares the line (TIOCEXCL keeps out only later openers).
+std::string describeOtherOpeners(const std::string& path);
+
 } // namespace kelbrin

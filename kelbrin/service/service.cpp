@@ -35,31 +35,20 @@ bool Service::start(const StartArguments& arguments) {
     const auto deadline = Clock::now() + kStartDeadline;
     std::lock_guard<std::mutex> lifecycle(m_lifecycle);
     stopLocked();
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_workerEnded = false;
-    }
     const SettingsResult settings = sessionSettingsFor(arguments, processEnvironment);
     traceSettings(settings);
     std::string error = settings.error;
     if (error.empty()) {
         m_worker = ModemWorker::start(settings.settings, *this, m_memory, deadline, error);
     }
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_worker && !m_workerEnded) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_worker) {
+        // From here on a lost port is reopened by the worker: the service stays running.
         m_running = true;
         m_wake = &m_worker->wakeSignal();
         return true;
     }
-    if (m_worker) {
-        // The port went away between the handshake and here. serviceEnded() has already run and
-        // will not run again, so marking the service running now would leave every later send
-        // queued for a worker that is gone, without a report.
-        error = m_lastError;
-    }
     m_lastError = "starting the SMS service failed: " + error;
-    lock.unlock();
-    m_worker.reset();
     return false;
 }
 
@@ -82,7 +71,7 @@ void Service::stopLocked() {
 }
 
 int32_t Service::send(const char* text, const char* number) {
-    SendJob job{0, text ? text : "", number ? number : ""};
+    SendJob job{0, text ? text : "", number ? number : "", Clock::now(), 0, std::nullopt};
     std::lock_guard<std::mutex> lock(m_mutex);
     job.index = m_nextIndex++;
     m_sendStates[job.index] = SendState::InProgress;
@@ -115,9 +104,16 @@ bool Service::nextMessage(SMSMessageRecord& record) {
     if (taken < message.text.size()) {
         // The rest continues in the next record, under the same headers.
         message.text.erase(0, taken);
-    } else {
-        m_messages.pop_front();
+        return true;
     }
+    // Its last record is out: only now may it leave the modem.
+    if (!message.slots.empty()) {
+        m_handedOver.insert(m_handedOver.end(), message.slots.begin(), message.slots.end());
+        if (m_wake != nullptr) {
+            m_wake->wake();
+        }
+    }
+    m_messages.pop_front();
     return true;
 }
 
@@ -192,17 +188,51 @@ void Service::messageReceived(ReceivedMessage message) {
     m_messages.push_back(std::move(message));
 }
 
+std::size_t Service::messagesWaiting() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_messages.size();
+}
+
+std::vector<MessageSlot> Service::takeHandedOverSlots() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<MessageSlot> slots;
+    slots.swap(m_handedOver);
+    return slots;
+}
+
 void Service::problem(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_lastError = text;
 }
 
-void Service::serviceEnded(const std::string& reason) {
+void Service::sendInterrupted(SendJob job) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_running = false;
-    m_workerEnded = true;
-    m_lastError = reason;
-    failQueuedSends(reason);
+    m_inFlight.erase(job.index);
+    m_sendQueue.push_front(std::move(job));
+}
+
+void Service::connectionLost(const std::string& text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lastError = text;
+}
+
+void Service::connectionBack() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lastError.clear();
+}
+
+void Service::failSendsCalledBefore(Clock::time_point limit, const std::string& reason) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto job = m_sendQueue.begin(); job != m_sendQueue.end();) {
+        if (job->calledAt >= limit) {
+            ++job;
+            continue;
+        }
+        const int32_t index = job->index;
+        m_inFlight.emplace(index, std::move(*job));
+        job = m_sendQueue.erase(job);
+        finishSend(index, false, "message " + std::to_string(index) + " was not sent: " + reason);
+    }
 }
 
 void Service::failQueuedSends(const std::string& reason) {

@@ -62,8 +62,13 @@ public:
     void sendFinished(int32_t index, bool accepted, const std::string& error) override;
     void deliveryKnown(int32_t index, DeliveryOutcome outcome) override;
     void messageReceived(ReceivedMessage message) override;
+    std::size_t messagesWaiting() override;
+    std::vector<MessageSlot> takeHandedOverSlots() override;
     void problem(const std::string& text) override;
-    void serviceEnded(const std::string& reason) override;
+    void sendInterrupted(SendJob job) override;
+    void connectionLost(const std::string& text) override;
+    void connectionBack() override;
+    void failSendsCalledBefore(Clock::time_point limit, const std::string& reason) override;
 
 private:
     enum class SendState { InProgress, Sent, Failed };
@@ -85,7 +90,6 @@ private:
 
     mutable std::mutex m_mutex;
     bool m_running = false;
-    bool m_workerEnded = false; ///< the current worker reported serviceEnded()
     WakeSignal* m_wake = nullptr;
     int32_t m_nextIndex = 1;
     std::deque<SendJob> m_sendQueue;
@@ -93,6 +97,8 @@ private:
     std::map<int32_t, SendState> m_sendStates;
     std::deque<Report> m_reports;
     std::deque<ReceivedMessage> m_messages;
+    /// Slots of messages the caller took; the worker deletes them (the next one, after a stop).
+    std::vector<MessageSlot> m_handedOver;
     std::string m_lastError;
 };
 

@@ -57,6 +57,7 @@ SettingsResult sessionSettingsFor(const StartArguments& arguments,
     overrideFromEnvironment(timings.sendResult, "KELBRIN_RESULT_TIMEOUT_MS", environment);
     overrideFromEnvironment(timings.listPoll, "KELBRIN_POLL_MS", environment);
     overrideFromEnvironment(timings.reassembly, "KELBRIN_REASSEMBLY_TIMEOUT_MS", environment);
+    overrideFromEnvironment(timings.reconnect, "KELBRIN_RECONNECT_MS", environment);
     return result;
 }
 

@@ -221,6 +221,17 @@ ParsedCommand parseControlLine(std::string_view line) {
         }
         return {ResetCommand{std::chrono::milliseconds(*silence)}};
     }
+    if (verb == "replug") {
+        auto words = splitWords(arguments);
+        auto away = words && !words->empty() && words->size() <= 2 ? parseNumber((*words)[0])
+                                                                   : std::nullopt;
+        if (!away) {
+            return {
+                std::string("usage: replug <milliseconds away> [<imei of the modem plugged in>]")};
+        }
+        return {ReplugCommand{std::chrono::milliseconds(*away),
+                              words->size() == 2 ? (*words)[1] : std::string()}};
+    }
     if (verb == "deliver" || verb == "store") {
         auto message = parseMessage(arguments);
         if (auto* error = std::get_if<std::string>(&message)) {

@@ -28,6 +28,13 @@ struct HangUpCommand {};
 struct ResetCommand {
     std::chrono::milliseconds silence{1000};
 };
+// Unplugged: the terminal hangs up, and after `away` a new terminal appears behind the same link
+// (a USB modem re-enumerated), the modem booting on it with its storage kept. A non-empty `imei`
+// is another modem plugged into the same socket.
+struct ReplugCommand {
+    std::chrono::milliseconds away{2000};
+    std::string imei;
+};
 struct RawCommand {
     std::string bytes; // written to the line as they are
 };
@@ -37,9 +44,9 @@ struct ScheduleCommand {
     ScriptedCommand scripted;
 };
 
-using ControlCommand =
-    std::variant<SetCommand, DeliverCommand, StoreCommand, FailNextSendCommand, HangUpCommand,
-                 ResetCommand, RawCommand, StatusCommand, ListCommand, ScheduleCommand>;
+using ControlCommand = std::variant<SetCommand, DeliverCommand, StoreCommand, FailNextSendCommand,
+                                    HangUpCommand, ResetCommand, ReplugCommand, RawCommand,
+                                    StatusCommand, ListCommand, ScheduleCommand>;
 
 struct ParsedCommand {
     std::variant<ControlCommand, std::string> value; // the command, or why the line is wrong

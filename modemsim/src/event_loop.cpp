@@ -80,6 +80,9 @@ void EventLoop::wake() {
 
 int EventLoop::timeoutMs(Modem::Clock::time_point now) const {
     auto deadline = m_modem.nextDeadline();
+    if (m_plugInAt && (!deadline || *m_plugInAt < *deadline)) {
+        deadline = m_plugInAt;
+    }
     if (!deadline) {
         return -1;
     }
@@ -116,6 +119,7 @@ void EventLoop::run() {
             if (fds[1].revents & POLLIN) {
                 readTerminal(now);
             }
+            replugIfDue(now);
             m_modem.runDue(now);
             writeTerminal(now);
             hangUpIfAsked();
@@ -127,6 +131,7 @@ void EventLoop::run() {
                 std::string reply = m_modem.control(line, now);
                 writeTerminal(now);
                 hangUpIfAsked();
+                replugIfDue(now);
                 return reply;
             });
         }
@@ -178,9 +183,48 @@ void EventLoop::writeTerminal(Modem::Clock::time_point now) {
     }
 }
 
+void EventLoop::unplug() {
+    // udev removes a /dev/serial/by-id link with its device: the path leads nowhere meanwhile,
+    // not to the next terminal that happens to get the old number.
+    if (!m_linkPath.empty()) {
+        removeLinkTo(m_linkPath, m_port.terminalPath());
+    }
+    m_port.close();
+}
+
+void EventLoop::replugIfDue(Modem::Clock::time_point now) {
+    if (const auto away = m_modem.takeReplugRequest()) {
+        unplug();
+        m_unwritten.clear();
+        m_plugInAt = now + *away;
+        if (m_trace) {
+            m_trace->note("unplugged for " + std::to_string(away->count()) + " ms");
+        }
+    }
+    if (!m_plugInAt || now < *m_plugInAt) {
+        return;
+    }
+    m_plugInAt.reset();
+    try {
+        m_port.reopen();
+        if (!m_linkPath.empty()) {
+            publishLink(m_linkPath, m_port.terminalPath());
+        }
+    } catch (const std::system_error& error) {
+        // Out of pseudo-terminals, or the link taken: the modem stays unplugged.
+        if (m_trace) {
+            m_trace->note(std::string("plugging in again failed: ") + error.what());
+        }
+        return;
+    }
+    if (m_trace) {
+        m_trace->note("plugged in again: " + m_port.terminalPath());
+    }
+}
+
 void EventLoop::hangUpIfAsked() {
     if (m_modem.takeHangUpRequest() && m_port.isOpen()) {
-        m_port.close();
+        unplug();
         m_unwritten.clear();
         if (m_trace) {
             m_trace->note("hang-up: terminal closed");

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -25,7 +26,11 @@ public:
     EventLoop(const EventLoop&) = delete;
     EventLoop& operator=(const EventLoop&) = delete;
 
-    const std::string& terminalPath() const { return m_port.terminalPath(); }
+    // Changes with a replug.
+    std::string terminalPath() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_port.terminalPath();
+    }
     template <typename Result> Result withModem(const std::function<Result(Modem&)>& action) {
         std::lock_guard<std::mutex> lock(m_mutex);
         Result result = action(m_modem);
@@ -39,6 +44,10 @@ private:
     void readTerminal(Modem::Clock::time_point now);
     void writeTerminal(Modem::Clock::time_point now);
     void hangUpIfAsked();
+    // Closes the terminal and takes the link away with it.
+    void unplug();
+    // A replug hangs up at once and plugs a new terminal in when its time comes.
+    void replugIfDue(Modem::Clock::time_point now);
     int timeoutMs(Modem::Clock::time_point now) const;
 
     std::mutex m_mutex;
@@ -48,6 +57,7 @@ private:
     std::unique_ptr<ControlServer> m_control;
     std::unique_ptr<ByteTrace> m_trace;
     std::string m_unwritten; // accepted by the modem, refused by a full terminal buffer
+    std::optional<Modem::Clock::time_point> m_plugInAt;
     int m_wakeFd{-1};
     std::atomic<bool> m_stopping{false};
     std::thread m_thread;

@@ -126,6 +126,10 @@ bool Modem::takeHangUpRequest() {
     return std::exchange(m_hangUpRequested, false);
 }
 
+std::optional<std::chrono::milliseconds> Modem::takeReplugRequest() {
+    return std::exchange(m_replugRequest, std::nullopt);
+}
+
 void Modem::write(const std::string& bytes, Clock::time_point due) {
     if (!m_faults.silent && !bytes.empty()) {
         m_output.push(bytes, due, m_faults.splitBytes);
@@ -187,8 +191,9 @@ void Modem::answer(const Reply& reply) {
 }
 
 void Modem::emitUrc(const std::string& wire) {
-    if (m_cnmi[0] == 0) {
-        // Mode 0 keeps indications in the modem's own buffer, which we never flush.
+    if (m_cnmi[0] == 0 || m_faults.indicationsElsewhere) {
+        // Mode 0 keeps indications in the modem's own buffer, which we never flush; the other
+        // fault sends them to a port nobody here reads.
         return;
     }
     if (m_prompt) {
@@ -377,6 +382,15 @@ std::string Modem::applyControl(std::string_view line) {
     }
     if (auto* reset = std::get_if<ResetCommand>(&command)) {
         reboot(reset->silence);
+        return "OK\n";
+    }
+    if (auto* replug = std::get_if<ReplugCommand>(&command)) {
+        // Off while away, then a power-up like any other; the SIM keeps what it stores.
+        reboot(replug->away);
+        if (!replug->imei.empty()) {
+            m_settings.imei = replug->imei;
+        }
+        m_replugRequest = replug->away;
         return "OK\n";
     }
     if (auto* raw = std::get_if<RawCommand>(&command)) {

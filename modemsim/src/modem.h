@@ -41,6 +41,8 @@ public:
     std::string control(std::string_view line, Clock::time_point now);
     // True once after a hang-up was asked for.
     bool takeHangUpRequest();
+    // Once after a replug was asked for: how long the terminal stays away.
+    std::optional<std::chrono::milliseconds> takeReplugRequest();
 
     Counters counters() const { return m_counters; }
     std::vector<StoredMessage> storedMessages() const { return m_store.all(); }
@@ -172,6 +174,7 @@ private:
     bool m_cnmiSeen{false};
     bool m_floodArmed{false};
     bool m_hangUpRequested{false};
+    std::optional<std::chrono::milliseconds> m_replugRequest;
 };
 
 } // namespace modemsim

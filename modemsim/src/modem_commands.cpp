@@ -139,10 +139,12 @@ Modem::Reply Modem::extendedCommand(const AtCommand& command) {
             return info({"+CSMS: (0,1)"});
         }
         if (form == Form::Read) {
-            return info({"+CSMS: " + std::to_string(m_csmsService) + ",1,1,1"});
+            return info(
+                {"+CSMS: " + std::to_string(m_faults.csmsStuck ? 1 : m_csmsService) + ",1,1,1"});
         }
         auto service = firstInt();
-        if (form != Form::Set || !service || *service < 0 || *service > 1) {
+        if (form != Form::Set || !service || *service < 0 || *service > 1 ||
+            (m_faults.csmsStuck && *service != 1)) {
             return cmsError(303);
         }
         m_csmsService = *service;

@@ -19,6 +19,15 @@ namespace {
 } // namespace
 
 PtyPort::PtyPort() {
+    open();
+}
+
+void PtyPort::reopen() {
+    close();
+    open();
+}
+
+void PtyPort::open() {
     m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_master < 0) {
         fail("posix_openpt");

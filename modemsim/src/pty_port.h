@@ -15,6 +15,9 @@ public:
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
 
+    // After close(): a new pseudo-terminal, under a new path (a modem plugged in again).
+    void reopen(); // throws std::system_error
+
     int masterFd() const { return m_master; }
     const std::string& terminalPath() const { return m_terminalPath; }
     bool isOpen() const { return m_master >= 0; }
@@ -22,6 +25,8 @@ public:
     void close();
 
 private:
+    void open();
+
     int m_master{-1};
     int m_keeper{-1};
     std::string m_terminalPath;

@@ -183,6 +183,8 @@ const std::map<std::string, Apply>& settingTable() {
         {"sleepy_first_reply_ms", milliseconds(&Faults::sleepyFirstReply)},
         {"sleepy_idle_ms", milliseconds(&Faults::sleepyIdle)},
         {"command_not_support", flag(&Faults::commandNotSupport)},
+        {"csms_stuck", flag(&Faults::csmsStuck)},
+        {"indications_elsewhere", flag(&Faults::indicationsElsewhere)},
         {"cds_form", choice(&Faults::cdsForm,
                             std::map<std::string, CdsForm>{{"standard", CdsForm::Standard},
                                                            {"no_space", CdsForm::NoSpace},

@@ -21,7 +21,7 @@ Simulator::Simulator(const SimulatorOptions& options)
 
 Simulator::~Simulator() = default;
 
-const std::string& Simulator::terminalPath() const {
+std::string Simulator::terminalPath() const {
     return m_loop->terminalPath();
 }
 

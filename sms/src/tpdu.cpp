@@ -188,6 +188,10 @@ Result<Tpdu> decodeSubmit(ByteReader& reader, std::uint8_t firstOctet) {
     if (!userData) {
         return userData.error();
     }
+    if (userData->truncated) {
+        // A SUBMIT comes from our own side of the line: one cut short is refused, not sent.
+        return Error::Truncated;
+    }
     submit.userData = std::move(*userData);
     return Tpdu(std::move(submit));
 }

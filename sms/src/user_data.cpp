@@ -4,6 +4,8 @@
 #include "sms/utf.h"
 #include "user_data_field.h"
 
+#include <algorithm>
+
 namespace sms {
 namespace {
 
@@ -110,11 +112,12 @@ Result<UserData> readUserData(ByteReader& reader, Alphabet alphabet, bool hasHea
     }
     const bool septets = alphabet == Alphabet::Gsm7;
     const std::size_t octetCount = septets ? (*length * 7u + 7) / 8 : *length;
-    const auto octets = reader.octets(octetCount);
-    if (!octets) {
-        return Error::Truncated;
-    }
     UserData userData;
+    auto octets = reader.octets(octetCount);
+    if (!octets) {
+        octets = reader.rest();
+        userData.truncated = true;
+    }
     std::size_t headerOctets = 0;
     if (hasHeader) {
         if (octets->empty() || std::size_t{octets->front()} + 1 > octets->size()) {
@@ -128,7 +131,14 @@ Result<UserData> readUserData(ByteReader& reader, Alphabet alphabet, bool hasHea
         }
         userData.concatenation = *concatenation;
     }
-    const Bytes body(octets->begin() + static_cast<std::ptrdiff_t>(headerOctets), octets->end());
+    Bytes body(octets->begin() + static_cast<std::ptrdiff_t>(headerOctets), octets->end());
+    if (userData.truncated && alphabet == Alphabet::Ucs2) {
+        // The cut may fall inside a unit or between the halves of a surrogate pair.
+        body.resize(body.size() / 2 * 2);
+        if (body.size() >= 2 && (body[body.size() - 2] & 0xFC) == 0xD8) {
+            body.resize(body.size() - 2);
+        }
+    }
     if (!septets) {
         userData.text =
             alphabet == Alphabet::Ucs2 ? ucs2ToUtf8(body) : std::string(body.begin(), body.end());
@@ -139,7 +149,12 @@ Result<UserData> readUserData(ByteReader& reader, Alphabet alphabet, bool hasHea
         return Error::BadUserDataHeader;
     }
     const auto fillBits = static_cast<unsigned>(headerSeptets * 7 - headerOctets * 8);
-    userData.text = gsm7ToUtf8(unpackSeptets(body, *length - headerSeptets, fillBits));
+    // A cut field holds only the septets whose seven bits all arrived.
+    const std::size_t present = std::min<std::size_t>(*length, octets->size() * 8 / 7);
+    if (headerSeptets > present) {
+        return Error::BadUserDataHeader;
+    }
+    userData.text = gsm7ToUtf8(unpackSeptets(body, present - headerSeptets, fillBits));
     return userData;
 }
 

@@ -72,5 +72,30 @@ TEST(AtParsers, HandshakeAnswers) {
     EXPECT_EQ(parseCpmsUsed("+CPMS: \"SM\",3,20,\"SM\",3,20"), 3) << "read form";
 }
 
+TEST(AtParsers, StorageAnswers) {
+    using Places = std::vector<std::vector<std::string>>;
+    struct Row {
+        const char* device;
+        const char* line;
+        Places expected;
+    };
+    for (const Row& row : std::vector<Row>{
+             {"27.005 example", "+CPMS: (\"SM\",\"ME\",\"SR\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")",
+              Places{{"SM", "ME", "SR"}, {"SM", "ME"}, {"SM", "ME"}}},
+             {"Wavecom Q2 (nested, two places)", "+CPMS: ((\"SM\",\"BM\",\"SR\"),(\"SM\"))",
+              Places{{"SM", "BM", "SR"}, {"SM"}}},
+             {"iWOW (no parentheses)", "+CPMS: \"SM\",\"SM\",\"SM\"",
+              Places{{"SM"}, {"SM"}, {"SM"}}},
+             {"Alcatel (broken quote, blanks)", "+CPMS: (ME\", \"SR\"), (\"ME\"), (\"ME\")",
+              Places{{"ME", "SR"}, {"ME"}, {"ME"}}},
+             {"Nokia S60 (no memories)", "+CPMS: (),(),()", Places{}},
+         }) {
+        EXPECT_EQ(parseCpmsTestResponse(row.line), row.expected) << row.device;
+    }
+    EXPECT_EQ(parseCpmsCounts("+CPMS: 3,20,3,20,20,20"), (std::vector<int>{3, 20, 3, 20, 20, 20}));
+    EXPECT_EQ(parseCpmsCounts("+CPMS: \"SM\",5,30,\"ME\",0,100"),
+              (std::vector<int>{5, 30, 0, 100}));
+}
+
 } // namespace
 } // namespace kelbrin

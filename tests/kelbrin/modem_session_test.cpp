@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -37,12 +38,23 @@ public:
     std::optional<SendJob> takeSendJob() override { return std::nullopt; }
     void sendFinished(int32_t, bool, const std::string&) override {}
     void deliveryKnown(int32_t, DeliveryOutcome) override {}
+    // The caller takes every message at once.
     void messageReceived(ReceivedMessage message) override {
         std::lock_guard<std::mutex> lock(m_mutex);
+        m_handedOver.insert(m_handedOver.end(), message.slots.begin(), message.slots.end());
         m_messages.push_back(std::move(message));
     }
+    std::size_t messagesWaiting() override { return 0; }
+    std::vector<MessageSlot> takeHandedOverSlots() override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return std::exchange(m_handedOver, {});
+    }
     void problem(const std::string&) override {}
-    void serviceEnded(const std::string&) override {}
+    void sendInterrupted(SendJob) override {}
+    void connectionLost(const std::string&) override {}
+    void connectionBack() override {}
+    void failSendsCalledBefore(std::chrono::steady_clock::time_point, const std::string&) override {
+    }
 
     std::vector<ReceivedMessage> messages() {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -52,6 +64,7 @@ public:
 private:
     std::mutex m_mutex;
     std::vector<ReceivedMessage> m_messages;
+    std::vector<MessageSlot> m_handedOver;
 };
 
 // Plays the modem on the master side of a pty: each command line gets the answer the script
@@ -122,6 +135,8 @@ private:
             {"AT+CPIN?", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
             {"AT+CSCA?", "\r\n+CSCA: \"+31624000000\",145\r\n\r\nOK\r\n"},
             {"AT+CREG?", "\r\n+CREG: 0,1\r\n\r\nOK\r\n"},
+            // No status report memory: every listing is of SM alone.
+            {"AT+CPMS=\"SR\"", "\r\n+CMS ERROR: 302\r\n"},
         };
         if (auto scripted = m_script(command)) {
             send(*scripted);
@@ -257,18 +272,44 @@ TEST(ModemSession, LonePartIsDeliveredMarkedAfterTheReassemblyTimeout) {
     EXPECT_NE(message.text.find("[part 2 of 2 missing]"), std::string::npos) << message.text;
 }
 
-TEST(ModemSession, UndecodablePduReachesTheOperator) {
-    ScriptedModem modem([](const std::string&) { return std::nullopt; });
-    SessionMemory memory;
-    SessionRun run(modem.path(), ModemTimings{}, memory);
-    ASSERT_EQ(run.startFailure(), "");
-    modem.send("\r\n+CMT: ,4\r\n0043010C\r\n"); // TP-MTI 11: no such message type
-    ASSERT_TRUE(eventually([&] { return !run.sink.messages().empty(); }));
-    std::this_thread::sleep_for(50ms);
-    const auto messages = run.sink.messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0].text.find("[undecodable message"), std::string::npos);
-    EXPECT_NE(messages[0].text.find("0043010C"), std::string::npos);
+TEST(ModemSession, DamagedAndUnusualPdusReachTheOperator) {
+    // ucs2_chinese (TS 23.040 vectors): "你好" from +8613814120678, 9 octets of service centre.
+    const std::string chinese =
+        "0891683108501955F1040D91683118140276F8000841011251018123044F60597D";
+    const auto routed = [](const std::string& hex) {
+        return "\r\n+CMT: ," + std::to_string(hex.size() / 2 - 9) + "\r\n" + hex + "\r\n";
+    };
+    struct Row {
+        const char* name;
+        std::string urc;
+        const char* sender;
+        const char* timestamp;
+        std::string text;
+    };
+    const std::vector<Row> rows = {
+        {"no such message type (TP-MTI 11)", "\r\n+CMT: ,4\r\n0043010C\r\n", "?", "",
+         "[undecodable message: "},
+        {"user data shorter than announced",
+         routed(chinese.substr(0, chinese.size() - 10) + "0A4F60597D"), "+8613814120678",
+         "2014-10-21 15:10:18", "你好 [truncated]"},
+        {"class 0 (flash)", routed(chinese.substr(0, 40) + "18" + chinese.substr(42)),
+         "+8613814120678", "2014-10-21 15:10:18", "你好"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedModem modem([](const std::string&) { return std::nullopt; });
+        SessionMemory memory;
+        SessionRun run(modem.path(), ModemTimings{}, memory);
+        ASSERT_EQ(run.startFailure(), "");
+        modem.send(row.urc);
+        ASSERT_TRUE(eventually([&] { return !run.sink.messages().empty(); }));
+        std::this_thread::sleep_for(50ms);
+        const auto messages = run.sink.messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].sender, row.sender);
+        EXPECT_EQ(messages[0].timestamp, row.timestamp);
+        EXPECT_EQ(messages[0].text.rfind(row.text, 0), 0u) << messages[0].text;
+    }
 }
 
 TEST(ModemSession, RoutedCodesAreAcknowledgedOnlyWhenServiceOneSticks) {

@@ -6,6 +6,11 @@
 #include <set>
 #include <thread>
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace kelbrin::testing {
 namespace {
 
@@ -57,9 +62,11 @@ bool isValidUtf8(const std::string& text) {
     return true;
 }
 
-TEST_F(ReceiveTest, IndicatedMessageIsReadQueuedAndDeleted) {
+TEST_F(ReceiveTest, IndicatedMessageIsReadQueuedAndDeletedOnceTaken) {
     auto& sim = startService();
     ASSERT_EQ(sim.control("deliver from=+4912345678 text=\"hello there\""), "OK\n");
+    std::this_thread::sleep_for(300ms); // read by now
+    EXPECT_EQ(sim.storedMessages().size(), 1u) << "stays on the modem until it is taken";
     const auto record = lib.waitMessage(3s);
     ASSERT_TRUE(record);
     EXPECT_EQ(fieldText(record->sender), "+4912345678");
@@ -68,7 +75,7 @@ TEST_F(ReceiveTest, IndicatedMessageIsReadQueuedAndDeleted) {
         << fieldText(record->timestamp);
     EXPECT_EQ(fieldText(record->text), "hello there");
     EXPECT_TRUE(eventually([&] { return sim.storedMessages().empty(); }))
-        << "deleted after it was queued";
+        << "deleted after it was taken";
     EXPECT_FALSE(lib.waitMessage(200ms)) << "delivered once";
 }
 
@@ -89,6 +96,102 @@ TEST_F(ReceiveTest, StoredBacklogIsDeliveredOnceAtStart) {
     EXPECT_EQ(texts,
               (std::multiset<std::string>{"+111:first", "+222:" + longText, "Operator:third"}));
     EXPECT_FALSE(lib.waitMessage(300ms)) << "nothing twice";
+    EXPECT_TRUE(eventually([&] { return sim.storedMessages().empty(); }));
+}
+
+// Stores 15 messages "backlog 1" ... "backlog 15", the console's worst case: a backlog it takes
+// one message of before it closes.
+std::set<std::string> storeBacklog(modemsim::Simulator& sim) {
+    std::set<std::string> texts;
+    for (int i = 1; i <= 15; ++i) {
+        texts.insert("backlog " + std::to_string(i));
+        EXPECT_EQ(sim.control("store from=+111 text=\"backlog " + std::to_string(i) + "\""),
+                  "OK\n");
+    }
+    return texts;
+}
+
+// Runs the lifecycle probe in a take mode and returns the text it took; a "take-hold" probe is
+// killed once it has taken its message.
+std::string probeTakesOne(const std::string& how) {
+    int out[2];
+    if (::pipe(out) != 0) {
+        return {};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::execl(KELBRIN_LIFECYCLE_PROBE, KELBRIN_LIFECYCLE_PROBE, KELBRIN_LIBRARY_FILE, how.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string line;
+    char byte = 0;
+    pollfd fd{out[0], POLLIN, 0};
+    while (::poll(&fd, 1, 10000) > 0 && ::read(out[0], &byte, 1) == 1 && byte != '\n') {
+        line.push_back(byte);
+    }
+    if (how == "take-hold") {
+        ::kill(child, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(out[0]);
+    return line;
+}
+
+// Takes every message that comes, until none has come for 1.5 s.
+std::multiset<std::string> takeAllTexts(const KelbrinLibrary& lib) {
+    std::multiset<std::string> texts;
+    while (const auto record = lib.waitMessage(1500ms)) {
+        texts.insert(fieldText(record->text));
+    }
+    return texts;
+}
+
+TEST_F(ReceiveTest, BacklogNotTakenComesOnceInTheNextProcess) {
+    struct Row {
+        const char* name;
+        const char* probe;
+    };
+    for (const Row& row : {Row{"stopped, then the process exits", "take-stop"},
+                           Row{"the process is killed", "take-hold"}}) {
+        SCOPED_TRACE(row.name);
+        auto& sim = startSimulator();
+        const std::set<std::string> backlog = storeBacklog(sim);
+        const std::string taken = probeTakesOne(row.probe);
+        ASSERT_EQ(backlog.count(taken), 1u) << "the probe took \"" << taken << "\"";
+        if (std::string(row.probe) == "take-stop") {
+            EXPECT_EQ(sim.storedMessages().size(), 14u) << "the one taken left at the stop";
+        }
+        ASSERT_EQ(lib.startCom1(), 1) << lib.lastErrorText();
+        const auto received = takeAllTexts(lib);
+        std::set<std::string> all(received.begin(), received.end());
+        EXPECT_EQ(all.size(), received.size()) << "none twice";
+        all.insert(taken);
+        EXPECT_EQ(all, backlog) << "none lost";
+        EXPECT_GE(received.size(), 14u);
+        EXPECT_TRUE(eventually([&] { return sim.storedMessages().empty(); }));
+        lib.stop();
+    }
+}
+
+TEST_F(ReceiveTest, StopAndStartInOneProcessDeliverEachMessageOnce) {
+    auto& sim = startSimulator();
+    const std::set<std::string> backlog = storeBacklog(sim);
+    ASSERT_EQ(lib.startCom1(), 1) << lib.lastErrorText();
+    const auto first = lib.waitMessage(3s);
+    ASSERT_TRUE(first);
+    EXPECT_GT(sim.storedMessages().size(), 1u) << "read ahead, not deleted ahead";
+    lib.stop();
+    EXPECT_EQ(sim.storedMessages().size(), 14u) << "the one taken left within the stop";
+    ASSERT_EQ(lib.startCom1(), 1) << lib.lastErrorText();
+    auto received = takeAllTexts(lib);
+    received.insert(fieldText(first->text));
+    EXPECT_EQ(received, std::multiset<std::string>(backlog.begin(), backlog.end()));
     EXPECT_TRUE(eventually([&] { return sim.storedMessages().empty(); }));
 }
 

@@ -2,6 +2,7 @@
 // SMSQuery states, concatenation, and the operator texts of failed sends.
 #include "simulated_modem_test.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace kelbrin::testing {
@@ -185,7 +186,8 @@ TEST_F(SendTest, ModemRestartDuringTheResultWaitEndsTheSendAtOnceAsUnknown) {
         << lib.lastErrorText();
 }
 
-TEST_F(SendTest, PortDyingMidSendStillGivesOneReportAndStartWorksAgain) {
+TEST_F(SendTest, PortThatNeverComesBackFailsWaitingSendsAndStartWorksAgain) {
+    ::setenv("KELBRIN_RECONNECT_MS", "1500", 1);
     modemsim::Scenario scenario;
     scenario.settings.sendDelay = 2s;
     auto& sim = startService(scenario);
@@ -193,15 +195,18 @@ TEST_F(SendTest, PortDyingMidSendStillGivesOneReportAndStartWorksAgain) {
     const int32_t queued = lib.sendText("queued", kNumber);
     std::this_thread::sleep_for(100ms);
     sim.hangUp();
+    ASSERT_TRUE(eventually([&] { return lib.lastErrorText().find("modem lost on COM1") == 0; }))
+        << lib.lastErrorText();
     std::map<int32_t, int32_t> status;
-    while (auto report = lib.waitReport(2s)) {
+    while (auto report = lib.waitReport(3s)) {
         EXPECT_TRUE(status.emplace(report->index, report->status).second);
     }
-    EXPECT_EQ(status, (std::map<int32_t, int32_t>{{inFlight, 0}, {queued, 0}}));
-    EXPECT_NE(lib.lastErrorText().find("lost the connection"), std::string::npos)
+    EXPECT_EQ(status, (std::map<int32_t, int32_t>{{inFlight, 0}, {queued, 0}}))
+        << "the one in flight has an unknown outcome; the queued one waited 1.5 s";
+    EXPECT_NE(lib.lastErrorText().find("was away for more than 1 s"), std::string::npos)
         << lib.lastErrorText();
     const auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(lib.stop(), 1);
+    EXPECT_EQ(lib.stop(), 1) << "ends the retrying";
     EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
 
     startService(); // a new modem on COM1
@@ -210,6 +215,74 @@ TEST_F(SendTest, PortDyingMidSendStillGivesOneReportAndStartWorksAgain) {
     ASSERT_TRUE(report);
     EXPECT_EQ(report->index, after);
     EXPECT_NE(report->status, 0);
+}
+
+TEST_F(SendTest, ReplugWhileRunningIsRidThroughWithoutStopOrStart) {
+    struct Row {
+        const char* name;
+        std::chrono::milliseconds sendDelay;
+        std::chrono::milliseconds sendBeforeReplug; ///< negative: send while the modem is away
+        const char* replug;
+        std::vector<int32_t> expectedStatus; ///< of the first and the second send
+        const char* errorWhileAway;
+    };
+    const std::vector<Row> rows = {
+        {"a send made while it is away goes when it is back",
+         0ms,
+         -100ms,
+         "replug 600",
+         {1, 1},
+         "modem lost on COM1"},
+        {"a send cut after Ctrl-Z is unknown, the next one goes",
+         1500ms,
+         200ms,
+         "replug 300",
+         {0, 1},
+         "modem lost on COM1"},
+        {"another modem in the socket is not used",
+         0ms,
+         -100ms,
+         "replug 300 490154203237518",
+         {0, 0},
+         "another modem (IMEI 490154203237518)"},
+    };
+    ::setenv("KELBRIN_RECONNECT_MS", "2500", 1);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        modemsim::Scenario scenario;
+        scenario.settings.sendDelay = row.sendDelay;
+        auto& sim = startService(scenario);
+        std::vector<int32_t> indices;
+        if (row.sendBeforeReplug > 0ms) {
+            indices.push_back(lib.sendText("first", kNumber));
+            std::this_thread::sleep_for(row.sendBeforeReplug);
+        }
+        ASSERT_EQ(sim.control(row.replug), "OK\n");
+        EXPECT_TRUE(eventually(
+            [&] { return lib.lastErrorText().find(row.errorWhileAway) != std::string::npos; }, 3s))
+            << lib.lastErrorText();
+        while (indices.size() < 2) {
+            indices.push_back(lib.sendText("while away", kNumber));
+        }
+        std::vector<int32_t> status(2, -1);
+        for (int taken = 0; taken < 2;) {
+            const auto report = lib.waitReport(5s);
+            ASSERT_TRUE(report);
+            const auto at = std::find(indices.begin(), indices.end(), report->index);
+            ASSERT_NE(at, indices.end());
+            status[static_cast<std::size_t>(at - indices.begin())] = report->status != 0 ? 1 : 0;
+            ++taken;
+        }
+        EXPECT_EQ(status, row.expectedStatus);
+        if (row.expectedStatus.back() == 1) {
+            EXPECT_EQ(lib.lastErrorText(), "") << "back and set up";
+            ASSERT_EQ(sim.control("deliver from=+4912345678 text=\"after the replug\""), "OK\n");
+            const auto message = lib.waitMessage(3s);
+            ASSERT_TRUE(message) << "receiving resumes";
+            EXPECT_EQ(fieldText(message->text), "after the replug");
+        }
+        lib.stop();
+    }
 }
 
 TEST_F(SendTest, StopReturnsWithinOneSecondWhileTheModemHangsOnASend) {
@@ -244,6 +317,36 @@ TEST_F(SendTest, SilentModemFailsTheSendAfterThePromptTimeout) {
     EXPECT_EQ(report->status, 0);
     EXPECT_NE(lib.lastErrorText().find("did not ask for the message"), std::string::npos)
         << lib.lastErrorText();
+}
+
+TEST_F(SendTest, DeliveryFailureReachesQueryFromEveryRoute) {
+    struct Row {
+        const char* name;
+        bool csmsStuck;
+        bool indicationsElsewhere;
+    };
+    ::setenv("KELBRIN_POLL_MS", "300", 1);
+    for (const Row& row :
+         {Row{"stored reports", false, false}, Row{"+CSMS stuck at service 1", true, false},
+          Row{"indications sent to another port", false, true}}) {
+        SCOPED_TRACE(row.name);
+        modemsim::Scenario scenario;
+        scenario.faults.csmsStuck = row.csmsStuck;
+        scenario.faults.indicationsElsewhere = row.indicationsElsewhere;
+        auto& sim = startService(scenario);
+        ASSERT_EQ(sim.control("set report failed"), "OK\n");
+        const int32_t index = lib.sendText("never delivered", kNumber);
+        const auto report = lib.waitReport(2s);
+        ASSERT_TRUE(report);
+        EXPECT_NE(report->status, 0);
+        EXPECT_TRUE(lib.waitQuery(index, 0, 3s)) << "the stored report was read and applied";
+        EXPECT_TRUE(eventually([&] { return sim.storedMessages().empty(); }, 3s)) << "and deleted";
+        ASSERT_EQ(sim.control("deliver from=+4912345678 text=\"still arrives\""), "OK\n");
+        const auto message = lib.waitMessage(3s);
+        ASSERT_TRUE(message);
+        EXPECT_EQ(fieldText(message->text), "still arrives");
+        lib.stop();
+    }
 }
 
 } // namespace

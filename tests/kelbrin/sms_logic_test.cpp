@@ -26,32 +26,49 @@ const TimePoint kT0 = TimePoint() + 1000h;
 TEST(DeliveryTracker, MatchesReferenceRecipientAndTime) {
     struct Row {
         const char* name;
+        const char* sent;
         uint8_t reference;
         const char* reported;
         uint8_t status;
         std::chrono::hours after;
+        bool matched;
         std::optional<DeliveryOutcome> expected;
     };
+    const char* german = "+49 152 599 11630";
     const std::vector<Row> rows = {
-        {"delivered", 7, "+4915259911630", 0x00, 0h, DeliveryOutcome::Delivered},
-        {"national form in the report", 7, "015259911630", 0x00, 0h, DeliveryOutcome::Delivered},
-        {"permanent failure", 7, "+4915259911630", 0x40, 0h, DeliveryOutcome::Failed},
-        {"gave up after temporary error", 7, "+4915259911630", 0x62, 0h, DeliveryOutcome::Failed},
-        {"still trying decides nothing", 7, "+4915259911630", 0x21, 0h, std::nullopt},
-        {"reserved status decides nothing", 7, "+4915259911630", 0x80, 0h, std::nullopt},
-        {"other reference", 8, "+4915259911630", 0x00, 0h, std::nullopt},
-        {"other recipient", 7, "+4915259911631", 0x00, 0h, std::nullopt},
-        {"too late", 7, "+4915259911630", 0x00, 100h, std::nullopt},
+        {"delivered", german, 7, "+4915259911630", 0x00, 0h, true, DeliveryOutcome::Delivered},
+        {"national form in the report", german, 7, "015259911630", 0x00, 0h, true,
+         DeliveryOutcome::Delivered},
+        {"trunk prefix 8 in the report", "+79161234567", 7, "89161234567", 0x40, 0h, true,
+         DeliveryOutcome::Failed},
+        {"international report for a national send", "89161234567", 7, "+79161234567", 0x00, 0h,
+         true, DeliveryOutcome::Delivered},
+        {"short numbers compare whole", "+1234", 7, "1234", 0x00, 0h, true,
+         DeliveryOutcome::Delivered},
+        {"short number, other digits", "+1234", 7, "01234", 0x00, 0h, false, std::nullopt},
+        {"no digits: the reference alone", german, 7, "", 0x00, 0h, true,
+         DeliveryOutcome::Delivered},
+        {"permanent failure", german, 7, "+4915259911630", 0x40, 0h, true, DeliveryOutcome::Failed},
+        {"gave up after temporary error", german, 7, "+4915259911630", 0x62, 0h, true,
+         DeliveryOutcome::Failed},
+        {"still trying decides nothing", german, 7, "+4915259911630", 0x21, 0h, true, std::nullopt},
+        {"reserved status decides nothing", german, 7, "+4915259911630", 0x80, 0h, true,
+         std::nullopt},
+        {"other reference", german, 8, "+4915259911630", 0x00, 0h, false, std::nullopt},
+        {"other recipient", german, 7, "+4915259911631", 0x00, 0h, false, std::nullopt},
+        {"too late", german, 7, "+4915259911630", 0x00, 100h, false, std::nullopt},
     };
     for (const auto& row : rows) {
         DeliveryTracker tracker;
-        tracker.partSent(5, 1, 7, "+49 152 599 11630", kT0);
-        const auto outcome =
+        tracker.partSent(5, 1, 7, row.sent, kT0);
+        const auto verdict =
             tracker.reportReceived(row.reference, row.reported, row.status, kT0 + row.after);
-        EXPECT_EQ(outcome ? std::optional(outcome->second) : std::nullopt, row.expected)
+        EXPECT_EQ(verdict.matched, row.matched) << row.name;
+        EXPECT_EQ(verdict.decided ? std::optional(verdict.decided->second) : std::nullopt,
+                  row.expected)
             << row.name;
-        if (outcome) {
-            EXPECT_EQ(outcome->first, 5) << row.name;
+        if (verdict.decided) {
+            EXPECT_EQ(verdict.decided->first, 5) << row.name;
         }
     }
 }
@@ -61,10 +78,12 @@ TEST(DeliveryTracker, MultipartIsDeliveredOnlyWhenEveryPartIs) {
     for (uint8_t reference : {uint8_t{10}, uint8_t{11}, uint8_t{12}}) {
         tracker.partSent(3, 3, reference, "+111", kT0);
     }
-    EXPECT_FALSE(tracker.reportReceived(10, "+111", 0, kT0));
-    EXPECT_FALSE(tracker.reportReceived(12, "+111", 0, kT0));
-    EXPECT_FALSE(tracker.reportReceived(12, "+111", 0, kT0)) << "a repeated report counts once";
-    const auto outcome = tracker.reportReceived(11, "+111", 0, kT0);
+    EXPECT_FALSE(tracker.reportReceived(10, "+111", 0, kT0).decided);
+    EXPECT_FALSE(tracker.reportReceived(12, "+111", 0, kT0).decided);
+    const auto repeated = tracker.reportReceived(12, "+111", 0, kT0);
+    EXPECT_FALSE(repeated.decided) << "a repeated report counts once";
+    EXPECT_TRUE(repeated.matched) << "and is not one that matches nothing";
+    const auto outcome = tracker.reportReceived(11, "+111", 0, kT0).decided;
     ASSERT_TRUE(outcome);
     EXPECT_EQ(*outcome, std::make_pair(3, DeliveryOutcome::Delivered));
 }
@@ -73,54 +92,63 @@ TEST(DeliveryTracker, WrappedReferenceMatchesTheNewestPart) {
     DeliveryTracker tracker;
     tracker.partSent(1, 1, 200, "+111", kT0);
     tracker.partSent(2, 1, 200, "+111", kT0 + 1h); // 256 messages later the reference repeats
-    const auto outcome = tracker.reportReceived(200, "+111", 0x40, kT0 + 1h);
+    const auto outcome = tracker.reportReceived(200, "+111", 0x40, kT0 + 1h).decided;
     ASSERT_TRUE(outcome);
     EXPECT_EQ(outcome->first, 2);
 }
 
 TEST(DeliveredMessages, NeitherDuplicatesNorSwallowsEqualMessages) {
     DeliveredMessages delivered;
-    EXPECT_TRUE(delivered.takeStored("SM", 1, "a", kT0));
-    EXPECT_FALSE(delivered.takeStored("SM", 1, "a", kT0 + 1s)) << "delete failed, listed again";
-    EXPECT_TRUE(delivered.takeStored("SM", 2, "a", kT0)) << "an equal message in another slot";
-    EXPECT_TRUE(delivered.takeStored("SM", 1, "b", kT0)) << "slot refilled behind our back";
-    delivered.slotFreed("SM", 1);
-    EXPECT_TRUE(delivered.takeStored("SM", 1, "b", kT0 + 10min)) << "deleted, then equal again";
+    EXPECT_TRUE(delivered.takeStored({"SM", 1}, "a", kT0));
+    EXPECT_FALSE(delivered.takeStored({"SM", 1}, "a", kT0 + 1s)) << "delete failed, listed again";
+    EXPECT_TRUE(delivered.takeStored({"SM", 2}, "a", kT0)) << "an equal message in another slot";
+    delivered.handedOver({"SM", 1});
+    EXPECT_TRUE(delivered.awaitsDelete({"SM", 1}));
+    EXPECT_TRUE(delivered.takeStored({"SM", 1}, "b", kT0)) << "slot refilled behind our back";
+    EXPECT_FALSE(delivered.awaitsDelete({"SM", 1})) << "the new message is not handed over yet";
+    delivered.slotFreed({"SM", 1});
+    EXPECT_TRUE(delivered.takeStored({"SM", 1}, "b", kT0 + 10min)) << "deleted, then equal again";
 
     DeliveredMessages huawei; // routes and stores every message
     EXPECT_TRUE(huawei.takeRouted("r", kT0));
-    EXPECT_FALSE(huawei.takeStored("SM", 3, "r", kT0 + 1s)) << "the stored twin";
-    EXPECT_TRUE(huawei.takeStored("SM", 4, "r", kT0 + 2s)) << "a twin pairs only once";
+    EXPECT_FALSE(huawei.takeStored({"SM", 3}, "r", kT0 + 1s)) << "the stored twin";
+    EXPECT_TRUE(huawei.awaitsDelete({"SM", 3})) << "a twin is deleted without being handed out";
+    EXPECT_TRUE(huawei.takeStored({"SM", 4}, "r", kT0 + 2s)) << "a twin pairs only once";
     EXPECT_FALSE(huawei.takeRouted("r", kT0 + 2s)) << "routed twin of the second stored copy";
     EXPECT_TRUE(huawei.takeRouted("s", kT0));
     EXPECT_TRUE(huawei.takeRouted("s", kT0)) << "two equal routed messages are two";
-    EXPECT_TRUE(huawei.takeStored("SM", 5, "s", kT0 + 6min)) << "too late to be a twin";
+    EXPECT_TRUE(huawei.takeStored({"SM", 5}, "s", kT0 + 6min)) << "too late to be a twin";
 }
 
 TEST(MessageReassembler, PartsInAnyOrderMakeOneMessage) {
     MessageReassembler reassembler;
-    EXPECT_FALSE(reassembler.addPart("+1", "2024-01-01 10:00:02", 9, 3, 3, "C", kT0));
-    EXPECT_FALSE(reassembler.addPart("+1", "2024-01-01 10:00:00", 9, 3, 1, "A", kT0));
-    EXPECT_FALSE(reassembler.addPart("+2", "2024-01-01 10:00:00", 9, 3, 2, "x", kT0))
+    const MessageSlot sm3{"SM", 3};
+    EXPECT_FALSE(reassembler.addPart("+1", "2024-01-01 10:00:02", 9, 3, 3, "C", sm3, kT0));
+    EXPECT_FALSE(
+        reassembler.addPart("+1", "2024-01-01 10:00:00", 9, 3, 1, "A", MessageSlot{"SM", 1}, kT0));
+    EXPECT_FALSE(reassembler.addPart("+2", "2024-01-01 10:00:00", 9, 3, 2, "x", {}, kT0))
         << "same reference, other sender";
-    EXPECT_FALSE(reassembler.addPart("+1", "2024-01-01 10:00:00", 9, 3, 1, "A", kT0))
+    EXPECT_FALSE(
+        reassembler.addPart("+1", "2024-01-01 10:00:00", 9, 3, 1, "A", MessageSlot{"ME", 7}, kT0))
         << "a repeated part";
-    const auto whole = reassembler.addPart("+1", "2024-01-01 10:00:01", 9, 3, 2, "B", kT0);
+    const auto whole = reassembler.addPart("+1", "2024-01-01 10:00:01", 9, 3, 2, "B", {}, kT0);
     ASSERT_TRUE(whole);
     EXPECT_EQ(whole->text, "ABC");
     EXPECT_EQ(whole->timestamp, "2024-01-01 10:00:00") << "the first part's time";
+    EXPECT_EQ(whole->slots, (std::vector<MessageSlot>{sm3, {"SM", 1}, {"ME", 7}}))
+        << "every stored copy is deleted once the message is handed over";
 }
 
 TEST(MessageReassembler, TimeoutHandsOutWhatArrivedMarked) {
     MessageReassembler reassembler;
-    reassembler.addPart("+1", "t", 4, 3, 2, "middle", kT0);
-    reassembler.addPart("+9", "t", 5, 2, 1, "young", kT0 + 5s);
+    reassembler.addPart("+1", "t", 4, 3, 2, "middle", {}, kT0);
+    reassembler.addPart("+9", "t", 5, 2, 1, "young", {}, kT0 + 5s);
     EXPECT_EQ(reassembler.oldestFirstSeen(), kT0);
     EXPECT_TRUE(reassembler.takeExpired(kT0 + 9s, 10s).empty());
     const auto expired = reassembler.takeExpired(kT0 + 10s, 10s);
     ASSERT_EQ(expired.size(), 1u);
     EXPECT_EQ(expired[0].text, "[part 1 of 3 missing]middle[part 3 of 3 missing]");
-    const auto rest = reassembler.takeAll();
+    const auto rest = reassembler.takeExpired(kT0 + 15s, 10s);
     ASSERT_EQ(rest.size(), 1u);
     EXPECT_EQ(rest[0].text, "young[part 2 of 2 missing]");
 }

@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -110,6 +111,34 @@ TEST(ControlChannel, LinkPointsAtTheTerminalWhileRunning) {
         EXPECT_EQ(client.command("AT"), "AT\r\r\nOK\r\n");
     }
     EXPECT_NE(::access(link.c_str(), F_OK), 0) << "removed on stop";
+}
+
+TEST(ControlChannel, ReplugBringsANewTerminalBehindTheLinkWithTheStorageKept) {
+    modemsim::SimulatorOptions options;
+    options.linkPath = temporaryPath("link");
+    modemsim::Simulator sim(options);
+    const auto linkTarget = [&] {
+        char target[256] = {};
+        const ssize_t length = ::readlink(options.linkPath.c_str(), target, sizeof target - 1);
+        return std::string(target, length > 0 ? static_cast<std::size_t>(length) : 0);
+    };
+    ASSERT_EQ(sim.control("store from=+4912345 text=kept"), "OK\n");
+    {
+        PtyClient client(options.linkPath);
+        EXPECT_EQ(sim.control("replug 100 490154203237518"), "OK\n");
+        EXPECT_TRUE(client.waitForHangUp(ms(1000)));
+    }
+    EXPECT_EQ(linkTarget(), "") << "away for 100 ms, and the link with it, as udev removes it";
+    std::this_thread::sleep_for(ms(200));
+    // The kernel may give the new terminal the old number, as it often does a new ttyUSB.
+    EXPECT_EQ(linkTarget(), sim.terminalPath());
+    PtyClient client(options.linkPath);
+    EXPECT_NE(client.command("AT+CGSN").find("AT+CGSN\r\r\n490154203237518\r\n\r\nOK\r\n"),
+              std::string::npos)
+        << "another modem in the same socket, booted with echo on";
+    EXPECT_EQ(sim.storedMessages().size(), 1u);
+    EXPECT_EQ(sim.control("replug"), "ERROR: usage: replug <milliseconds away> [<imei of the modem "
+                                     "plugged in>]\n");
 }
 
 TEST(ControlChannel, TraceRecordsEveryByteWithItsDirection) {

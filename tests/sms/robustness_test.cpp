@@ -20,9 +20,6 @@ TEST(Robustness, NegativeVectorsAreErrors) {
         sms::Error error;
     };
     const Row rows[] = {
-        {"UDL 11 with data for 10 septets (MM)",
-         "07912143658709F1040B918100551512F20000111010214365000BE8329BFD4697D9EC37",
-         sms::Error::Truncated},
         {"no address (MM)", "000ABF00", sms::Error::Truncated},
         {"address longer than the PDU (MM)", "001C011C", sms::Error::Truncated},
         {"user data header with no user data (MM)", "004100010100014B00002E",
@@ -53,6 +50,48 @@ TEST(Robustness, NegativeVectorsAreErrors) {
         ASSERT_FALSE(pdu);
         EXPECT_EQ(pdu.error(), row.error) << sms::describe(pdu.error());
     }
+}
+
+TEST(Robustness, DeliverWithUserDataCutShortKeepsWhatArrived) {
+    struct Row {
+        std::string_view name;
+        std::string hex;
+        std::string sender;
+        std::string text;
+    };
+    const std::string chinese(sms_test::vectorNamed("ucs2_chinese").hex);
+    const std::string megafon(sms_test::vectorNamed("pg_megafon_ucs2_concat").hex);
+    const Row rows[] = {
+        {"UDL 11 with data for 10 septets (MM)",
+         "07912143658709F1040B918100551512F20000111010214365000BE8329BFD4697D9EC37", "+18005551212",
+         "hellohello"},
+        {"UCS2 cut inside a character", chinese.substr(0, chinese.size() - 2), "+8613814120678",
+         "你"},
+        {"UCS2 announcing more than it holds",
+         chinese.substr(0, chinese.size() - 10) + "0A" + chinese.substr(chinese.size() - 8),
+         "+8613814120678", "你好"},
+        {"UCS2 cut between the halves of a surrogate pair",
+         chinese.substr(0, chinese.size() - 10) + "08" + chinese.substr(chinese.size() - 8) +
+             "D83D",
+         "+8613814120678", "你好"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto pdu = sms::decodePdu(row.hex);
+        ASSERT_TRUE(pdu) << sms::describe(pdu.error());
+        const auto* deliver = std::get_if<sms::Deliver>(&pdu->tpdu);
+        ASSERT_NE(deliver, nullptr);
+        EXPECT_TRUE(deliver->userData.truncated);
+        EXPECT_EQ(deliver->originator.text, row.sender);
+        EXPECT_EQ(deliver->userData.text, row.text);
+    }
+    // A cut concatenated part keeps its header, so it still joins its siblings.
+    const auto part = sms::decodePdu(megafon.substr(0, megafon.size() - 20));
+    ASSERT_TRUE(part);
+    const auto& userData = std::get<sms::Deliver>(part->tpdu).userData;
+    EXPECT_TRUE(userData.truncated);
+    ASSERT_TRUE(userData.concatenation);
+    EXPECT_EQ(userData.concatenation->sequence, 1);
 }
 
 // What a decoder returns must be safe to pass on: text is valid UTF-8 unless it is raw 8-bit
@@ -91,7 +130,10 @@ TEST(Robustness, EveryPrefixOfAGoodVectorIsAnError) {
             const sms::Bytes prefix(bytes->begin(), bytes->begin() + static_cast<long>(length));
             const auto pdu = sms::decodePdu(sms::toHex(prefix));
             if (length < complete) {
-                EXPECT_FALSE(pdu) << "cut at " << length;
+                // Only a DELIVER cut inside its user data decodes, and it says it was cut.
+                const auto* deliver = pdu ? std::get_if<sms::Deliver>(&pdu->tpdu) : nullptr;
+                EXPECT_TRUE(!pdu || (deliver && deliver->userData.truncated))
+                    << "cut at " << length;
             } else if (pdu) {
                 expectSane(*pdu);
             }

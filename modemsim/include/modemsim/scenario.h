@@ -108,8 +108,10 @@ struct Faults {
     bool refuseCnmiDs1{false};     // AT+CNMI=...,1,... answers +CMS ERROR: 303 (Qualcomm)
     bool reportsInSm{false};       // +CNMI ds=2 stores reports in "SM", not "SR"
     bool cmgrWithoutStat{false};   // "+CMGR: ,,27" (ZTE)
-    bool cmglWithoutAlpha{false};  // "+CMGL: 1,0,27" (Pantech)
-    bool atzError{false};          // ATZ answers ERROR (Qualcomm with SIM PIN pending)
+    bool csmsStuck{false};         // +CSMS stays at service 1: AT+CSMS=0 answers 303 (Novatel)
+    bool indicationsElsewhere{false}; // indications go to another port (Quectel urcport)
+    bool cmglWithoutAlpha{false};     // "+CMGL: 1,0,27" (Pantech)
+    bool atzError{false};             // ATZ answers ERROR (Qualcomm with SIM PIN pending)
 };
 
 // A message the network hands to the modem. The sender is international when it starts with

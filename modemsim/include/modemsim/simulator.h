@@ -56,8 +56,8 @@ public:
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
 
-    // The terminal a client opens, e.g. "/dev/pts/7".
-    const std::string& terminalPath() const;
+    // The terminal a client opens, e.g. "/dev/pts/7"; another one after a replug.
+    std::string terminalPath() const;
 
     // One command of the control language (docs/modemsim.md); the reply as the control socket
     // would send it, ending in "OK\n" or "ERROR: <reason>\n".
@@ -67,7 +67,7 @@ public:
     Counters counters() const;
     std::vector<StoredMessage> storedMessages() const;
     // Closes the pseudo-terminal as an unplugged modem would. The simulator keeps running for
-    // control commands; the terminal does not come back.
+    // control commands; the terminal does not come back (for that, control("replug <ms>")).
     void hangUp();
 
 private:

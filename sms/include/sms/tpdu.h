@@ -58,8 +58,9 @@ using Tpdu = std::variant<Deliver, Submit, StatusReport>;
 Result<Bytes> encodeTpdu(const Tpdu& tpdu);
 
 /// Decodes a TPDU by its TP-MTI: 00 DELIVER, 01 SUBMIT, 10 STATUS-REPORT. Octets after the last
-/// field (SIM record padding, optional status report parameters) are ignored. Never reads past
-/// `tpdu`; malformed input gives an error.
+/// field (SIM record padding, optional status report parameters) are ignored. A DELIVER whose
+/// user data ends before TP-UDL says decodes with what is there and UserData::truncated set; a
+/// SUBMIT cut so is an error. Never reads past `tpdu`; other malformed input gives an error.
 Result<Tpdu> decodeTpdu(const Bytes& tpdu);
 
 } // namespace sms

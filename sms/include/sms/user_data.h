@@ -25,6 +25,10 @@ struct UserData {
     std::optional<Concatenation> concatenation;
     /// UTF-8 for GSM 7-bit and UCS2; the raw octets for 8-bit data.
     std::string text;
+    /// Decoding only: TP-UD ended before the octets TP-UDL announced, and `text` holds what was
+    /// there (whole characters only). Real devices hand over such messages; other SMS software
+    /// shows them cut rather than not at all.
+    bool truncated{false};
 };
 
 } // namespace sms

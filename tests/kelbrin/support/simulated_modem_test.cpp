@@ -1,7 +1,9 @@
 #include "simulated_modem_test.h"
 
 #include <cstdlib>
+
 #include <thread>
+#include <unistd.h>
 
 namespace kelbrin::testing {
 
@@ -17,8 +19,9 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds tim
 }
 
 void SimulatedModemTest::SetUp() {
-    for (const char* name : {"KELBRIN_PROMPT_TIMEOUT_MS", "KELBRIN_RESULT_TIMEOUT_MS",
-                             "KELBRIN_POLL_MS", "KELBRIN_REASSEMBLY_TIMEOUT_MS"}) {
+    for (const char* name :
+         {"KELBRIN_PROMPT_TIMEOUT_MS", "KELBRIN_RESULT_TIMEOUT_MS", "KELBRIN_POLL_MS",
+          "KELBRIN_REASSEMBLY_TIMEOUT_MS", "KELBRIN_RECONNECT_MS"}) {
         ::unsetenv(name);
     }
     lib.reset();
@@ -27,11 +30,24 @@ void SimulatedModemTest::SetUp() {
 void SimulatedModemTest::TearDown() {
     lib.stop();
     m_sim.reset();
+    if (!m_folder.empty()) {
+        ::rmdir(m_folder.c_str());
+    }
 }
 
 modemsim::Simulator& SimulatedModemTest::startSimulator(const modemsim::Scenario& scenario) {
-    m_sim = std::make_unique<modemsim::Simulator>(scenario);
-    ::setenv("KELBRIN_COM1", m_sim->terminalPath().c_str(), 1);
+    // COM1 is a link to the terminal, as /dev/serial/by-id links are to USB modems: a replug
+    // moves the link to the new terminal.
+    if (m_folder.empty()) {
+        char folder[] = "/tmp/kelbrin-test-XXXXXX";
+        m_folder = ::mkdtemp(folder) != nullptr ? folder : "";
+    }
+    modemsim::SimulatorOptions options;
+    options.scenario = scenario;
+    options.linkPath = m_folder + "/modem";
+    m_sim.reset();
+    m_sim = std::make_unique<modemsim::Simulator>(options);
+    ::setenv("KELBRIN_COM1", options.linkPath.c_str(), 1);
     return *m_sim;
 }
 

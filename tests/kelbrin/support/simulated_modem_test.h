@@ -38,6 +38,7 @@ protected:
 
     const KelbrinLibrary& lib = kelbrinLibrary();
     std::unique_ptr<modemsim::Simulator> m_sim;
+    std::string m_folder; ///< holds the link COM1 is mapped to
 };
 
 } // namespace kelbrin::testing

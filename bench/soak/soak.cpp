@@ -1,0 +1,289 @@
+// Soak: libkelbrin.so against the modemsim program for minutes on end, through the seven entry
+// points, as a client faster than the console (a poll every 100 ms). The simulator delivers a
+// uniquely numbered message every 250 ms (every tenth a long one), the client sends every 500 ms
+// to a number that does not come back, and the modem is unplugged every 60 s for 2 s. Then
+// deliveries stop and the soak drains until the simulator holds nothing and two polls come back
+// empty. It prints the figures and exits non-zero when a target is missed:
+// 0 lost, 0 duplicated, exactly one report per send, RSS growth <= 1 MiB after the first minute.
+//
+//   kelbrin_soak [--minutes N]
+
+#include "simulator_process.h"
+
+#include "kelbrin.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+
+#include <dlfcn.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kPollEvery = 100ms;
+constexpr auto kDeliverEvery = 250ms;
+constexpr auto kSendEvery = 500ms;
+constexpr auto kReplugEvery = 60s;
+constexpr int kAwayMs = 2000;
+constexpr auto kDrainLimit = 5min;
+constexpr long kRssGrowthLimitKiB = 1024;
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return -1;
+}
+
+struct Library {
+    SMSStartServiceFn start;
+    SMSStopSericeFn stop;
+    SMSSendMessageFn send;
+    SMSGetNextMessageFn next;
+    SMSReportFn report;
+    SMSGetLastErrorFn lastError;
+};
+
+template <typename Fn> Fn lookUp(void* handle, const char* name) {
+    auto* symbol = ::dlsym(handle, name);
+    if (symbol == nullptr) {
+        std::fprintf(stderr, "soak: %s missing\n", name);
+        std::exit(2);
+    }
+    return reinterpret_cast<Fn>(symbol);
+}
+
+std::string field(const char* text, std::size_t width) {
+    return std::string(text, ::strnlen(text, width));
+}
+
+// Every figure the soak prints.
+struct Tally {
+    int sends = 0;
+    int reports = 0;
+    int sent = 0;
+    int failed = 0;
+    int unknown = 0;
+    int replugs = 0;
+    int delivered = 0;
+    std::set<std::string> deliveredTexts;
+    std::multiset<std::string> receivedTexts;
+    std::set<int> reportedIndices;
+    int repeatedReports = 0;
+    long rssStart = 0;
+    long rssMinute = 0;
+    long rssEnd = 0;
+};
+
+// The client side: takes every record and report there is, joining continuation records.
+class Client {
+public:
+    Client(const Library& lib, Tally& tally) : m_lib(lib), m_tally(tally) {}
+
+    // True when the poll took anything.
+    bool poll() {
+        bool took = false;
+        SMSMessageRecord record{};
+        while (m_lib.next(&record) == 1) {
+            took = true;
+            const std::string text = field(record.text, sizeof record.text);
+            m_partial += text;
+            // A record filled to its last byte continues in the next one.
+            if (text.size() < sizeof record.text - 1) {
+                m_tally.receivedTexts.insert(m_partial);
+                m_partial.clear();
+            }
+        }
+        SMSReportRecord report{};
+        while (m_lib.report(&report) == 1) {
+            took = true;
+            ++m_tally.reports;
+            if (!m_tally.reportedIndices.insert(report.index).second) {
+                ++m_tally.repeatedReports;
+            }
+            if (report.status != 0) {
+                ++m_tally.sent;
+                continue;
+            }
+            // A send whose result a replug cut off says so in its error text.
+            char error[KELBRIN_ERROR_TEXT_SIZE] = {};
+            m_lib.lastError(error);
+            if (std::strstr(error, "unknown") != nullptr) {
+                ++m_tally.unknown;
+            } else {
+                ++m_tally.failed;
+            }
+        }
+        return took;
+    }
+
+private:
+    const Library& m_lib;
+    Tally& m_tally;
+    std::string m_partial;
+};
+
+std::string deliveryText(int number) {
+    char head[32];
+    std::snprintf(head, sizeof head, "soak %06d", number);
+    std::string text = head;
+    if (number % 10 == 0) {
+        text += " long:";
+        while (text.size() < 300) {
+            text += " the quick brown fox";
+        }
+    }
+    return text;
+}
+
+int statusValue(const std::string& status, const std::string& name) {
+    const auto at = status.find(name + " ");
+    return at == std::string::npos ? -1 : std::atoi(status.c_str() + at + name.size() + 1);
+}
+
+bool simulatorEmpty(soak::SimulatorProcess& sim) {
+    return sim.control("list") == "OK\n" && statusValue(sim.control("status"), "waiting") == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int minutes = 10;
+    if (argc == 3 && std::strcmp(argv[1], "--minutes") == 0) {
+        minutes = std::atoi(argv[2]);
+    } else if (argc != 1) {
+        std::fprintf(stderr, "usage: kelbrin_soak [--minutes N]\n");
+        return 2;
+    }
+    soak::SimulatorProcess sim(MODEMSIM_PROGRAM);
+    ::setenv("KELBRIN_COM1", sim.linkPath().c_str(), 1);
+    void* handle = ::dlopen(KELBRIN_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        std::fprintf(stderr, "soak: %s\n", ::dlerror());
+        return 2;
+    }
+    const Library lib{lookUp<SMSStartServiceFn>(handle, "SMSStartService"),
+                      lookUp<SMSStopSericeFn>(handle, "SMSStopSerice"),
+                      lookUp<SMSSendMessageFn>(handle, "SMSSendMessage"),
+                      lookUp<SMSGetNextMessageFn>(handle, "SMSGetNextMessage"),
+                      lookUp<SMSReportFn>(handle, "SMSReport"),
+                      lookUp<SMSGetLastErrorFn>(handle, "SMSGetLastError")};
+    if (lib.start(1, 115200, 2, 8, 0, 0, "card") != 1) {
+        char error[KELBRIN_ERROR_TEXT_SIZE] = {};
+        lib.lastError(error);
+        std::fprintf(stderr, "soak: start failed: %s\n", error);
+        return 1;
+    }
+    Tally tally;
+    Client client(lib, tally);
+    tally.rssStart = residentKiB();
+    bool replugAvailable = true;
+
+    const auto begin = Clock::now();
+    const auto end = begin + std::chrono::minutes(minutes);
+    auto nextDeliver = begin;
+    auto nextSend = begin;
+    auto nextReplug = begin + kReplugEvery;
+    auto nextPoll = begin;
+    bool minuteTaken = false;
+    while (Clock::now() < end) {
+        const auto now = Clock::now();
+        if (now >= nextDeliver) {
+            const std::string text = deliveryText(++tally.delivered);
+            if (sim.control("deliver from=+4915550123 text=\"" + text + "\"") == "OK\n") {
+                tally.deliveredTexts.insert(text);
+            }
+            nextDeliver += kDeliverEvery;
+        }
+        if (now >= nextSend) {
+            std::string text = "soak send " + std::to_string(++tally.sends);
+            std::string number = "+4915550999";
+            lib.send(text.data(), number.data());
+            nextSend += kSendEvery;
+        }
+        if (replugAvailable && now >= nextReplug) {
+            if (sim.control("replug " + std::to_string(kAwayMs)) == "OK\n") {
+                ++tally.replugs;
+            } else {
+                replugAvailable = false;
+            }
+            nextReplug += kReplugEvery;
+        }
+        if (now >= nextPoll) {
+            client.poll();
+            nextPoll += kPollEvery;
+        }
+        if (!minuteTaken && now >= begin + 1min) {
+            tally.rssMinute = residentKiB();
+            minuteTaken = true;
+        }
+        std::this_thread::sleep_until(std::min({nextDeliver, nextSend, nextPoll}));
+    }
+
+    // Drain: until the simulator holds nothing, every send has its report and two polls in a
+    // row took nothing.
+    const auto drainEnd = Clock::now() + kDrainLimit;
+    int emptyPolls = 0;
+    while (Clock::now() < drainEnd && emptyPolls < 2) {
+        std::this_thread::sleep_for(kPollEvery);
+        const bool took = client.poll();
+        const bool settled = !took && tally.reports >= tally.sends && simulatorEmpty(sim);
+        emptyPolls = settled ? emptyPolls + 1 : 0;
+    }
+    tally.rssEnd = residentKiB();
+    lib.stop();
+
+    std::set<std::string> receivedDistinct(tally.receivedTexts.begin(), tally.receivedTexts.end());
+    int lost = 0;
+    for (const auto& text : tally.deliveredTexts) {
+        lost += receivedDistinct.count(text) == 0 ? 1 : 0;
+    }
+    const auto duplicates = static_cast<long>(tally.receivedTexts.size() - receivedDistinct.size());
+    const double ran = std::chrono::duration<double>(Clock::now() - begin).count() / 60.0;
+    std::printf("soak: %d minute(s) of traffic, %.1f minutes with the drain\n", minutes, ran);
+    std::printf("  replugs:   %s\n", replugAvailable
+                                         ? std::to_string(tally.replugs).c_str()
+                                         : "none (this modemsim has no replug command)");
+    std::printf("  sends:     %d\n", tally.sends);
+    std::printf("  reports:   %d (sent %d, failed %d, unknown %d; %d repeated)\n", tally.reports,
+                tally.sent, tally.failed, tally.unknown, tally.repeatedReports);
+    std::printf("  delivered: %zu\n", tally.deliveredTexts.size());
+    std::printf("  received:  %zu (%zu distinct)\n", tally.receivedTexts.size(),
+                receivedDistinct.size());
+    std::printf("  duplicates: %ld\n", duplicates);
+    std::printf("  lost:      %d\n", lost);
+    std::printf("  RSS (KiB): start %ld, after the first minute %s, end %ld\n", tally.rssStart,
+                minuteTaken ? std::to_string(tally.rssMinute).c_str() : "(run shorter)",
+                tally.rssEnd);
+
+    bool met = true;
+    const auto check = [&met](bool ok, const char* what) {
+        std::printf("  %s: %s\n", what, ok ? "met" : "MISSED");
+        met = met && ok;
+    };
+    check(lost == 0, "0 lost");
+    check(duplicates == 0, "0 duplicated");
+    check(tally.reports == tally.sends && tally.repeatedReports == 0, "one report per send");
+    if (minuteTaken) {
+        check(tally.rssEnd - tally.rssMinute <= kRssGrowthLimitKiB,
+              "RSS growth <= 1 MiB after the first minute");
+    }
+    return met ? 0 : 1;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "at_channel.h"
+
+#include <string>
+
+namespace kelbrin {
+
+/// The modem's serial number (IMEI) from AT+CGSN, to tell whether the modem that comes back on a
+/// port is the one that left: "+CGSN: 356938035643809" (some Quectel firmware) or the bare
+/// digits (27.007 §5.4, most modems). Empty when the modem does not say.
+std::string readSerialNumber(AtChannel& channel, Milliseconds timeout);
+
+} // namespace kelbrin
