@@ -252,8 +252,14 @@ int main(int argc, char** argv) {
 
     std::set<std::string> receivedDistinct(tally.receivedTexts.begin(), tally.receivedTexts.end());
     int lost = 0;
+    std::string lostNames;
     for (const auto& text : tally.deliveredTexts) {
-        lost += receivedDistinct.count(text) == 0 ? 1 : 0;
+        if (receivedDistinct.count(text) == 0) {
+            // The first few by their number, to look them up in the traces.
+            if (++lost <= 10) {
+                lostNames += " " + text.substr(0, std::strlen("soak 000000"));
+            }
+        }
     }
     const auto duplicates = static_cast<long>(tally.receivedTexts.size() - receivedDistinct.size());
     const double ran = std::chrono::duration<double>(Clock::now() - begin).count() / 60.0;
@@ -268,7 +274,7 @@ int main(int argc, char** argv) {
     std::printf("  received:  %zu (%zu distinct)\n", tally.receivedTexts.size(),
                 receivedDistinct.size());
     std::printf("  duplicates: %ld\n", duplicates);
-    std::printf("  lost:      %d\n", lost);
+    std::printf("  lost:      %d%s\n", lost, lostNames.c_str());
     std::printf("  RSS (KiB): start %ld, after the first minute %s, end %ld\n", tally.rssStart,
                 minuteTaken ? std::to_string(tally.rssMinute).c_str() : "(run shorter)",
                 tally.rssEnd);

@@ -40,16 +40,6 @@ void DeliveredMessages::handedOver(const MessageSlot& slot) {
     }
 }
 
-std::vector<MessageSlot> DeliveredMessages::awaitingDelete() const {
-    std::vector<MessageSlot> slots;
-    for (const auto& [slot, taken] : m_takenSlots) {
-        if (taken.handedOver) {
-            slots.push_back(slot);
-        }
-    }
-    return slots;
-}
-
 bool DeliveredMessages::awaitsDelete(const MessageSlot& slot) const {
     const auto taken = m_takenSlots.find(slot);
     return taken != m_takenSlots.end() && taken->second.handedOver;

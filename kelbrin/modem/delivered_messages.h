@@ -7,7 +7,6 @@
 #include <map>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace kelbrin {
 
@@ -32,8 +31,6 @@ public:
     bool takeRouted(const std::string& key, TimePoint now);
     /// The caller took the message in @p slot: the slot is to be deleted.
     void handedOver(const MessageSlot& slot);
-    /// Slots handed over whose delete has not succeeded yet.
-    std::vector<MessageSlot> awaitingDelete() const;
     bool awaitsDelete(const MessageSlot& slot) const;
     /// The slot was deleted: the next message in it is a new one.
     void slotFreed(const MessageSlot& slot);

@@ -120,11 +120,11 @@ std::string ModemSession::start(Clock::time_point deadline) {
 }
 
 std::string ModemSession::run() {
+    // The listing comes first. Deletes a stop or a lost port cut short are owed from the last
+    // session, but the slot may hold another message by now (the delete went through and only
+    // its answer was lost, or another program emptied the slot, and a new message took it): the
+    // listing deletes a slot only when it still holds the message handed over.
     m_nextList = Clock::now();
-    // Deletes a stop or a lost port cut short are owed from the last session.
-    for (const MessageSlot& slot : m_memory.delivered.awaitingDelete()) {
-        queueDelete(slot);
-    }
     while (!m_wake.stopRequested() && !m_wake.finishRequested()) {
         handleUrcs();
         if (m_channel.portLost()) {
@@ -411,8 +411,10 @@ void ModemSession::takePdu(const std::string& hex, std::optional<int> tpduLength
         takeReport(*report, slot);
         return;
     }
-    if (slot && !haveRoom()) {
-        queueRead(*slot); // it stays on the modem until the caller catches up
+    // A message the caller is still to take stays on the modem until the caller catches up; a
+    // slot owed a delete is settled now.
+    if (slot && !haveRoom() && !m_memory.delivered.awaitsDelete(*slot)) {
+        queueRead(*slot);
         return;
     }
     if (!decoded) {

@@ -359,5 +359,48 @@ TEST(ModemSession, MessageHandedOutBeforeAStopIsNotDeliveredAgainAfterTheNextSta
     EXPECT_EQ(delivered, 1u);
 }
 
+TEST(ModemSession, DeleteOwedFromTheLastStartSparesANewMessageInTheSameSlot) {
+    // The first start's delete fails; before the next start the slot is emptied behind the
+    // library's back (its delete went through unanswered, or another program took it) and a new
+    // message lands in it. ucs2_chinese (TS 23.040 vectors): "你好" from +8613814120678.
+    const std::string chinese =
+        "0891683108501955F1040D91683118140276F8000841011251018123044F60597D";
+    enum Phase { FirstMessage, NewMessage, Emptied };
+    std::atomic<Phase> phase{FirstMessage};
+    ScriptedModem modem([&](const std::string& command) -> std::optional<std::string> {
+        if (command == "AT+CMGL=4") {
+            switch (phase.load()) {
+            case FirstMessage:
+                return "\r\n+CMGL: 1,1,,35\r\n" + kPduV9 + "\r\n\r\nOK\r\n";
+            case NewMessage:
+                return "\r\n+CMGL: 1,0,,24\r\n" + chinese + "\r\n\r\nOK\r\n";
+            case Emptied:
+                return "\r\nOK\r\n";
+            }
+        }
+        if (command == "AT+CMGD=1") {
+            if (phase == FirstMessage) {
+                return "\r\n+CMS ERROR: 500\r\n";
+            }
+            phase = Emptied;
+        }
+        return std::nullopt;
+    });
+    SessionMemory memory;
+    {
+        SessionRun run(modem.path(), ModemTimings{}, memory);
+        ASSERT_EQ(run.startFailure(), "");
+        ASSERT_TRUE(eventually([&] { return modem.count("AT+CMGD=1") >= 1; }));
+        ASSERT_EQ(run.sink.messages().size(), 1u);
+    }
+    phase = NewMessage;
+    SessionRun run(modem.path(), ModemTimings{}, memory);
+    ASSERT_EQ(run.startFailure(), "");
+    ASSERT_TRUE(eventually([&] { return phase == Emptied; }));
+    const auto messages = run.sink.messages();
+    ASSERT_EQ(messages.size(), 1u) << "the new message is handed over before its slot is emptied";
+    EXPECT_EQ(messages[0].text, "你好");
+}
+
 } // namespace
 } // namespace kelbrin
