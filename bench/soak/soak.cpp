@@ -5,6 +5,7 @@
 // deliveries stop and the soak drains until the simulator holds nothing and two polls come back
 // empty. It prints the figures and exits non-zero when a target is missed:
 // 0 lost, 0 duplicated, exactly one report per send, RSS growth <= 1 MiB after the first minute.
+// The library's trace goes to a file in /tmp, named at the end, to look up what went wrong.
 //
 //   kelbrin_soak [--minutes N]
 
@@ -19,11 +20,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 namespace {
 
@@ -85,8 +88,7 @@ struct Tally {
     int sends = 0;
     int reports = 0;
     int sent = 0;
-    int failed = 0;
-    int unknown = 0;
+    std::vector<int32_t> failedSends; ///< by SMSSendMessage index
     int replugs = 0;
     int delivered = 0;
     int garbled = 0;               ///< texts received that the simulator never delivered
@@ -141,18 +143,8 @@ public:
             }
             if (report.status != 0) {
                 ++m_tally.sent;
-                continue;
-            }
-            // A send whose result a replug cut off says so in its error text.
-            char error[KELBRIN_ERROR_TEXT_SIZE] = {};
-            m_lib.lastError(error);
-            if (std::strstr(error, "unknown") != nullptr) {
-                ++m_tally.unknown;
             } else {
-                ++m_tally.failed;
-            }
-            if (m_tally.unknown + m_tally.failed <= 5) { // the first few, for the traces
-                std::printf("  send %d not sent: %s\n", report.index, error);
+                m_tally.failedSends.push_back(report.index);
             }
         }
         return took;
@@ -177,6 +169,22 @@ private:
     std::string m_partial;
 };
 
+// Failed sends whose outcome is unknown: the message went out, then the modem was lost before
+// its result came. The last error has moved on by the time a client sees the report; the
+// library's trace keeps the reason of each send it failed.
+std::set<int32_t> unknownOutcomes(const std::string& tracePath) {
+    static const std::string kSending = " -- sending message ";
+    std::set<int32_t> unknown;
+    std::ifstream trace(tracePath);
+    for (std::string line; std::getline(trace, line);) {
+        const auto at = line.find(kSending);
+        if (at != std::string::npos && line.find("the outcome is unknown") != std::string::npos) {
+            unknown.insert(std::atoi(line.c_str() + at + kSending.size()));
+        }
+    }
+    return unknown;
+}
+
 int statusValue(const std::string& status, const std::string& name) {
     const auto at = status.find(name + " ");
     return at == std::string::npos ? -1 : std::atoi(status.c_str() + at + name.size() + 1);
@@ -198,6 +206,14 @@ int main(int argc, char** argv) {
     }
     soak::SimulatorProcess sim(MODEMSIM_PROGRAM);
     ::setenv("KELBRIN_COM1", sim.linkPath().c_str(), 1);
+    char tracePath[] = "/tmp/kelbrin-soak-trace-XXXXXX";
+    const int traceFile = ::mkstemp(tracePath);
+    if (traceFile < 0) {
+        std::perror("soak: trace file");
+        return 2;
+    }
+    ::close(traceFile);
+    ::setenv("KELBRIN_TRACE", tracePath, 1);
     void* handle = ::dlopen(KELBRIN_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         std::fprintf(stderr, "soak: %s\n", ::dlerror());
@@ -299,8 +315,13 @@ int main(int argc, char** argv) {
                                          ? std::to_string(tally.replugs).c_str()
                                          : "none (this modemsim has no replug command)");
     std::printf("  sends:     %d\n", tally.sends);
-    std::printf("  reports:   %d (sent %d, failed %d, unknown %d; %d repeated)\n", tally.reports,
-                tally.sent, tally.failed, tally.unknown, tally.repeatedReports);
+    const std::set<int32_t> unknown = unknownOutcomes(tracePath);
+    const auto unknownCount =
+        std::count_if(tally.failedSends.begin(), tally.failedSends.end(),
+                      [&](int32_t index) { return unknown.count(index) > 0; });
+    std::printf("  reports:   %d (sent %d, failed %ld, unknown %ld; %d repeated)\n", tally.reports,
+                tally.sent, static_cast<long>(tally.failedSends.size()) - unknownCount,
+                unknownCount, tally.repeatedReports);
     std::printf("  delivered: %d\n", deliveredCount);
     std::printf("  received:  %d (%d garbled)\n", receivedCount, tally.garbled);
     std::printf("  duplicates: %ld\n", duplicates);
@@ -308,6 +329,8 @@ int main(int argc, char** argv) {
     std::printf("  RSS (KiB): start %ld, after the first minute %s, end %ld\n", tally.rssStart,
                 minuteTaken ? std::to_string(tally.rssMinute).c_str() : "(run shorter)",
                 tally.rssEnd);
+
+    std::printf("  library trace: %s\n", tracePath);
 
     bool met = true;
     const auto check = [&met](bool ok, const char* what) {

@@ -506,9 +506,11 @@ void ModemSession::send(const SendJob& job) {
             return;
         }
         if (!reply.ok()) {
-            m_sink.sendFinished(job.index, false,
-                                describeUnknownOutcome(what, reply, m_channel.lostReason(),
-                                                       m_settings.timings.sendResult));
+            // The last error is soon overwritten (a lost port says so next): the trace keeps it.
+            const std::string failure = describeUnknownOutcome(what, reply, m_channel.lostReason(),
+                                                               m_settings.timings.sendResult);
+            m_channel.note(failure);
+            m_sink.sendFinished(job.index, false, failure);
             return;
         }
         // The modem picks the reference (smstools3: "the modem did not use it"); without a
