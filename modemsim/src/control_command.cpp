@@ -140,9 +140,8 @@ std::optional<std::vector<std::string>> splitWords(std::string_view text) {
 using Arguments = std::map<std::string, std::string>;
 
 // `key=value` words, each key one of `allowed`, none twice.
-std::variant<Arguments, std::string> parseArguments(std::string_view text,
-                                                    const std::set<std::string>& allowed,
-                                                    const char* usage) {
+std::variant<Arguments, std::string>
+parseArguments(std::string_view text, const std::set<std::string>& allowed, const char* usage) {
     auto words = splitWords(text);
     if (!words) {
         return std::string("unterminated quote or malformed escape");

@@ -19,7 +19,7 @@ struct DeliverCommand {
     IncomingMessage message; // through the network: stored and indicated as AT+CNMI asks
 };
 struct StoreCommand {
-    IncomingMessage message; // straight into memory, without an indication
+    IncomingMessage message;                       // straight into memory, without an indication
     MessageStat stat{MessageStat::ReceivedUnread}; // received unread or read
 };
 // A message the user keeps on the modem, put into the write memory as AT+CMGW would: an
@@ -53,10 +53,9 @@ struct ScheduleCommand {
     ScriptedCommand scripted;
 };
 
-using ControlCommand =
-    std::variant<SetCommand, DeliverCommand, StoreCommand, StoreSubmitCommand, FailNextSendCommand,
-                 HangUpCommand, ResetCommand, ReplugCommand, RawCommand, StatusCommand,
-                 ListCommand, ScheduleCommand>;
+using ControlCommand = std::variant<SetCommand, DeliverCommand, StoreCommand, StoreSubmitCommand,
+                                    FailNextSendCommand, HangUpCommand, ResetCommand, ReplugCommand,
+                                    RawCommand, StatusCommand, ListCommand, ScheduleCommand>;
 
 struct ParsedCommand {
     std::variant<ControlCommand, std::string> value; // the command, or why the line is wrong

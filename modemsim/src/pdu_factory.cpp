@@ -36,9 +36,9 @@ sms::Result<std::vector<sms::OutgoingPdu>> partPdus(const std::string& text,
                 sms::Concatenation{reference, static_cast<std::uint8_t>(parts.size()),
                                    static_cast<std::uint8_t>(i + 1), false};
         }
-        auto pdu = sms::encodePdu(makeTpdu(sms::dataCodingFor(split->alphabet), userData,
-                                           i + 1 < parts.size()),
-                                  serviceCentreAddress(serviceCentre));
+        auto pdu = sms::encodePdu(
+            makeTpdu(sms::dataCodingFor(split->alphabet), userData, i + 1 < parts.size()),
+            serviceCentreAddress(serviceCentre));
         if (!pdu) {
             return pdu.error();
         }
