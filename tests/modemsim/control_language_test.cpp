@@ -24,13 +24,6 @@ TEST(ControlLanguage, ParsesEachCommandForm) {
     EXPECT_EQ(message.sender, "+8613814120678");
     EXPECT_EQ(message.text, "你好 \"quoted\"\nline");
 
-    auto cut = parseControlLine("deliver from=+8613814120678 text=\"你好\" truncate=3");
-    ASSERT_TRUE(cut.ok()) << cut.error();
-    EXPECT_EQ(std::get<DeliverCommand>(cut.command()).message.truncatedTo, 3u);
-    auto draft = parseControlLine("store to=+4915112345678 text=\"not yet\" stat=2");
-    ASSERT_TRUE(draft.ok()) << draft.error();
-    EXPECT_EQ(std::get<StoreSubmitCommand>(draft.command()).recipient, "+4915112345678");
-    EXPECT_EQ(std::get<StoreSubmitCommand>(draft.command()).stat, MessageStat::StoredUnsent);
     EXPECT_EQ(
         std::get<StoreCommand>(parseControlLine("store from=+1 text=x stat=1").command()).stat,
         MessageStat::ReceivedRead);
