@@ -2,7 +2,9 @@
 
 #include <cctype>
 #include <charconv>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace modemsim {
@@ -135,32 +137,90 @@ std::optional<std::vector<std::string>> splitWords(std::string_view text) {
     return words;
 }
 
-std::variant<IncomingMessage, std::string> parseMessage(std::string_view arguments) {
-    auto words = splitWords(arguments);
+using Arguments = std::map<std::string, std::string>;
+
+// `key=value` words, each key one of `allowed`, none twice.
+std::variant<Arguments, std::string>
+parseArguments(std::string_view text, const std::set<std::string>& allowed, const char* usage) {
+    auto words = splitWords(text);
     if (!words) {
         return std::string("unterminated quote or malformed escape");
     }
-    IncomingMessage message;
-    bool haveSender = false;
-    bool haveText = false;
+    Arguments arguments;
     for (const std::string& word : *words) {
         auto equals = word.find('=');
         std::string key = word.substr(0, equals);
-        std::string value = equals == std::string::npos ? std::string() : word.substr(equals + 1);
-        if (key == "from" && equals != std::string::npos && !value.empty()) {
-            message.sender = value;
-            haveSender = true;
-        } else if (key == "text" && equals != std::string::npos) {
-            message.text = value;
-            haveText = true;
-        } else {
-            return "unknown argument '" + word + "' (expected from=... text=\"...\")";
+        if (equals == std::string::npos || allowed.count(key) == 0 ||
+            !arguments.emplace(key, word.substr(equals + 1)).second) {
+            return "unknown argument '" + word + "' (expected " + usage + ")";
         }
     }
-    if (!haveSender || !haveText) {
+    return arguments;
+}
+
+// `deliver` and `store` of a received message: from=, text=, truncate=; store also stat=0|1.
+std::variant<IncomingMessage, std::string> parseIncoming(const Arguments& arguments) {
+    auto from = arguments.find("from");
+    auto text = arguments.find("text");
+    if (from == arguments.end() || from->second.empty() || text == arguments.end()) {
         return std::string("needs from=<sender> and text=\"...\"");
     }
+    IncomingMessage message{from->second, text->second, std::nullopt};
+    if (auto truncate = arguments.find("truncate"); truncate != arguments.end()) {
+        auto octets = parseNumber(truncate->second);
+        if (!octets) {
+            return std::string("truncate= takes a number of octets");
+        }
+        message.truncatedTo = static_cast<std::size_t>(*octets);
+    }
     return message;
+}
+
+ParsedCommand parseDeliver(std::string_view text) {
+    auto arguments =
+        parseArguments(text, {"from", "text", "truncate"}, "from=... text=\"...\" [truncate=n]");
+    if (auto* error = std::get_if<std::string>(&arguments)) {
+        return {*error};
+    }
+    auto message = parseIncoming(std::get<Arguments>(arguments));
+    if (auto* error = std::get_if<std::string>(&message)) {
+        return {*error};
+    }
+    return {DeliverCommand{std::move(std::get<IncomingMessage>(message))}};
+}
+
+// stat= as in +CMGL (TS 27.005 §3.1): 0 and 1 received, from a sender; 2 and 3 to be sent or
+// sent, to a recipient.
+ParsedCommand parseStore(std::string_view text) {
+    auto parsed = parseArguments(text, {"from", "to", "text", "truncate", "stat"},
+                                 "from=... or to=..., text=\"...\", [truncate=n] [stat=0-3]");
+    if (auto* error = std::get_if<std::string>(&parsed)) {
+        return {*error};
+    }
+    const auto& arguments = std::get<Arguments>(parsed);
+    auto statWord = arguments.find("stat");
+    auto stat = statWord == arguments.end() ? std::optional<int>(0) : parseNumber(statWord->second);
+    if (!stat || *stat > 3) {
+        return {std::string("stat= is 0 (received unread), 1 (read), 2 (unsent) or 3 (sent)")};
+    }
+    if (*stat >= 2) {
+        auto to = arguments.find("to");
+        auto body = arguments.find("text");
+        if (to == arguments.end() || to->second.empty() || body == arguments.end() ||
+            arguments.count("from") != 0 || arguments.count("truncate") != 0) {
+            return {std::string("stat=2 and 3 need to=<recipient> and text=\"...\" only")};
+        }
+        return {StoreSubmitCommand{to->second, body->second, static_cast<MessageStat>(*stat)}};
+    }
+    if (arguments.count("to") != 0) {
+        return {std::string("to= belongs to stat=2 or 3")};
+    }
+    auto message = parseIncoming(arguments);
+    if (auto* error = std::get_if<std::string>(&message)) {
+        return {*error};
+    }
+    return {StoreCommand{std::move(std::get<IncomingMessage>(message)),
+                         static_cast<MessageStat>(*stat)}};
 }
 
 ParsedCommand parseScheduled(Trigger trigger, std::string_view arguments) {
@@ -232,16 +292,11 @@ ParsedCommand parseControlLine(std::string_view line) {
         return {ReplugCommand{std::chrono::milliseconds(*away),
                               words->size() == 2 ? (*words)[1] : std::string()}};
     }
-    if (verb == "deliver" || verb == "store") {
-        auto message = parseMessage(arguments);
-        if (auto* error = std::get_if<std::string>(&message)) {
-            return {*error};
-        }
-        auto& parsed = std::get<IncomingMessage>(message);
-        if (verb == "deliver") {
-            return {DeliverCommand{std::move(parsed)}};
-        }
-        return {StoreCommand{std::move(parsed)}};
+    if (verb == "deliver") {
+        return parseDeliver(arguments);
+    }
+    if (verb == "store") {
+        return parseStore(arguments);
     }
     if (verb == "fail-next-send") {
         if (arguments.empty()) {

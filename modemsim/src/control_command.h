@@ -1,6 +1,7 @@
 #pragma once
 
 #include "modemsim/scenario.h"
+#include "modemsim/stored_message.h"
 
 #include <chrono>
 #include <string>
@@ -18,7 +19,15 @@ struct DeliverCommand {
     IncomingMessage message; // through the network: stored and indicated as AT+CNMI asks
 };
 struct StoreCommand {
-    IncomingMessage message; // straight into memory, unread, without an indication
+    IncomingMessage message;                       // straight into memory, without an indication
+    MessageStat stat{MessageStat::ReceivedUnread}; // received unread or read
+};
+// A message the user keeps on the modem, put into the write memory as AT+CMGW would: an
+// SMS-SUBMIT stored unsent (a draft) or stored sent. No service takes these.
+struct StoreSubmitCommand {
+    std::string recipient;
+    std::string text;
+    MessageStat stat{MessageStat::StoredUnsent};
 };
 struct FailNextSendCommand {
     int code{500};
@@ -44,9 +53,9 @@ struct ScheduleCommand {
     ScriptedCommand scripted;
 };
 
-using ControlCommand = std::variant<SetCommand, DeliverCommand, StoreCommand, FailNextSendCommand,
-                                    HangUpCommand, ResetCommand, ReplugCommand, RawCommand,
-                                    StatusCommand, ListCommand, ScheduleCommand>;
+using ControlCommand = std::variant<SetCommand, DeliverCommand, StoreCommand, StoreSubmitCommand,
+                                    FailNextSendCommand, HangUpCommand, ResetCommand, ReplugCommand,
+                                    RawCommand, StatusCommand, ListCommand, ScheduleCommand>;
 
 struct ParsedCommand {
     std::variant<ControlCommand, std::string> value; // the command, or why the line is wrong

@@ -326,6 +326,16 @@ std::string Modem::control(std::string_view line, Clock::time_point now) {
     return applyControl(line);
 }
 
+std::string Modem::storeParts(const std::string& memory, const std::vector<sms::OutgoingPdu>& pdus,
+                              MessageStat stat) {
+    for (const auto& pdu : pdus) {
+        if (!m_store.add(memory, pdu.hex, pdu.tpduLength, stat)) {
+            return "ERROR: memory " + memory + " is full\n";
+        }
+    }
+    return "OK\n";
+}
+
 std::string Modem::applyControl(std::string_view line) {
     if (isCommentOrBlank(line)) {
         return "OK\n";
@@ -361,15 +371,19 @@ std::string Modem::applyControl(std::string_view line) {
     if (auto* store = std::get_if<StoreCommand>(&command)) {
         auto pdus = deliverPdus(store->message, m_settings.smsc, m_nextConcatReference++,
                                 currentTimestamp());
+        if (auto* error = std::get_if<std::string>(&pdus)) {
+            return "ERROR: " + *error + "\n";
+        }
+        return storeParts(m_memories[2], std::get<std::vector<sms::OutgoingPdu>>(pdus),
+                          store->stat);
+    }
+    if (auto* store = std::get_if<StoreSubmitCommand>(&command)) {
+        auto pdus = storedSubmitPdus(store->recipient, store->text, m_settings.smsc,
+                                     m_nextConcatReference++);
         if (!pdus) {
             return "ERROR: " + std::string(sms::describe(pdus.error())) + "\n";
         }
-        for (const auto& pdu : pdus.value()) {
-            if (!m_store.add(m_memories[2], pdu.hex, pdu.tpduLength, MessageStat::ReceivedUnread)) {
-                return "ERROR: memory " + m_memories[2] + " is full\n";
-            }
-        }
-        return "OK\n";
+        return storeParts(m_memories[1], pdus.value(), store->stat);
     }
     if (auto* fail = std::get_if<FailNextSendCommand>(&command)) {
         m_faults.failSend = m_counters.sendAttempts + 1;

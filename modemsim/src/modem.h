@@ -136,6 +136,9 @@ private:
 
     // Control.
     std::string applyControl(std::string_view line);
+    // Puts messages into `memory` without an indication; the control reply.
+    std::string storeParts(const std::string& memory, const std::vector<sms::OutgoingPdu>& pdus,
+                           MessageStat stat);
 
     Settings m_settings;
     Faults m_faults;

@@ -34,6 +34,25 @@ bool sameNumber(const std::string& a, const std::string& b) {
     return x.compare(x.size() - y.size(), y.size(), y) == 0;
 }
 
+// The recipient as the service centre writes it into the report (TP-RA), in the number form of
+// its network rather than the one the SUBMIT used. Numbers of other countries, and numbers not
+// in the form being rewritten, stay as sent.
+sms::Address reportedRecipient(const sms::Address& sent, const Settings& settings) {
+    const std::string international = "+" + settings.countryCode;
+    const std::string& number = sent.text;
+    if (settings.reportNumber == ReportNumber::National && number.rfind(international, 0) == 0) {
+        return sms::Address{settings.trunkPrefix + number.substr(international.size()),
+                            sms::kTypeNational};
+    }
+    const bool national = !number.empty() && number[0] != '+' &&
+                          number.find_first_not_of("0123456789") == std::string::npos;
+    if (settings.reportNumber == ReportNumber::International && national &&
+        number.rfind(settings.trunkPrefix, 0) == 0) {
+        return sms::makeAddress(international + number.substr(settings.trunkPrefix.size()));
+    }
+    return sent;
+}
+
 constexpr std::uint8_t kDelivered = 0x00;
 constexpr std::uint8_t kSmeBusy = 0x21;
 constexpr std::uint8_t kRemoteProcedureError = 0x40;
@@ -61,8 +80,9 @@ Modem::Reply Modem::submit(const sms::ReceivedPdu& pdu) {
     sms::Timestamp submitted = currentTimestamp();
     if (message.statusReportRequest) {
         for (const PlannedReport& planned : plannedReports()) {
-            auto report = statusReportPdu(reference, message.destination, submitted, planned.status,
-                                          m_settings.smsc);
+            auto report =
+                statusReportPdu(reference, reportedRecipient(message.destination, m_settings),
+                                submitted, planned.status, m_settings.smsc);
             if (report) {
                 m_timers.schedule(accepted + planned.after,
                                   [this, report = report.value()](Clock::time_point) {
@@ -174,10 +194,10 @@ void Modem::retryWaitingSoon() {
 
 std::optional<std::string> Modem::deliverMessage(const IncomingMessage& message) {
     auto pdus = deliverPdus(message, m_settings.smsc, m_nextConcatReference++, currentTimestamp());
-    if (!pdus) {
-        return std::string(sms::describe(pdus.error()));
+    if (auto* error = std::get_if<std::string>(&pdus)) {
+        return *error;
     }
-    for (const sms::OutgoingPdu& pdu : pdus.value()) {
+    for (const sms::OutgoingPdu& pdu : std::get<std::vector<sms::OutgoingPdu>>(pdus)) {
         offerIncoming(pdu);
     }
     return std::nullopt;

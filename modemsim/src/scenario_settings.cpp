@@ -52,6 +52,18 @@ template <typename Member> Apply text(Member member) {
     };
 }
 
+// Digits of a numbering plan; a trunk prefix may be empty (countries without one).
+Apply digits(std::string Settings::*member, bool mayBeEmpty) {
+    return [member, mayBeEmpty](Settings& settings, Faults&, const std::string& value) {
+        if ((value.empty() && !mayBeEmpty) ||
+            value.find_first_not_of("0123456789") != std::string::npos) {
+            return std::optional<std::string>(invalid(value, "digits"));
+        }
+        settings.*member = value;
+        return std::optional<std::string>();
+    };
+}
+
 Apply flag(bool Faults::*member) {
     return [member](Settings&, Faults& faults, const std::string& value) {
         auto parsed = parseBool(value);
@@ -163,6 +175,14 @@ const std::map<std::string, Apply>& settingTable() {
                                                      {"trying", ReportOutcome::TryingThenFinal},
                                                      {"none", ReportOutcome::None}},
                 "delivered, failed, expired, trying or none")},
+        {"report_number",
+         choice(&Settings::reportNumber,
+                std::map<std::string, ReportNumber>{{"as_sent", ReportNumber::AsSent},
+                                                    {"national", ReportNumber::National},
+                                                    {"international", ReportNumber::International}},
+                "as_sent, national or international")},
+        {"country_code", digits(&Settings::countryCode, false)},
+        {"trunk_prefix", digits(&Settings::trunkPrefix, true)},
         // Faults.
         {"silent", flag(&Faults::silent)},
         {"split_bytes", flag(&Faults::splitBytes)},

@@ -63,20 +63,31 @@ bool isValidUtf8(const std::string& text) {
 }
 
 TEST_F(ReceiveTest, IndicatedMessageIsReadQueuedAndDeletedOnceTaken) {
-    auto& sim = startService();
-    ASSERT_EQ(sim.control("deliver from=+4912345678 text=\"hello there\""), "OK\n");
-    std::this_thread::sleep_for(300ms); // read by now
-    EXPECT_EQ(sim.storedMessages().size(), 1u) << "stays on the modem until it is taken";
-    const auto record = lib.waitMessage(3s);
-    ASSERT_TRUE(record);
-    EXPECT_EQ(fieldText(record->sender), "+4912345678");
-    EXPECT_TRUE(std::regex_match(fieldText(record->timestamp),
-                                 std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")))
-        << fieldText(record->timestamp);
-    EXPECT_EQ(fieldText(record->text), "hello there");
-    EXPECT_TRUE(eventually([&] { return sim.storedMessages().empty(); }))
-        << "deleted after it was taken";
-    EXPECT_FALSE(lib.waitMessage(200ms)) << "delivered once";
+    struct Row {
+        const char* name;
+        const char* deliver; // the arguments after the sender
+        const char* text;
+    };
+    for (const Row& row : {Row{"whole", "text=\"hello there\"", "hello there"},
+                           Row{"user data cut inside a character (UCS2)",
+                               "text=\"你好，世界\" truncate=5", "你好 [truncated]"}}) {
+        SCOPED_TRACE(row.name);
+        auto& sim = startService();
+        ASSERT_EQ(sim.control(std::string("deliver from=+4912345678 ") + row.deliver), "OK\n");
+        std::this_thread::sleep_for(300ms); // read by now
+        EXPECT_EQ(sim.storedMessages().size(), 1u) << "stays on the modem until it is taken";
+        const auto record = lib.waitMessage(3s);
+        ASSERT_TRUE(record);
+        EXPECT_EQ(fieldText(record->sender), "+4912345678");
+        EXPECT_TRUE(std::regex_match(fieldText(record->timestamp),
+                                     std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")))
+            << fieldText(record->timestamp);
+        EXPECT_EQ(fieldText(record->text), row.text);
+        EXPECT_TRUE(eventually([&] { return sim.storedMessages().empty(); }))
+            << "deleted after it was taken";
+        EXPECT_FALSE(lib.waitMessage(200ms)) << "delivered once";
+        lib.reset();
+    }
 }
 
 TEST_F(ReceiveTest, StoredBacklogIsDeliveredOnceAtStart) {
@@ -84,8 +95,18 @@ TEST_F(ReceiveTest, StoredBacklogIsDeliveredOnceAtStart) {
     auto& sim = startSimulator(scenario);
     const std::string longText(300, 'L'); // two parts
     ASSERT_EQ(sim.control("store from=+111 text=\"first\""), "OK\n");
+    ASSERT_EQ(sim.control("store to=+4915259911630 text=\"a draft\" stat=2"), "OK\n");
     ASSERT_EQ(sim.control("store from=+222 text=\"" + longText + "\""), "OK\n");
+    ASSERT_EQ(sim.control("store to=+4915259911630 text=\"sent before\" stat=3"), "OK\n");
     ASSERT_EQ(sim.control("store from=Operator text=\"third\""), "OK\n");
+    // The user's own messages (stored unsent and sent) are not the service's to take or delete.
+    const auto onlyTheUsersOwnLeft = [&] {
+        std::multiset<int> stats;
+        for (const auto& message : sim.storedMessages()) {
+            stats.insert(static_cast<int>(message.stat));
+        }
+        return stats == std::multiset<int>{2, 3};
+    };
     ASSERT_EQ(lib.startCom1(), 1) << lib.lastErrorText();
 
     const auto messages = takeMessages(lib, 3);
@@ -96,7 +117,9 @@ TEST_F(ReceiveTest, StoredBacklogIsDeliveredOnceAtStart) {
     EXPECT_EQ(texts,
               (std::multiset<std::string>{"+111:first", "+222:" + longText, "Operator:third"}));
     EXPECT_FALSE(lib.waitMessage(300ms)) << "nothing twice";
-    EXPECT_TRUE(eventually([&] { return sim.storedMessages().empty(); }));
+    EXPECT_TRUE(eventually(onlyTheUsersOwnLeft));
+    lib.stop();
+    EXPECT_TRUE(onlyTheUsersOwnLeft()) << "nor at the stop";
 }
 
 // Stores 15 messages "backlog 1" ... "backlog 15", the console's worst case: a backlog it takes

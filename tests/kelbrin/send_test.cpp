@@ -39,17 +39,27 @@ TEST_F(SendTest, IndicesFollowCallOrderAndEachCallGetsOneReport) {
 }
 
 TEST_F(SendTest, QueryFollowsTheMessageThroughItsStates) {
+    using modemsim::ReportNumber;
+    using modemsim::ReportOutcome;
     struct Row {
         const char* name;
-        modemsim::ReportOutcome outcome;
+        ReportOutcome outcome;
         int32_t finalQuery;
+        const char* number = kNumber;
+        ReportNumber reportNumber = ReportNumber::AsSent; // on a network with trunk prefix 8
     };
     const std::vector<Row> rows = {
-        {"delivered", modemsim::ReportOutcome::Delivered, 1},
-        {"permanent failure 0x40", modemsim::ReportOutcome::Failed, 0},
-        {"validity expired 0x46", modemsim::ReportOutcome::Expired, 0},
-        {"still trying then delivered", modemsim::ReportOutcome::TryingThenFinal, 1},
-        {"no report at all", modemsim::ReportOutcome::None, 1},
+        {"delivered", ReportOutcome::Delivered, 1},
+        {"permanent failure 0x40", ReportOutcome::Failed, 0},
+        {"validity expired 0x46", ReportOutcome::Expired, 0},
+        {"still trying then delivered", ReportOutcome::TryingThenFinal, 1},
+        {"no report at all", ReportOutcome::None, 1},
+        {"failed, reported as 89161234567", ReportOutcome::Failed, 0, "+79161234567",
+         ReportNumber::National},
+        {"delivered, reported as 89161234567", ReportOutcome::Delivered, 1, "+79161234567",
+         ReportNumber::National},
+        {"failed, sent national, reported as +79161234567", ReportOutcome::Failed, 0, "89161234567",
+         ReportNumber::International},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -57,8 +67,11 @@ TEST_F(SendTest, QueryFollowsTheMessageThroughItsStates) {
         scenario.settings.sendDelay = 300ms; // long enough to ask while it runs
         scenario.settings.reportDelay = 20ms;
         scenario.settings.reportOutcome = row.outcome;
+        scenario.settings.reportNumber = row.reportNumber;
+        scenario.settings.countryCode = "7";
+        scenario.settings.trunkPrefix = "8";
         startService(scenario);
-        const int32_t index = lib.sendText("status", kNumber);
+        const int32_t index = lib.sendText("status", row.number);
         EXPECT_NE(lib.query(index), 0);
         EXPECT_NE(lib.query(index), 1) << "in progress is neither sent nor failed";
         const auto report = lib.waitReport(3s);

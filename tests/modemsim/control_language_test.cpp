@@ -24,6 +24,10 @@ TEST(ControlLanguage, ParsesEachCommandForm) {
     EXPECT_EQ(message.sender, "+8613814120678");
     EXPECT_EQ(message.text, "你好 \"quoted\"\nline");
 
+    EXPECT_EQ(
+        std::get<StoreCommand>(parseControlLine("store from=+1 text=x stat=1").command()).stat,
+        MessageStat::ReceivedRead);
+
     auto fail = parseControlLine("fail-next-send 330");
     ASSERT_TRUE(fail.ok());
     EXPECT_EQ(std::get<FailNextSendCommand>(fail.command()).code, 330);
@@ -63,6 +67,13 @@ TEST(ControlLanguage, RejectsMalformedLinesWithAReason) {
         "raw \"\\xZZ\"",
         "reset soon",
         "set boot_urcs \"RDY\"x\"",
+        "deliver from=+1 text=x truncate=many",
+        "deliver from=+1 text=x stat=1",
+        "store from=+1 text=x stat=2",
+        "store to=+1 text=x",
+        "store to=+1 text=x stat=4",
+        "store to=+1 text=x stat=3 truncate=2",
+        "store from=+1 from=+2 text=x",
     };
     for (const char* line : lines) {
         auto parsed = parseControlLine(line);
@@ -106,6 +117,8 @@ TEST(ScenarioFile, ErrorsNameTheLine) {
         {"\n# x\nset report maybe\n", "line 3: 'maybe' is not delivered, failed, expired"},
         {"set signal 100\n", "line 1: '100' is not a number in range"},
         {"set silent perhaps\n", "line 1: 'perhaps' is not on or off"},
+        {"set trunk_prefix +8\n", "line 1: '+8' is not digits"},
+        {"set report_number local\n", "line 1: 'local' is not as_sent, national or international"},
         {"status\n", "line 1: status and list belong to the control channel"},
     };
     for (const Row& row : rows) {

@@ -195,6 +195,38 @@ TEST(ModemDialogue, StatusReportCarriesTheReferenceAndTheConfiguredOutcome) {
     }
 }
 
+TEST(ModemDialogue, ReportRecipientTakesTheNumberFormOfTheNetwork) {
+    struct Row {
+        const char* form;
+        const char* sentTo;
+        const char* reported;
+        std::uint8_t type;
+    };
+    const Row rows[] = {
+        {"as_sent", "+79161234567", "+79161234567", sms::kTypeInternational},
+        {"national", "+79161234567", "89161234567", sms::kTypeNational},
+        {"national", "+4915112345678", "+4915112345678", sms::kTypeInternational},
+        {"international", "89161234567", "+79161234567", sms::kTypeInternational},
+        {"international", "9161234567", "9161234567", sms::kTypeUnknown},
+    };
+    SimSession session(quickNetwork());
+    ASSERT_EQ(session.sim.control("set country_code 7"), "OK\n");
+    ASSERT_EQ(session.sim.control("set trunk_prefix 8"), "OK\n");
+    session.openService();
+    for (const Row& row : rows) {
+        ASSERT_EQ(session.sim.control(std::string("set report_number ") + row.form), "OK\n");
+        ASSERT_TRUE(session.send(submitPdu(row.sentTo, "x")).has_value()) << row.sentTo;
+        std::string seen = session.client.readUntil("\r\n+CDS:");
+        seen += session.client.readUntil("\r\n");
+        seen += session.client.readUntil("\r\n");
+        auto pdu = pduAfter(seen, "+CDS:");
+        ASSERT_TRUE(pdu.has_value()) << seen;
+        const auto& recipient = std::get<sms::StatusReport>(pdu->tpdu).recipient;
+        EXPECT_EQ(recipient.text, row.reported) << row.form << " " << row.sentTo;
+        EXPECT_EQ(recipient.type, row.type) << row.form << " " << row.sentTo;
+    }
+}
+
 TEST(ModemDialogue, ReportsAreStoredAndIndicatedWithCdsiWhenDs2) {
     SimSession session(quickNetwork());
     session.openService("AT+CNMI=2,1,0,2,0");
@@ -231,16 +263,23 @@ TEST(ModemDialogue, ScriptedIncomingMessagesArriveAsWritten) {
         std::string sender;
         std::string text;
         int parts;
+        std::string cut;      // "truncate=<octets>", or nothing
+        std::string received; // the text decoded when it differs
     };
     const Row rows[] = {
-        {"GSM 7-bit with extension characters", "+31641600986", "Price: 5€ [ok]", 1},
-        {"UCS2 Chinese", "+8613814120678", "你好，世界", 1},
-        {"two concatenated parts", "+447970011182", longText, 2},
-        {"alphanumeric sender", "InternetSMS", "тест", 1},
+        {"GSM 7-bit with extension characters", "+31641600986", "Price: 5€ [ok]", 1, "", ""},
+        {"UCS2 Chinese", "+8613814120678", "你好，世界", 1, "", ""},
+        {"two concatenated parts", "+447970011182", longText, 2, "", ""},
+        {"alphanumeric sender", "InternetSMS", "тест", 1, "", ""},
+        {"UCS2 cut inside a character", "+8613814120678", "你好，世界", 1, "truncate=5", "你好"},
+        {"GSM 7-bit cut", "+31641600986", "hello world", 1, "truncate=3", "hel"},
+        // 10 octets of part 2: the 6-octet header padded to 7 septets, then 4 septets.
+        {"last part cut", "+447970011182", longText, 2, "truncate=10", longText.substr(0, 153 + 4)},
     };
     int index = 0;
     for (const Row& row : rows) {
-        ASSERT_EQ(session.sim.control("deliver from=" + row.sender + " text=\"" + row.text + "\""),
+        ASSERT_EQ(session.sim.control("deliver from=" + row.sender + " text=\"" + row.text + "\" " +
+                                      row.cut),
                   "OK\n")
             << row.name;
         std::string lastUrc = "+CMTI: \"SM\"," + std::to_string(index + row.parts) + "\r\n";
@@ -256,10 +295,14 @@ TEST(ModemDialogue, ScriptedIncomingMessagesArriveAsWritten) {
             const auto& deliver = std::get<sms::Deliver>(pdu->tpdu);
             EXPECT_EQ(deliver.originator.text, row.sender) << row.name;
             EXPECT_EQ(deliver.userData.concatenation.has_value(), row.parts > 1) << row.name;
+            EXPECT_EQ(deliver.userData.truncated, !row.cut.empty() && part + 1 == row.parts)
+                << row.name << ": TP-UDL still announces the whole part";
             text += deliver.userData.text;
         }
-        EXPECT_EQ(text, row.text) << row.name;
+        EXPECT_EQ(text, row.received.empty() ? row.text : row.received) << row.name;
     }
+    EXPECT_EQ(session.sim.control("deliver from=+1 text=hello truncate=5"),
+              "ERROR: truncate=5 is not shorter than the 5 octets of user data\n");
 }
 
 TEST(ModemDialogue, StoredMessagesAreListedReadAndDeleted) {
@@ -283,6 +326,20 @@ TEST(ModemDialogue, StoredMessagesAreListedReadAndDeleted) {
     EXPECT_EQ(client.command("AT+CMGR=2"), "\r\n+CMS ERROR: 321\r\n");
     EXPECT_EQ(client.command("AT+CMGD=99"), "\r\n+CMS ERROR: 321\r\n");
     EXPECT_EQ(session.sim.storedMessages().size(), 2u);
+
+    // A draft and a message already sent, kept by the user: listed with their stat only.
+    ASSERT_EQ(session.sim.control("store to=+4915112345678 text=draft stat=2"), "OK\n");
+    ASSERT_EQ(session.sim.control("store to=+4915112345678 text=sent stat=3"), "OK\n");
+    EXPECT_EQ(client.readFor(ms(30)), "") << "never indicated";
+    EXPECT_EQ(client.command("AT+CMGL=0"), "\r\nOK\r\n");
+    const std::string all = client.command("AT+CMGL=4");
+    auto draft = pduAfter(all, "+CMGL: 2,2,,");
+    ASSERT_TRUE(draft.has_value()) << all;
+    EXPECT_EQ(std::get<sms::Submit>(draft->tpdu).destination.text, "+4915112345678");
+    EXPECT_EQ(std::get<sms::Submit>(draft->tpdu).userData.text, "draft");
+    EXPECT_TRUE(pduAfter(all, "+CMGL: 4,3,,").has_value()) << all;
+    EXPECT_EQ(client.command("AT+CMGD=1,1"), "\r\nOK\r\n");
+    EXPECT_EQ(session.sim.storedMessages().size(), 2u) << "deleting the read ones keeps them";
     EXPECT_EQ(client.command("AT+CMGD=1,4"), "\r\nOK\r\n");
     EXPECT_EQ(client.command("AT+CMGL=4"), "\r\nOK\r\n");
 }

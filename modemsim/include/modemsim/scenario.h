@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,15 @@ enum class ReportOutcome {
     Expired,         // TP-ST 0x46, validity period expired
     TryingThenFinal, // TP-ST 0x21 (SME busy, still trying), then 0x00 one report delay later
     None,            // no report at all
+};
+
+// The form of the recipient a status report carries (TP-RA). Service centres rewrite it: a
+// send to "+79161234567" comes back as "89161234567" on a Russian network, and one to
+// "0485123456" as "+32485123456" on a Belgian one.
+enum class ReportNumber {
+    AsSent,        // as the SUBMIT gave it
+    National,      // "+<country code><rest>" -> "<trunk prefix><rest>", type national
+    International, // "<trunk prefix><rest>" -> "+<country code><rest>", type international
 };
 
 // How the AT+CMGS / AT+CMGW prompt looks on the wire.
@@ -76,6 +86,11 @@ struct Settings {
     std::chrono::milliseconds sendDelay{0};
     std::chrono::milliseconds reportDelay{50};
     ReportOutcome reportOutcome{ReportOutcome::Delivered};
+    ReportNumber reportNumber{ReportNumber::AsSent};
+    // The home network's numbering plan, for rewriting report numbers: the country code of the
+    // default service centre and IMSI (the Netherlands), and the usual trunk prefix.
+    std::string countryCode{"31"};
+    std::string trunkPrefix{"0"};
     std::string loopbackNumber; // empty: no loopback
     std::chrono::milliseconds loopbackDelay{50};
 };
@@ -119,6 +134,9 @@ struct Faults {
 struct IncomingMessage {
     std::string sender;
     std::string text; // UTF-8; GSM 7-bit when every character fits, else UCS2
+    // A damaged message: the user data of the (last) part holds only this many octets, while
+    // TP-UDL still announces them all.
+    std::optional<std::size_t> truncatedTo;
 };
 
 // When a scripted command runs.
