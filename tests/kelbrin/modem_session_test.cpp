@@ -255,6 +255,28 @@ TEST(ModemSession, FailedDeleteNeverDeliversTheStoredCopyTwice) {
     EXPECT_GE(modem.count("AT+CMGL=4"), 2);
 }
 
+TEST(ModemSession, EveryListingSwitchesIndicationsBackOn) {
+    // A modem that restarts without a sign (no "RDY", echo still off) has +CNMI back at 0; the
+    // periodic listing is what still finds its messages, and it sets the indications again.
+    std::atomic<int> indicationSettings{0};
+    ScriptedModem modem([&](const std::string& command) -> std::optional<std::string> {
+        if (command.rfind("AT+CNMI=", 0) == 0 && command != "AT+CNMI=?") {
+            ++indicationSettings;
+        }
+        return std::nullopt;
+    });
+    ModemTimings timings;
+    timings.listPoll = 30ms;
+    SessionMemory memory;
+    SessionRun run(modem.path(), timings, memory);
+    ASSERT_EQ(run.startFailure(), "");
+    EXPECT_TRUE(eventually([&] { return modem.count("AT+CMGL=4") >= 3; }));
+    // The handshake's setting, then one before every listing after the first (read in this
+    // order: each re-arm comes before its listing).
+    const int listings = modem.count("AT+CMGL=4");
+    EXPECT_GE(indicationSettings.load(), listings);
+}
+
 TEST(ModemSession, LonePartIsDeliveredMarkedAfterTheReassemblyTimeout) {
     ScriptedModem modem([](const std::string&) { return std::nullopt; });
     ModemTimings timings;
