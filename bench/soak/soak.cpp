@@ -88,7 +88,7 @@ struct Tally {
     int sends = 0;
     int reports = 0;
     int sent = 0;
-    std::vector<int32_t> failedSends; ///< by SMSSendMessage index
+    std::vector<int32_t> failedSends; ///< SMSSendMessage indices of sends reported failed
     int replugs = 0;
     int delivered = 0;
     int garbled = 0;               ///< texts received that the simulator never delivered

@@ -1,7 +1,6 @@
 #include "modem.h"
 
 #include "control_command.h"
-#include "pdu_factory.h"
 #include "scenario_settings.h"
 
 #include <algorithm>
@@ -326,9 +325,12 @@ std::string Modem::control(std::string_view line, Clock::time_point now) {
     return applyControl(line);
 }
 
-std::string Modem::storeParts(const std::string& memory, const std::vector<sms::OutgoingPdu>& pdus,
+std::string Modem::storeParts(const std::string& memory, const PartsOrError& parts,
                               MessageStat stat) {
-    for (const auto& pdu : pdus) {
+    if (const auto* error = std::get_if<std::string>(&parts)) {
+        return "ERROR: " + *error + "\n";
+    }
+    for (const auto& pdu : std::get<std::vector<sms::OutgoingPdu>>(parts)) {
         if (!m_store.add(memory, pdu.hex, pdu.tpduLength, stat)) {
             return "ERROR: memory " + memory + " is full\n";
         }
@@ -369,21 +371,16 @@ std::string Modem::applyControl(std::string_view line) {
         return error ? "ERROR: " + *error + "\n" : "OK\n";
     }
     if (auto* store = std::get_if<StoreCommand>(&command)) {
-        auto pdus = deliverPdus(store->message, m_settings.smsc, m_nextConcatReference++,
-                                currentTimestamp());
-        if (auto* error = std::get_if<std::string>(&pdus)) {
-            return "ERROR: " + *error + "\n";
-        }
-        return storeParts(m_memories[2], std::get<std::vector<sms::OutgoingPdu>>(pdus),
+        return storeParts(m_memories[2],
+                          deliverPdus(store->message, m_settings.smsc, m_nextConcatReference++,
+                                      currentTimestamp()),
                           store->stat);
     }
     if (auto* store = std::get_if<StoreSubmitCommand>(&command)) {
-        auto pdus = storedSubmitPdus(store->recipient, store->text, m_settings.smsc,
-                                     m_nextConcatReference++);
-        if (!pdus) {
-            return "ERROR: " + std::string(sms::describe(pdus.error())) + "\n";
-        }
-        return storeParts(m_memories[1], pdus.value(), store->stat);
+        return storeParts(m_memories[1],
+                          storedSubmitPdus(store->recipient, store->text, m_settings.smsc,
+                                           m_nextConcatReference++),
+                          store->stat);
     }
     if (auto* fail = std::get_if<FailNextSendCommand>(&command)) {
         m_faults.failSend = m_counters.sendAttempts + 1;

@@ -7,6 +7,7 @@
 #include "modemsim/scenario.h"
 #include "modemsim/stored_message.h"
 #include "output_queue.h"
+#include "pdu_factory.h"
 #include "timers.h"
 
 #include <sms/pdu.h>
@@ -136,9 +137,8 @@ private:
 
     // Control.
     std::string applyControl(std::string_view line);
-    // Puts messages into `memory` without an indication; the control reply.
-    std::string storeParts(const std::string& memory, const std::vector<sms::OutgoingPdu>& pdus,
-                           MessageStat stat);
+    // Puts a message's parts into `memory` without an indication; the control reply.
+    std::string storeParts(const std::string& memory, const PartsOrError& parts, MessageStat stat);
 
     Settings m_settings;
     Faults m_faults;

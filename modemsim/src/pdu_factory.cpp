@@ -81,9 +81,8 @@ sms::Timestamp currentTimestamp() {
     return stamp;
 }
 
-std::variant<std::vector<sms::OutgoingPdu>, std::string>
-deliverPdus(const IncomingMessage& message, const std::string& serviceCentre,
-            std::uint8_t reference, const sms::Timestamp& time) {
+PartsOrError deliverPdus(const IncomingMessage& message, const std::string& serviceCentre,
+                         std::uint8_t reference, const sms::Timestamp& time) {
     const sms::Address originator = sms::makeAddress(message.sender);
     auto pdus = partPdus(message.text, serviceCentre, reference,
                          [&](std::uint8_t dataCoding, const sms::UserData& userData, bool more) {
@@ -106,18 +105,20 @@ deliverPdus(const IncomingMessage& message, const std::string& serviceCentre,
     return std::move(pdus.value());
 }
 
-sms::Result<std::vector<sms::OutgoingPdu>> storedSubmitPdus(const std::string& recipient,
-                                                            const std::string& text,
-                                                            const std::string& serviceCentre,
-                                                            std::uint8_t reference) {
-    return partPdus(text, serviceCentre, reference,
-                    [&](std::uint8_t dataCoding, const sms::UserData& userData, bool) {
-                        sms::Submit submit;
-                        submit.destination = sms::makeAddress(recipient);
-                        submit.dataCoding = dataCoding;
-                        submit.userData = userData;
-                        return sms::Tpdu(submit);
-                    });
+PartsOrError storedSubmitPdus(const std::string& recipient, const std::string& text,
+                              const std::string& serviceCentre, std::uint8_t reference) {
+    auto pdus = partPdus(text, serviceCentre, reference,
+                         [&](std::uint8_t dataCoding, const sms::UserData& userData, bool) {
+                             sms::Submit submit;
+                             submit.destination = sms::makeAddress(recipient);
+                             submit.dataCoding = dataCoding;
+                             submit.userData = userData;
+                             return sms::Tpdu(submit);
+                         });
+    if (!pdus) {
+        return std::string(sms::describe(pdus.error()));
+    }
+    return std::move(pdus.value());
 }
 
 sms::Result<sms::OutgoingPdu> loopbackPdu(const sms::Submit& submit,
