@@ -27,8 +27,6 @@ constexpr Milliseconds kQuietGrace{250};
 // E173) and esp-protocols issue 305 (Quectel MC60) show it landing on the next command.
 constexpr Milliseconds kQuietWindow{300};
 constexpr Milliseconds kDrainCap{2000};
-// How long a stop waits for the answer of the command it cut short (within the 1 s a stop has).
-constexpr Milliseconds kStopGrace{300};
 // How long the resynchronising AT+CMEE? may take: as long as a sleepy modem's first answer.
 constexpr Milliseconds kResyncAnswer{2000};
 const std::string kResyncCommand = "AT+CMEE?";
@@ -39,6 +37,18 @@ constexpr char kEscape = '\x1B';
 bool startsWithAt(const std::string& line) {
     return line.size() >= 2 && equalsIgnoringCase(line.substr(0, 2), "AT");
 }
+
+/// Marks the channel's wait for the modem, so a stop knows whether it cuts a command short.
+class PendingCommand {
+public:
+    explicit PendingCommand(WakeSignal& wake) : m_wake(wake) { m_wake.setCommandPending(true); }
+    ~PendingCommand() { m_wake.setCommandPending(false); }
+    PendingCommand(const PendingCommand&) = delete;
+    PendingCommand& operator=(const PendingCommand&) = delete;
+
+private:
+    WakeSignal& m_wake;
+};
 
 int millisUntil(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now()).count();
@@ -53,6 +63,11 @@ AtChannel::AtChannel(SerialPort& port, WakeSignal& wake, ByteTrace& trace)
 
 AtReply AtChannel::execute(const AtCommand& command) {
     AtReply reply;
+    if (m_wake.stopRequested()) {
+        reply.outcome = AtOutcome::Stopped; // nothing goes to the modem after a stop
+        return reply;
+    }
+    const PendingCommand pending(m_wake);
     reply.outcome = resynchronise(command.notAfter);
     if (reply.outcome != AtOutcome::Final) {
         return reply;
@@ -80,6 +95,11 @@ AtReply AtChannel::execute(const AtCommand& command) {
 AtReply AtChannel::sendPdu(int length, const std::string& pdu, Milliseconds promptTimeout,
                            Milliseconds resultTimeout) {
     AtReply reply;
+    if (m_wake.stopRequested()) {
+        reply.outcome = AtOutcome::Stopped;
+        return reply;
+    }
+    const PendingCommand pending(m_wake);
     reply.outcome = resynchronise(Clock::time_point::max());
     if (reply.outcome != AtOutcome::Final) {
         return reply;
@@ -344,7 +364,7 @@ AtReply AtChannel::waitForReply(Clock::time_point deadline, bool stopAtPrompt,
 }
 
 bool AtChannel::finalArrivesSoon() {
-    const auto deadline = Clock::now() + kStopGrace;
+    const auto deadline = m_wake.answerGraceEnd();
     AtReply scratch;
     for (;;) {
         if (collectReply(scratch, false) && scratch.outcome != AtOutcome::Restarted) {
@@ -367,6 +387,9 @@ AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
     }
     m_trace.note("out of step with the modem: waiting until it is quiet, then " + kResyncCommand);
     drainUntilQuiet(std::min(limit, Clock::now() + kDrainCap));
+    if (m_wake.stopRequested()) {
+        return AtOutcome::Stopped; // still out of step: the next start resynchronises
+    }
     const auto deadline = std::min(limit, Clock::now() + kResyncAnswer);
     m_reader.beginCommand({kResyncCommand, kResyncPrefix, false});
     if (!writeAll(kResyncCommand + "\r", deadline)) {

@@ -64,7 +64,8 @@ struct AtReply {
 /// that no command was waiting for, the channel is out of step: before the next command it
 /// drains until the modem has sent no reply line for a while, then asks AT+CMEE?, whose
 /// "+CMEE:" line no other command draws, and takes only the final that follows that line.
-/// Late answers go to the trace.
+/// Late answers go to the trace. After a stop nothing more is written: every command returns
+/// Stopped at once.
 class AtChannel {
 public:
     using UrcPredicate = std::function<bool(const AtEvent&)>;
@@ -95,6 +96,7 @@ public:
     bool outOfStep() const { return m_outOfStep; }
     /// For a port whose last user left a command unanswered (a stop in the middle of one).
     void assumeOutOfStep() { m_outOfStep = true; }
+    const SerialPort& port() const { return m_port; }
     bool portLost() const { return !m_lostReason.empty(); }
     const std::string& lostReason() const { return m_lostReason; }
     /// A line in the byte trace.
@@ -113,7 +115,7 @@ private:
     /// step. False when a reply line was among them (it breaks the quiet of a drain).
     bool moveEventsToUrcs();
     AtReply waitForReply(Clock::time_point deadline, bool stopAtPrompt, bool finalMayBeMissing);
-    /// After a stop: whether the pending command's final comes within a short grace.
+    /// After a stop: whether the pending command's final comes within the stop's grace.
     bool finalArrivesSoon();
     /// Drains and resynchronises when out of step, by @p limit at the latest. Final when the
     /// channel may go on, else why it cannot (no answer: Timeout, a lost port, a stop).

@@ -29,7 +29,8 @@ void WakeSignal::requestFinish() {
     wake();
 }
 
-void WakeSignal::requestStop() {
+void WakeSignal::requestStop(Clock::time_point answerGraceEnd) {
+    m_answerGraceEnd.store(answerGraceEnd);
     m_stop.store(true);
     wake();
 }

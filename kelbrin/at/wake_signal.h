@@ -1,15 +1,20 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 
 namespace kelbrin {
 
 /// Wakes the modem worker out of poll(2): for new work, to finish the work in hand because a stop
-/// is coming, or for good when the stop is requested.
+/// is coming, or for good when the stop is requested. Also tells the stopping thread whether the
+/// worker is in the middle of a command, and the worker how long a command cut short by the stop
+/// may still wait for its answer.
 /// An eventfd, so other threads can signal it without a lock and the worker can wait on it
 /// together with the port.
 class WakeSignal {
 public:
+    using Clock = std::chrono::steady_clock;
+
     WakeSignal();
     ~WakeSignal();
     WakeSignal(const WakeSignal&) = delete;
@@ -19,8 +24,14 @@ public:
     /// The worker deletes what the caller took, then stops serving; commands still run.
     void requestFinish();
     bool finishRequested() const { return m_finish.load(); }
-    void requestStop();
+    /// A command cut short may wait for its answer until @p answerGraceEnd; nothing more is
+    /// written to the modem.
+    void requestStop(Clock::time_point answerGraceEnd);
     bool stopRequested() const { return m_stop.load(); }
+    Clock::time_point answerGraceEnd() const { return m_answerGraceEnd.load(); }
+    /// Set by the channel while a command waits for the modem.
+    void setCommandPending(bool pending) { m_commandPending.store(pending); }
+    bool commandPending() const { return m_commandPending.load(); }
     int fd() const { return m_fd; }
     /// Clears pending wake-ups (the stop request stays).
     void drain();
@@ -29,6 +40,8 @@ private:
     int m_fd = -1;
     std::atomic<bool> m_finish{false};
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_commandPending{false};
+    std::atomic<Clock::time_point> m_answerGraceEnd{Clock::time_point::min()};
 };
 
 } // namespace kelbrin

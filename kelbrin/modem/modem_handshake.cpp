@@ -94,7 +94,19 @@ HandshakeResult ModemHandshake::run(Clock::time_point deadline) {
     if (result.failure.empty()) {
         result.failure = checkRegistration(deadline);
     }
+    if (!result.failure.empty() && m_deadlineCutCommand && m_answered > 0) {
+        result.failure = describeSlowModem();
+    }
     return result;
+}
+
+std::string ModemHandshake::describeSlowModem() const {
+    const auto perReply = std::chrono::duration_cast<Milliseconds>(m_answerTime / m_answered);
+    return "the modem on " + describePort(m_settings.port) + " answers slowly (about " +
+           std::to_string(perReply.count()) + " ms per reply): start-up ran out of time after " +
+           std::to_string(m_answered) +
+           " answered commands. Start again; if it stays this slow, check the baud rate, and "
+           "switch off USB power saving for the modem (autosuspend)";
 }
 
 HandshakeResult ModemHandshake::restoreSettings(Clock::time_point deadline) {
@@ -124,7 +136,15 @@ AtReply ModemHandshake::command(const std::string& line, const std::string& pref
                                 bool finalMayBeMissing) {
     AtCommand command{line, prefix, timeout, finalMayBeMissing};
     command.notAfter = deadline;
-    return m_channel.execute(command);
+    const auto sent = Clock::now();
+    AtReply reply = m_channel.execute(command);
+    if (reply.outcome == AtOutcome::Final) {
+        ++m_answered;
+        m_answerTime += Clock::now() - sent;
+    } else if (reply.outcome == AtOutcome::Timeout && Clock::now() >= deadline) {
+        m_deadlineCutCommand = true;
+    }
+    return reply;
 }
 
 AtReply ModemHandshake::commandRetrying(const std::string& line, const std::string& prefix,
@@ -223,7 +243,6 @@ std::string ModemHandshake::checkSim(Clock::time_point deadline) {
 std::string ModemHandshake::setUpMessaging(Clock::time_point deadline, HandshakeResult& result) {
     std::string failure = selectStorage(deadline, result);
     if (failure.empty()) {
-        selectMessageService(deadline, result);
         failure = enableIndications(deadline, result);
     }
     return failure;
@@ -322,15 +341,14 @@ std::string ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeR
     return {};
 }
 
-void ModemHandshake::selectMessageService(Clock::time_point deadline, HandshakeResult& result) {
+bool ModemHandshake::routedNeedAcknowledging(Clock::time_point deadline) {
     // Service 0 lets the modem acknowledge routed +CMT/+CDS itself (27.005 §3.2.1); under
     // service 1 the library owes an AT+CNMA for each, or the network stops routing.
     const AtReply query = commandRetrying("AT+CSMS?", "+CSMS:", deadline);
     const AtEvent* line = query.firstResponse();
     const auto service =
         line && query.ok() ? parseInt(responseFields(line->line).front()) : std::nullopt;
-    result.acknowledgeRouted =
-        service == 1 && !commandRetrying("AT+CSMS=0", "+CSMS:", deadline).ok();
+    return service == 1 && !commandRetrying("AT+CSMS=0", "+CSMS:", deadline).ok();
 }
 
 std::string ModemHandshake::enableIndications(Clock::time_point deadline, HandshakeResult& result) {

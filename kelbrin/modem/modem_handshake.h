@@ -9,10 +9,9 @@
 namespace kelbrin {
 
 struct HandshakeResult {
-    std::string failure;            ///< empty on success, else the operator text
-    bool acknowledgeRouted = false; ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
-    std::string indications;        ///< the AT+CNMI arguments the modem took
-    int storedMessages = 0;         ///< messages in the receiving memory (+CPMS <used1>)
+    std::string failure;     ///< empty on success, else the operator text
+    std::string indications; ///< the AT+CNMI arguments the modem took
+    int storedMessages = 0;  ///< messages in the receiving memory (+CPMS <used1>)
     /// Memories to list, the receiving one first: the operator's, or ME/MT when the SIM
     /// refused or was full (then both).
     std::vector<std::string> memories;
@@ -22,9 +21,11 @@ struct HandshakeResult {
 };
 
 /// The start-up dialogue: ESC, "ATE0Q0V1+CMEE=1" until answered, SIM, the message settings
-/// (PDU mode, storage, +CSMS, indications with the fallbacks real modems need), service centre,
+/// (PDU mode, storage, indications with the fallbacks real modems need), service centre,
 /// registration. "SIM busy", an SMS stack still starting and "still searching" are waited out
-/// within the deadline. Each failure is its own operator text.
+/// within the deadline. Each failure is its own operator text. Only what decides whether the
+/// service can work is asked here, since every round trip counts against the deadline on a slow
+/// modem; the message service (+CSMS) is settled after the start.
 class ModemHandshake {
 public:
     ModemHandshake(AtChannel& channel, const SessionSettings& settings);
@@ -32,8 +33,11 @@ public:
     /// Finished by @p deadline, whatever the modem does.
     HandshakeResult run(Clock::time_point deadline);
     /// The settings a restart of the modem undoes (echo, result codes, numeric errors, PDU mode,
-    /// memories, +CSMS, indications), for a modem that rebooted while the service ran.
+    /// memories, indications), for a modem that rebooted while the service ran.
     HandshakeResult restoreSettings(Clock::time_point deadline);
+    /// Message service 0 where the modem allows it; true when it stays on service 1, under which
+    /// every routed +CMT/+CDS needs an AT+CNMA (27.005 §3.2.1).
+    bool routedNeedAcknowledging(Clock::time_point deadline);
 
 private:
     AtReply command(const std::string& line, const std::string& prefix, Milliseconds timeout,
@@ -50,15 +54,20 @@ private:
     std::string selectStorage(Clock::time_point deadline, HandshakeResult& result);
     /// AT+CPMS with @p memory in every place (two places for Wavecom).
     AtReply useMemory(const std::string& memory, Clock::time_point deadline);
-    void selectMessageService(Clock::time_point deadline, HandshakeResult& result);
     std::string enableIndications(Clock::time_point deadline, HandshakeResult& result);
     std::string checkServiceCentre(Clock::time_point deadline);
     std::string checkRegistration(Clock::time_point deadline);
     /// The failure text of an SMS settings command, "still starting" when that is why.
     std::string describeSettingFailure(const std::string& what, const AtReply& reply) const;
+    /// A start-up that ran out of time while the modem answered every command: it is slow, and
+    /// saying it did not answer would send the operator looking for the wrong fault.
+    std::string describeSlowModem() const;
 
     AtChannel& m_channel;
     const SessionSettings& m_settings;
+    int m_answered = 0;                ///< commands that got a final result
+    Clock::duration m_answerTime{};    ///< the time those took, together
+    bool m_deadlineCutCommand = false; ///< a command was cut short, or not sent, by the deadline
 };
 
 } // namespace kelbrin

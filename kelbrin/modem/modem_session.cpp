@@ -80,7 +80,7 @@ bool isTemporaryNetworkError(const AtReply& reply) {
 ModemSession::ModemSession(AtChannel& channel, WakeSignal& wake, ServiceSink& sink,
                            SessionMemory& memory, SessionSettings settings)
     : m_channel(channel), m_wake(wake), m_sink(sink), m_memory(memory),
-      m_settings(std::move(settings)) {}
+      m_settings(std::move(settings)), m_device(channel.port().deviceInstance()) {}
 
 AtReply ModemSession::command(const std::string& line, const std::string& prefix,
                               Milliseconds timeout) {
@@ -88,7 +88,7 @@ AtReply ModemSession::command(const std::string& line, const std::string& prefix
 }
 
 void ModemSession::takeSettings(const HandshakeResult& result) {
-    m_acknowledgeRouted = result.acknowledgeRouted;
+    m_messageServiceSettled = false;
     m_indications = result.indications;
     m_indicationsJustSet = true;
     m_storedMessages = result.storedMessages;
@@ -104,11 +104,11 @@ void ModemSession::takeSettings(const HandshakeResult& result) {
 }
 
 std::string ModemSession::start(Clock::time_point deadline) {
-    if (m_memory.modemOutOfStep) {
+    if (m_memory.devicesOutOfStep.count(m_device) != 0) {
         m_channel.assumeOutOfStep();
     }
     const HandshakeResult result = ModemHandshake(m_channel, m_settings).run(deadline);
-    m_memory.modemOutOfStep = m_channel.outOfStep();
+    rememberOutOfStep();
     m_currentStorage = m_settings.storage;
     if (result.failure.empty()) {
         takeSettings(result);
@@ -126,6 +126,14 @@ std::string ModemSession::run() {
     // listing deletes a slot only when it still holds the message handed over.
     m_nextList = Clock::now();
     while (!m_wake.stopRequested() && !m_wake.finishRequested()) {
+        if (!m_messageServiceSettled) {
+            // Before any routed message is handled: it decides whether those need an AT+CNMA.
+            m_acknowledgeRouted =
+                ModemHandshake(m_channel, m_settings)
+                    .routedNeedAcknowledging(Clock::now() + m_settings.timings.restore);
+            m_messageServiceSettled = true;
+            m_channel.takeCommandEcho(); // part of the set-up, as in restoreSettings()
+        }
         handleUrcs();
         if (m_channel.portLost()) {
             return "lost the connection to the modem on " + describePort(m_settings.port) + " (" +
@@ -159,8 +167,16 @@ std::string ModemSession::run() {
         m_toDelete.pop_front();
         deleteStored(slot);
     }
-    m_memory.modemOutOfStep = m_channel.outOfStep();
+    rememberOutOfStep();
     return {};
+}
+
+void ModemSession::rememberOutOfStep() {
+    if (m_channel.outOfStep()) {
+        m_memory.devicesOutOfStep.insert(m_device);
+    } else {
+        m_memory.devicesOutOfStep.erase(m_device);
+    }
 }
 
 Milliseconds ModemSession::idleWait() const {

@@ -60,6 +60,8 @@ private:
     /// Takes what @p memory holds; returns how many unread messages no indication named.
     int listMemory(const std::string& memory, bool receiving);
     void takeSettings(const HandshakeResult& result);
+    /// Whether a late answer may still reach the next session on this device.
+    void rememberOutOfStep();
     void readStored(const MessageSlot& slot);
     void deleteStored(const MessageSlot& slot);
     bool useStorage(const std::string& storage);
@@ -81,17 +83,19 @@ private:
     ServiceSink& m_sink;
     SessionMemory& m_memory;
     SessionSettings m_settings;
+    const std::string m_device; ///< SerialPort::deviceInstance of the port
     std::string m_currentStorage;
     std::deque<MessageSlot> m_toRead;
     std::deque<MessageSlot> m_toDelete;
     Clock::time_point m_nextList{};
-    bool m_acknowledgeRouted = false;    ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
-    std::string m_indications;           ///< the AT+CNMI arguments the modem took
-    bool m_indicationsJustSet = false;   ///< no listing since: no need to set them again
-    int m_storedMessages = 0;            ///< what the last CPMS or listing found in the memory
-    bool m_restarted = false;            ///< the modem restarted: its settings are to be restored
-    std::vector<std::string> m_memories; ///< to list, the receiving one first
-    std::string m_reportMemory;          ///< where a +CDSI said reports are stored
+    bool m_messageServiceSettled = false; ///< +CSMS asked since the settings were made
+    bool m_acknowledgeRouted = false;     ///< +CSMS service 1 stuck on: AT+CNMA after +CMT/+CDS
+    std::string m_indications;            ///< the AT+CNMI arguments the modem took
+    bool m_indicationsJustSet = false;    ///< no listing since: no need to set them again
+    int m_storedMessages = 0;             ///< what the last CPMS or listing found in the memory
+    bool m_restarted = false;             ///< the modem restarted: its settings are to be restored
+    std::vector<std::string> m_memories;  ///< to list, the receiving one first
+    std::string m_reportMemory;           ///< where a +CDSI said reports are stored
     int m_receiveCapacity = 0;
     bool m_firstListing = true;              ///< finds the backlog, announced or not
     bool m_toldIndicationsElsewhere = false; ///< traced once per session

@@ -44,15 +44,15 @@ std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings,
     ModemWorker* self = worker.get();
     worker->m_thread = std::thread([self, deadline, promise = std::move(handshake)]() mutable {
         const std::string failure = self->m_session->start(deadline);
-        if (failure.empty()) {
-            const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
-            self->m_serialNumber =
-                readSerialNumber(*self->m_channel, std::clamp(left, Milliseconds(1),
-                                                              self->m_settings.timings.command));
-            self->m_serving = true;
-        }
+        self->m_serving = failure.empty();
         promise.set_value(failure);
         if (failure.empty()) {
+            // After Start has returned, with a timeout of its own: on a slow modem the start-up
+            // budget has no room left for it, and a replug needs it to know the modem again.
+            self->m_serialNumber =
+                readSerialNumber(*self->m_channel, self->m_settings.timings.command);
+            self->m_trace.note("modem IMEI: " +
+                               (self->m_serialNumber.empty() ? "unknown" : self->m_serialNumber));
             self->serve();
         }
     });
@@ -156,19 +156,22 @@ void ModemWorker::warnOtherOpeners() {
 }
 
 ModemWorker::~ModemWorker() {
-    // A serving worker first deletes what the caller took; the stop then cuts whatever is left
-    // (and the channel may wait 300 ms for the answer of the command it cuts), so
-    // SMSStopSerice still returns within its second. Deletes the budget leaves undone are done
-    // at the next start.
+    // A stop takes kStopBudget at most, whatever the modem does. A serving worker that is not in
+    // the middle of a command first deletes what the caller took (a command a hung modem never
+    // answers would spend that time for nothing); the stop then cuts whatever is left, and the
+    // command it cuts may wait for its answer until the budget ends. Deletes left undone are
+    // done at the next start.
     constexpr Milliseconds kFinishBudget{250};
-    if (m_serving) {
+    constexpr Milliseconds kStopBudget{300};
+    const auto stopBy = Clock::now() + kStopBudget;
+    if (m_serving && !m_wake.commandPending()) {
         m_wake.requestFinish();
         const auto deadline = Clock::now() + kFinishBudget;
         while (m_serving && Clock::now() < deadline) {
             std::this_thread::sleep_for(Milliseconds(5));
         }
     }
-    m_wake.requestStop();
+    m_wake.requestStop(stopBy);
     if (m_thread.joinable()) {
         m_thread.join();
     }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -65,6 +66,15 @@ SerialPort::SerialPort(int fd, std::string path) : m_fd(fd), m_path(std::move(pa
 SerialPort::~SerialPort() {
     ::tcflush(m_fd, TCIOFLUSH);
     ::close(m_fd);
+}
+
+std::string SerialPort::deviceInstance() const {
+    struct stat node {};
+    if (::fstat(m_fd, &node) != 0) {
+        return m_path;
+    }
+    return m_path + '\x1F' + std::to_string(node.st_rdev) + '\x1F' +
+           std::to_string(node.st_ctim.tv_sec) + '.' + std::to_string(node.st_ctim.tv_nsec);
 }
 
 ssize_t SerialPort::readSome(char* buffer, std::size_t size) {

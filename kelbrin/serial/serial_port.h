@@ -32,6 +32,9 @@ public:
 
     int fd() const { return m_fd; }
     const std::string& path() const { return m_path; }
+    /// Names this device node and no other: its device number and the time the node was made, so
+    /// a pseudo-terminal or a USB port that comes back under the same name is another device.
+    std::string deviceInstance() const;
 
     /// As read(2)/write(2) on the non-blocking descriptor.
     ssize_t readSome(char* buffer, std::size_t size);

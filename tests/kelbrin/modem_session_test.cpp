@@ -173,7 +173,7 @@ public:
         }
     }
     ~SessionRun() {
-        m_wake.requestStop();
+        m_wake.requestStop(Clock::now() + 300ms);
         if (m_thread.joinable()) {
             m_thread.join();
         }

@@ -234,6 +234,7 @@ TEST_F(SendTest, ReplugWhileRunningIsRidThroughWithoutStopOrStart) {
     struct Row {
         const char* name;
         std::chrono::milliseconds sendDelay;
+        std::chrono::milliseconds replyDelay;       ///< of every command
         std::chrono::milliseconds sendBeforeReplug; ///< negative: send while the modem is away
         const char* replug;
         std::vector<int32_t> expectedStatus; ///< of the first and the second send
@@ -242,18 +243,28 @@ TEST_F(SendTest, ReplugWhileRunningIsRidThroughWithoutStopOrStart) {
     const std::vector<Row> rows = {
         {"a send made while it is away goes when it is back",
          0ms,
+         0ms,
          -100ms,
          "replug 600",
          {1, 1},
          "modem lost on COM1"},
         {"a send cut after Ctrl-Z is unknown, the next one goes",
          1500ms,
+         0ms,
          200ms,
          "replug 300",
          {0, 1},
          "modem lost on COM1"},
         {"another modem in the socket is not used",
          0ms,
+         0ms,
+         -100ms,
+         "replug 300 490154203237518",
+         {0, 0},
+         "another modem (IMEI 490154203237518)"},
+        {"a slow modem is known again: its IMEI is read after the start, in full time",
+         0ms,
+         400ms,
          -100ms,
          "replug 300 490154203237518",
          {0, 0},
@@ -264,7 +275,12 @@ TEST_F(SendTest, ReplugWhileRunningIsRidThroughWithoutStopOrStart) {
         SCOPED_TRACE(row.name);
         modemsim::Scenario scenario;
         scenario.settings.sendDelay = row.sendDelay;
+        scenario.faults.commandDelay = row.replyDelay;
         auto& sim = startService(scenario);
+        // Two more commands after the start: the IMEI (AT+CGSN, the first) has been answered.
+        const int commandsAtStart = sim.counters().commandLines;
+        ASSERT_TRUE(eventually([&] { return sim.counters().commandLines >= commandsAtStart + 2; },
+                               3s + 5 * row.replyDelay));
         std::vector<int32_t> indices;
         if (row.sendBeforeReplug > 0ms) {
             indices.push_back(lib.sendText("first", kNumber));
@@ -272,14 +288,15 @@ TEST_F(SendTest, ReplugWhileRunningIsRidThroughWithoutStopOrStart) {
         }
         ASSERT_EQ(sim.control(row.replug), "OK\n");
         EXPECT_TRUE(eventually(
-            [&] { return lib.lastErrorText().find(row.errorWhileAway) != std::string::npos; }, 3s))
+            [&] { return lib.lastErrorText().find(row.errorWhileAway) != std::string::npos; },
+            3s + 15 * row.replyDelay)) // the reopen, then the set-up at the modem's pace
             << lib.lastErrorText();
         while (indices.size() < 2) {
             indices.push_back(lib.sendText("while away", kNumber));
         }
         std::vector<int32_t> status(2, -1);
         for (int taken = 0; taken < 2;) {
-            const auto report = lib.waitReport(5s);
+            const auto report = lib.waitReport(5s + 15 * row.replyDelay);
             ASSERT_TRUE(report);
             const auto at = std::find(indices.begin(), indices.end(), report->index);
             ASSERT_NE(at, indices.end());
