@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds a libFuzzer target with the `fuzz` preset (clang) and runs it from its seed corpus.
+# Builds a libFuzzer target with the `fuzz` preset (clang) and runs it from its seed corpus and the
+# inputs that once crashed it (fuzz/crashes/). An input that crashes it now is written as
+# crash-<sha1> at the top of the tree: fix the fault and keep the input (fuzz/crashes/README.md).
 # Usage: scripts/fuzz.sh pdu|at-reader [BUILD_DIR] [libFuzzer options...]
 #   pdu        the SMS PDU decoders, seeded with the public test vectors
 #   at-reader  the library's AT reader, seeded with modem transcripts
@@ -23,6 +25,7 @@ pdu)
     mkdir -p "$corpus"
     "$build/fuzz/sms_pdu_seeds" "$corpus"
     fuzzer="$build/fuzz/sms_pdu_fuzzer"
+    crashes=fuzz/crashes/pdu
     ;;
 at-reader)
     cmake --build "$build" --target at_reader_fuzzer
@@ -30,10 +33,14 @@ at-reader)
     mkdir -p "$corpus"
     cp kelbrin/fuzz/seeds/* "$corpus/"
     fuzzer="$build/kelbrin/fuzz/at_reader_fuzzer"
+    crashes=fuzz/crashes/at-reader
     ;;
 *)
     echo "usage: scripts/fuzz.sh pdu|at-reader [BUILD_DIR] [libFuzzer options...]" >&2
     exit 2
     ;;
 esac
+if [ -d "$crashes" ]; then
+    cp "$crashes"/* "$corpus/"
+fi
 "$fuzzer" "${options[@]}" "$corpus"

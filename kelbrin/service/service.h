@@ -20,7 +20,7 @@
 //              ByteTrace        KELBRIN_TRACE;  WakeSignal  eventfd that interrupts the worker
 //   serial/    openSerialPort   exclusive raw 8N1 open; port_path (COM<N> -> device),
 //              baud_rate, port_diagnostics (operator texts for missing/forbidden/busy ports)
-//   fuzz/      libFuzzer target for the AT reader
+//   fuzz/      the AT reader's fuzz target (libFuzzer; the tests replay its seeds)
 
 #include "kelbrin.h"
 #include "modem_worker.h"
