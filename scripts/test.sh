@@ -2,7 +2,8 @@
 # Installs what is missing, then builds and runs every test in the default preset, in the release
 # preset (-O2, the build the package is made from; the package is made and its unpacked contents
 # are checked too) and in the sanitizer preset, and the library's tests under ThreadSanitizer (the
-# library has a worker thread). Exits non-zero on the first failure.
+# library has a worker thread), with the fuzz targets' stored inputs. Exits non-zero on the first
+# failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,5 +30,5 @@ ctest --preset asan -LE interop
 echo "== preset tsan (libkelbrin) =="
 cmake --preset tsan
 cmake --build --preset tsan --target kelbrin_unit_tests kelbrin_integration_tests kelbrin_console_tests \
-    kelbrin_ports_tests
-ctest --preset tsan -R '^kelbrin\.'
+    kelbrin_ports_tests at_reader_replay sms_pdu_replay
+ctest --preset tsan -R '^(kelbrin|fuzz)\.'
