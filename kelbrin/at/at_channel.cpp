@@ -41,8 +41,10 @@ bool startsWithAt(const std::string& line) {
 /// Marks the channel's wait for the modem, so a stop knows whether it cuts a command short.
 class PendingCommand {
 public:
-    explicit PendingCommand(WakeSignal& wake) : m_wake(wake) { m_wake.setCommandPending(true); }
-    ~PendingCommand() { m_wake.setCommandPending(false); }
+    explicit PendingCommand(WakeSignal& wake) : m_wake(wake) {
+        m_wake.setCommandWaitingSince(Clock::now());
+    }
+    ~PendingCommand() { m_wake.setCommandWaitingSince(Clock::time_point::max()); }
     PendingCommand(const PendingCommand&) = delete;
     PendingCommand& operator=(const PendingCommand&) = delete;
 

@@ -35,6 +35,12 @@ void WakeSignal::requestStop(Clock::time_point answerGraceEnd) {
     wake();
 }
 
+WakeSignal::Clock::duration WakeSignal::commandWaiting() const {
+    const auto since = m_commandWaitingSince.load();
+    const auto now = Clock::now();
+    return since < now ? now - since : Clock::duration::zero();
+}
+
 void WakeSignal::drain() {
     uint64_t count = 0;
     (void)!::read(m_fd, &count, sizeof count);

@@ -6,9 +6,9 @@
 namespace kelbrin {
 
 /// Wakes the modem worker out of poll(2): for new work, to finish the work in hand because a stop
-/// is coming, or for good when the stop is requested. Also tells the stopping thread whether the
-/// worker is in the middle of a command, and the worker how long a command cut short by the stop
-/// may still wait for its answer.
+/// is coming, or for good when the stop is requested. Also tells the stopping thread how long the
+/// worker has been waiting for the modem's answer, and the worker how long a command cut short by
+/// the stop may still wait for it.
 /// An eventfd, so other threads can signal it without a lock and the worker can wait on it
 /// together with the port.
 class WakeSignal {
@@ -29,9 +29,11 @@ public:
     void requestStop(Clock::time_point answerGraceEnd);
     bool stopRequested() const { return m_stop.load(); }
     Clock::time_point answerGraceEnd() const { return m_answerGraceEnd.load(); }
-    /// Set by the channel while a command waits for the modem.
-    void setCommandPending(bool pending) { m_commandPending.store(pending); }
-    bool commandPending() const { return m_commandPending.load(); }
+    /// Set by the channel while a command waits for the modem: since when, or
+    /// Clock::time_point::max().
+    void setCommandWaitingSince(Clock::time_point since) { m_commandWaitingSince.store(since); }
+    /// How long the command in hand has waited for its answer; zero between commands.
+    Clock::duration commandWaiting() const;
     int fd() const { return m_fd; }
     /// Clears pending wake-ups (the stop request stays).
     void drain();
@@ -40,7 +42,7 @@ private:
     int m_fd = -1;
     std::atomic<bool> m_finish{false};
     std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_commandPending{false};
+    std::atomic<Clock::time_point> m_commandWaitingSince{Clock::time_point::max()};
     std::atomic<Clock::time_point> m_answerGraceEnd{Clock::time_point::min()};
 };
 

@@ -156,18 +156,19 @@ void ModemWorker::warnOtherOpeners() {
 }
 
 ModemWorker::~ModemWorker() {
-    // A stop takes kStopBudget at most, whatever the modem does. A serving worker that is not in
-    // the middle of a command first deletes what the caller took (a command a hung modem never
-    // answers would spend that time for nothing); the stop then cuts whatever is left, and the
-    // command it cuts may wait for its answer until the budget ends. Deletes left undone are
-    // done at the next start.
+    // A stop takes kStopBudget at most, whatever the modem does. A serving worker first deletes
+    // what the caller took, unless a command has waited longer than kSlowAnswer for its answer: a
+    // modem that slow, or hung, would spend the time for nothing. The stop then cuts whatever is
+    // left, and the command it cuts may wait for its answer until the budget ends. Deletes left
+    // undone are done at the next start.
     constexpr Milliseconds kFinishBudget{250};
     constexpr Milliseconds kStopBudget{300};
+    constexpr Milliseconds kSlowAnswer{150};
     const auto stopBy = Clock::now() + kStopBudget;
-    if (m_serving && !m_wake.commandPending()) {
+    if (m_serving) {
         m_wake.requestFinish();
         const auto deadline = Clock::now() + kFinishBudget;
-        while (m_serving && Clock::now() < deadline) {
+        while (m_serving && Clock::now() < deadline && m_wake.commandWaiting() <= kSlowAnswer) {
             std::this_thread::sleep_for(Milliseconds(5));
         }
     }
