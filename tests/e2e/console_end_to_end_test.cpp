@@ -6,9 +6,9 @@
 // an operator meets.
 
 #include "control_ids.h"
+#include "qt_test_main.h"
 #include "service_library.h"
 #include "simulator_process.h"
-#include "sms_console_app.h"
 #include "ui_test_support.h"
 
 #include <QAbstractButton>
@@ -324,10 +324,10 @@ int main(int argc, char** argv) {
                    stderr);
         return 2;
     }
-    QApplication application(argc, argv);
-    prepareApplication();
-    ConsoleEndToEndTest test(*texts);
-    return QTest::qExec(&test, argc, argv);
+    return runQtTests(argc, argv, [&] {
+        ConsoleEndToEndTest test(*texts);
+        return QTest::qExec(&test, argc, argv);
+    });
 }
 
 #include "console_end_to_end_test.moc"

@@ -4,9 +4,9 @@
 // console, reaches the modemsim program: Start, Send, the report, Stop.
 
 #include "control_ids.h"
+#include "qt_test_main.h"
 #include "service_library.h"
 #include "simulator_process.h"
-#include "sms_console_app.h"
 #include "ui_test_support.h"
 
 #include <QAbstractButton>
@@ -128,10 +128,10 @@ void PortMapEndToEndTest::assignedPortWorksAtTheNextStart() {
 }
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    prepareApplication();
-    PortMapEndToEndTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runQtTests(argc, argv, [&] {
+        PortMapEndToEndTest test;
+        return QTest::qExec(&test, argc, argv);
+    });
 }
 
 #include "port_map_end_to_end_test.moc"

@@ -6,6 +6,7 @@
 #include "console_template.h"
 #include "console_texts.h"
 #include "control_ids.h"
+#include "qt_test_main.h"
 #include "service_library.h"
 #include "sms_console_app.h"
 #include "standin/standin_state.h"
@@ -211,9 +212,10 @@ void WithLibraryTest::ticksPutMessageAndReportIntoThePanes() {
     clock.start();
     QTest::mouseClick(console.dialog.control(IDC_BTN_START), Qt::LeftButton);
     auto* receive = console.control<QPlainTextEdit>(IDC_EDIT_RECEIVE);
-    QTRY_VERIFY_WITH_TIMEOUT(!receive->toPlainText().isEmpty(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!receive->toPlainText().isEmpty(), 6000);
+    // The period, not a multiple of it: a loaded machine may delay a tick, not double it.
     const qint64 firstTick = clock.elapsed();
-    QVERIFY2(firstTick >= 1500 && firstTick < 2500, qPrintable(QString::number(firstTick)));
+    QVERIFY2(firstTick >= 1500 && firstTick < 3000, qPrintable(QString::number(firstTick)));
     QCOMPARE(receive->toPlainText(),
              QStringLiteral("Receive SMS:<+4915112345678> <2024-05-01 12:00:00>:\n    hello\n"));
     QCOMPARE(console.control<QPlainTextEdit>(IDC_EDIT_LOG)->toPlainText(),
@@ -287,10 +289,10 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("LC_ALL")) {
         qputenv("LC_ALL", "en_US.UTF-8");
     }
-    QApplication application(argc, argv);
-    prepareApplication();
-    WithLibraryTest test;
-    return QTest::qExec(&test, argc, argv);
+    return runQtTests(argc, argv, [&] {
+        WithLibraryTest test;
+        return QTest::qExec(&test, argc, argv);
+    });
 }
 
 #include "with_library_test.moc"
