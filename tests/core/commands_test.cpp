@@ -239,6 +239,7 @@ TEST_F(Commands, ClearEmptiesBothLogsAndNothingElse) {
     EXPECT_EQ(m_window.changes(), std::vector<std::string>{"refreshPanes"});
     EXPECT_EQ(m_console.outputLog().text(), "");
     EXPECT_EQ(m_console.receiveLog().text(), "");
+    EXPECT_TRUE(m_console.receiveLog().sameAs(LogText())) << "its hash starts again too";
     EXPECT_EQ(m_window.outputPane, "");
     EXPECT_EQ(m_window.receivePane, "");
     EXPECT_EQ(m_window.shownState(), "Running");

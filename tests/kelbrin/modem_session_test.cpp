@@ -1,11 +1,13 @@
 // The modem session against a scripted peer on a pseudo-terminal, for modem behaviour the
-// simulator has no switch for: a delete that fails, a part whose sibling never comes.
+// simulator has no switch for: a delete that fails, a part whose sibling never comes, an answer
+// out of step.
 #include "byte_trace.h"
 #include "modem_session.h"
 #include "wake_signal.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <functional>
@@ -35,8 +37,14 @@ const std::string kPduV19 =
 
 class RecordingSink : public ServiceSink {
 public:
-    std::optional<SendJob> takeSendJob() override { return std::nullopt; }
-    void sendFinished(int32_t, bool, const std::string&) override {}
+    std::optional<SendJob> takeSendJob() override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return std::exchange(m_job, std::nullopt);
+    }
+    void sendFinished(int32_t, bool accepted, const std::string&) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_accepted.push_back(accepted);
+    }
     void deliveryKnown(int32_t, DeliveryOutcome) override {}
     // The caller takes every message at once.
     void messageReceived(ReceivedMessage message) override {
@@ -60,9 +68,19 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_messages;
     }
+    void queueSend(SendJob job) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_job = std::move(job);
+    }
+    std::vector<bool> sendsAccepted() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_accepted;
+    }
 
 private:
     std::mutex m_mutex;
+    std::optional<SendJob> m_job;
+    std::vector<bool> m_accepted;
     std::vector<ReceivedMessage> m_messages;
     std::vector<MessageSlot> m_handedOver;
 };
@@ -103,8 +121,13 @@ public:
         }
     }
     int count(const std::string& command) {
+        const auto got = commands();
+        return static_cast<int>(std::count(got.begin(), got.end(), command));
+    }
+    /// Every line received up to a CR, in order, each once it was answered.
+    std::vector<std::string> commands() {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_counts[command];
+        return m_commands;
     }
 
 private:
@@ -127,14 +150,11 @@ private:
         }
     }
     void answer(const std::string& command) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            ++m_counts[command];
-        }
         static const std::map<std::string, std::string> kHandshake = {
             {"AT+CPIN?", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
             {"AT+CSCA?", "\r\n+CSCA: \"+31624000000\",145\r\n\r\nOK\r\n"},
             {"AT+CREG?", "\r\n+CREG: 0,1\r\n\r\nOK\r\n"},
+            {"AT+CMEE?", "\r\n+CMEE: 1\r\n\r\nOK\r\n"},
             // No status report memory: every listing is of SM alone.
             {"AT+CPMS=\"SR\"", "\r\n+CMS ERROR: 302\r\n"},
         };
@@ -145,6 +165,8 @@ private:
         } else {
             send("\r\nOK\r\n");
         }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_commands.push_back(command);
     }
 
     Script m_script;
@@ -153,7 +175,7 @@ private:
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
     std::mutex m_mutex;
-    std::map<std::string, int> m_counts;
+    std::vector<std::string> m_commands;
     std::mutex m_writeMutex;
 };
 
@@ -179,6 +201,7 @@ public:
         }
     }
     const std::string& startFailure() const { return m_startFailure; }
+    void wake() { m_wake.wake(); }
 
     RecordingSink sink;
 
@@ -226,6 +249,51 @@ TEST(ModemSession, HandshakeFailuresTheSimulatorCannotShow) {
         SessionRun run(modem.path(), ModemTimings{}, memory);
         EXPECT_NE(run.startFailure().find(row.expected), std::string::npos)
             << row.name << ": " << run.startFailure();
+    }
+}
+
+TEST(ModemSession, AnswerOutOfStepIsNeverTakenForTheNextCommand) {
+    // After the start's listing (and the send, if any) the modem prints what the row says, then
+    // announces message 4: the session resynchronises (AT+CMEE?) before it reads it. A PDU that
+    // went out would stand in front of the next line, which ends in Ctrl-Z, not CR.
+    struct Row {
+        const char* name;
+        std::string command; ///< the start of the one command answered as the row says
+        std::string answer;
+        bool send;
+        std::string printed;
+    };
+    const std::vector<Row> rows = {
+        {"final result while idle", "", "", false, "\r\nOK\r\n"},
+        {"read that timed out", "AT+CMGR=3", "", false, "\r\n+CMTI: \"SM\",3\r\n"},
+        {"OK instead of the prompt", "AT+CMGS=", "\r\nOK\r\n", true, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedModem modem([&](const std::string& command) -> std::optional<std::string> {
+            if (!row.command.empty() && command.rfind(row.command, 0) == 0) {
+                return row.answer;
+            }
+            return std::nullopt;
+        });
+        ModemTimings timings;
+        timings.readMessage = 100ms;
+        SessionMemory memory;
+        SessionRun run(modem.path(), timings, memory);
+        ASSERT_EQ(run.startFailure(), "");
+        ASSERT_TRUE(eventually([&] { return modem.count("AT+CMGL=4") == 1; }));
+        if (row.send) {
+            run.sink.queueSend(SendJob{1, "hi", "+4915259911630", Clock::now(), 0, std::nullopt});
+            run.wake();
+            ASSERT_TRUE(eventually([&] { return !run.sink.sendsAccepted().empty(); }));
+            EXPECT_EQ(run.sink.sendsAccepted(), std::vector<bool>{false}) << "not sent";
+        }
+        modem.send(row.printed + "\r\n+CMTI: \"SM\",4\r\n");
+        EXPECT_TRUE(eventually([&] {
+            const auto got = modem.commands();
+            return got.size() >= 2 && got[got.size() - 2] == "AT+CMEE?" &&
+                   got.back() == "AT+CMGR=4";
+        })) << ::testing::PrintToString(modem.commands());
     }
 }
 

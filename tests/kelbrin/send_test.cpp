@@ -107,21 +107,28 @@ TEST_F(SendTest, ModemErrorFailsTheSendOrIsRetriedWhenTheNetworkMayRecover) {
         int32_t status;
         int attempts;
         const char* expected;
+        const char* afterFirst = nullptr; ///< a modemsim command once the first send is reported
     };
-    for (const Row& row : std::vector<Row>{{330, 0, 2, "service centre address unknown"},
-                                           {331, 1, 3, nullptr},
-                                           {42, 1, 3, nullptr},
-                                           {332, 0, 2, "network timeout"},
-                                           {500, 0, 2, "+CMS ERROR: 500"}}) {
-        SCOPED_TRACE(row.code);
+    for (const Row& row :
+         std::vector<Row>{{330, 0, 2, "service centre address unknown"},
+                          {331, 1, 3, nullptr},
+                          {42, 1, 3, nullptr},
+                          {332, 0, 2, "network timeout"},
+                          {500, 0, 2, "+CMS ERROR: 500"},
+                          // Every attempt refused: tried 3 times, 1 s and 2 s apart, then failed.
+                          {331, 0, 4, "no network service", "set registration 0"}}) {
+        SCOPED_TRACE(std::to_string(row.code) + " " + (row.afterFirst ? row.afterFirst : ""));
         modemsim::Scenario scenario;
         scenario.faults.failSend = 2;
         scenario.faults.failSendCode = row.code;
         auto& sim = startService(scenario);
         const int32_t ok = lib.sendText("first", kNumber);
-        const int32_t second = lib.sendText("second", kNumber);
         const auto first = lib.waitReport(2s);
-        const auto report = lib.waitReport(3s);
+        if (row.afterFirst) {
+            ASSERT_EQ(sim.control(row.afterFirst), "OK\n");
+        }
+        const int32_t second = lib.sendText("second", kNumber);
+        const auto report = lib.waitReport(6s);
         ASSERT_TRUE(first && report);
         EXPECT_EQ(first->index, ok);
         EXPECT_NE(first->status, 0);
@@ -239,6 +246,8 @@ TEST_F(SendTest, ReplugWhileRunningIsRidThroughWithoutStopOrStart) {
         const char* replug;
         std::vector<int32_t> expectedStatus; ///< of the first and the second send
         const char* errorWhileAway;
+        /// Both sent before the replug, the first still waiting for its prompt: silent modem.
+        bool promptWithheld = false;
     };
     const std::vector<Row> rows = {
         {"a send made while it is away goes when it is back",
@@ -269,6 +278,14 @@ TEST_F(SendTest, ReplugWhileRunningIsRidThroughWithoutStopOrStart) {
          "replug 300 490154203237518",
          {0, 0},
          "another modem (IMEI 490154203237518)"},
+        {"a send cut before its prompt goes first when it is back, then the one behind it",
+         0ms,
+         0ms,
+         false,
+         "replug 300",
+         {1, 1},
+         "modem lost on COM1",
+         true},
     };
     ::setenv("KELBRIN_RECONNECT_MS", "2500", 1);
     for (const Row& row : rows) {
@@ -276,17 +293,31 @@ TEST_F(SendTest, ReplugWhileRunningIsRidThroughWithoutStopOrStart) {
         modemsim::Scenario scenario;
         scenario.settings.sendDelay = row.sendDelay;
         scenario.faults.commandDelay = row.replyDelay;
+        if (row.promptWithheld) {
+            scenario.script.push_back(
+                {modemsim::Trigger::Start, 0ms, "store from=+4930111 text=\"backlog\""});
+        }
         auto& sim = startService(scenario);
-        // Two more commands after the start: the IMEI (AT+CGSN, the first) has been answered.
-        const int commandsAtStart = sim.counters().commandLines;
-        ASSERT_TRUE(eventually([&] { return sim.counters().commandLines >= commandsAtStart + 2; },
-                               3s + 5 * row.replyDelay));
+        // A send answered: the service is past its set-up, and the modem's IMEI is known.
+        lib.sendText("before the replug", kNumber);
+        ASSERT_TRUE(lib.waitReport(5s + row.sendDelay + 10 * row.replyDelay));
         std::vector<int32_t> indices;
-        if (row.sendBeforeReplug) {
+        if (row.promptWithheld) {
+            // The stored message taken and deleted: the start's listing is over, nothing runs.
+            ASSERT_TRUE(lib.waitMessage(3s));
+            ASSERT_TRUE(eventually([&] { return sim.storedMessages().empty(); }));
+            ASSERT_EQ(sim.control("set silent on"), "OK\n");
+            const int before = sim.counters().commandLines;
             indices.push_back(lib.sendText("first", kNumber));
-            ASSERT_TRUE(eventually([&] { return sim.counters().sendAttempts == 1; }));
+            ASSERT_TRUE(eventually([&] { return sim.counters().commandLines > before; }));
+            indices.push_back(lib.sendText("second", kNumber));
+        } else if (row.sendBeforeReplug) {
+            const int attempts = sim.counters().sendAttempts;
+            indices.push_back(lib.sendText("first", kNumber));
+            ASSERT_TRUE(eventually([&] { return sim.counters().sendAttempts > attempts; }));
         }
         ASSERT_EQ(sim.control(row.replug), "OK\n");
+        ASSERT_EQ(sim.control("set silent off"), "OK\n"); // it comes back answering
         EXPECT_TRUE(eventually(
             [&] { return lib.lastErrorText().find(row.errorWhileAway) != std::string::npos; },
             3s + 15 * row.replyDelay)) // the reopen, then the set-up at the modem's pace
@@ -295,15 +326,18 @@ TEST_F(SendTest, ReplugWhileRunningIsRidThroughWithoutStopOrStart) {
             indices.push_back(lib.sendText("while away", kNumber));
         }
         std::vector<int32_t> status(2, -1);
+        std::vector<int32_t> reported;
         for (int taken = 0; taken < 2;) {
             const auto report = lib.waitReport(5s + 15 * row.replyDelay);
             ASSERT_TRUE(report);
             const auto at = std::find(indices.begin(), indices.end(), report->index);
             ASSERT_NE(at, indices.end());
             status[static_cast<std::size_t>(at - indices.begin())] = report->status != 0 ? 1 : 0;
+            reported.push_back(report->index);
             ++taken;
         }
         EXPECT_EQ(status, row.expectedStatus);
+        EXPECT_EQ(reported, indices) << "reports, and sends, in call order";
         if (row.expectedStatus.back() == 1) {
             EXPECT_EQ(lib.lastErrorText(), "") << "back and set up";
             ASSERT_EQ(sim.control("deliver from=+4912345678 text=\"after the replug\""), "OK\n");

@@ -56,6 +56,8 @@ TEST(DeliveryTracker, MatchesReferenceRecipientAndTime) {
          std::nullopt},
         {"other reference", german, 8, "+4915259911630", 0x00, 0h, false, std::nullopt},
         {"other recipient", german, 7, "+4915259911631", 0x00, 0h, false, std::nullopt},
+        {"other recipient, seventh digit from the end", german, 7, "+4915258911630", 0x00, 0h,
+         false, std::nullopt},
         {"too late", german, 7, "+4915259911630", 0x00, 100h, false, std::nullopt},
     };
     for (const auto& row : rows) {
