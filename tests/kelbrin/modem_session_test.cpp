@@ -36,7 +36,7 @@ const std::string kPduV19 =
 class RecordingSink : public ServiceSink {
 public:
     std::optional<SendJob> takeSendJob() override { return std::nullopt; }
-    void sendFinished(int32_t, bool, const std::string&) override {}
+    void sendFinished(int32_t, SendOutcome, const std::string&) override {}
     void deliveryKnown(int32_t, DeliveryOutcome) override {}
     // The caller takes every message at once.
     void messageReceived(ReceivedMessage message) override {
