@@ -49,6 +49,21 @@ extern "C" {
 #define KELBRIN_SEND_TEXT_ROOM 1024
 #define KELBRIN_SEND_NUMBER_ROOM 20
 
+/* What SMSQuery() returns. */
+/** Failed: not sent (refused before it went out, or by the modem, the network or the service
+ * centre), or the network reported that delivery failed for good. */
+#define KELBRIN_QUERY_FAILED 0
+/** Sent: the modem accepted every part, and no delivery failure is known. */
+#define KELBRIN_QUERY_SENT 1
+/** Still waiting to be sent, or being sent. */
+#define KELBRIN_QUERY_IN_PROGRESS 2
+/** Undetermined: the modem took the message but did not confirm it (an unknown error, no result
+ * in time, a lost port or a restart after it went out). It may have been sent; it is never sent
+ * again. Its send report has status 0. */
+#define KELBRIN_QUERY_UNDETERMINED 3
+/** No message has this index. */
+#define KELBRIN_QUERY_UNKNOWN_INDEX (-1)
+
 /** One received message, handed out by SMSGetNextMessage(). 320 bytes. */
 typedef struct SMSMessageRecord {
     /** Message text. A text longer than the field continues in the next record(s). */
@@ -65,7 +80,8 @@ typedef struct SMSReportRecord {
     int32_t index;
     /** Text of the message reported on. */
     char text[256];
-    /** Non-zero: the modem accepted every part; zero: the message failed. */
+    /** Non-zero: the modem accepted every part; zero: it did not, because the message failed or
+     * because its outcome is undetermined (SMSQuery() tells which). */
     int32_t status;
     /** Destination number. */
     char number[32];
@@ -141,7 +157,9 @@ KELBRIN_EXPORT int32_t KELBRIN_CALL SMSReport(SMSReportRecord* record);
 
 /**
  * Asks the outcome of the message with index @p index.
- * @return 1 = sent; 0 = failed; any other value = unknown index or still in progress.
+ * @return KELBRIN_QUERY_SENT (1), KELBRIN_QUERY_FAILED (0), KELBRIN_QUERY_IN_PROGRESS (2),
+ *         KELBRIN_QUERY_UNDETERMINED (3) or KELBRIN_QUERY_UNKNOWN_INDEX (-1). A caller that knows
+ *         only 1 and 0 treats every other value as "unknown".
  */
 KELBRIN_EXPORT int32_t KELBRIN_CALL SMSQuery(int32_t index);
 

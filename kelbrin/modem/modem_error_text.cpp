@@ -50,7 +50,7 @@ const std::map<int, Explanation>& cmsErrors() {
           "set the service centre number with AT+CSCA=\"+<number>\",145 (the network "
           "operator publishes it)"}},
         {331, {"no network service", "check the antenna and the signal"}},
-        {332, {"network timeout", "try again later"}},
+        {332, {"network timeout", ""}}, // the message may have gone: no advice to send it again
         {500, {"unknown error", ""}},
         {512, {"connection to the network failed, weak signal", "check the antenna"}},
         {513, {"radio link lost", "check the antenna"}},
@@ -137,6 +137,10 @@ std::string describeUnknownOutcome(const std::string& what, const AtReply& reply
     }
     std::string why;
     switch (reply.outcome) {
+    case AtOutcome::Final:
+        why = "after taking the message " +
+              describeModemError(reply.final, reply.errorCode, reply.finalLine);
+        break;
     case AtOutcome::Timeout:
         why = "no result from the modem within " + std::to_string(waited.count() / 1000) + " s";
         break;
@@ -149,7 +153,6 @@ std::string describeUnknownOutcome(const std::string& what, const AtReply& reply
     case AtOutcome::Stopped:
         why = "the service was stopped before the modem gave a result";
         break;
-    case AtOutcome::Final:
     case AtOutcome::NoPrompt:
     case AtOutcome::OutOfStep:
         return describeFailure(what, reply, lostReason);

@@ -16,9 +16,10 @@ std::string describeModemError(FinalKind kind, std::optional<int> code, const st
 std::string describeFailure(const std::string& what, const AtReply& reply,
                             const std::string& lostReason);
 
-/// For a send whose PDU went out and whose result did not come (a timeout after @p waited, a
-/// restart, a lost port, a stop): says that the outcome is unknown, since the message may have
-/// been sent. A result that came, or a send that ended before its PDU went out, is described as
+/// For a send whose outcome is undetermined (sendOutcomeOf()): its PDU went out and the modem
+/// did not confirm it (an error that does not say the message was refused, no result after
+/// @p waited, a restart, a lost port, a stop). Says why and that the outcome is unknown, since
+/// the message may have been sent. A send that ended before its PDU went out is described as
 /// describeFailure() does.
 std::string describeUnknownOutcome(const std::string& what, const AtReply& reply,
                                    const std::string& lostReason, Milliseconds waited);

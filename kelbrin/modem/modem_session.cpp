@@ -4,6 +4,7 @@
 #include "at_text.h"
 #include "modem_error_text.h"
 #include "modem_handshake.h"
+#include "send_outcome.h"
 #include "submit_builder.h"
 #include "wake_signal.h"
 
@@ -50,29 +51,6 @@ std::string deliveredKey(const sms::Deliver& deliver) {
                '/' + std::to_string(concat->sequence);
     }
     return key + '\x1F' + std::to_string(deliver.dataCoding) + '\x1F' + deliver.userData.text;
-}
-
-/// +CMS ERROR numbers of a network that may take the message a moment later: network out of
-/// order, temporary failure ("the mobile station may wish to try another short message transfer
-/// attempt almost immediately", 24.011 annex E), congestion, resources unavailable, no network
-/// service (27.005 §3.2.5), and SIMCom's 512/514. Not 332 (network timeout: the message may
-/// have gone), nor 500 or 513.
-bool isTemporaryNetworkError(const AtReply& reply) {
-    if (reply.outcome != AtOutcome::Final || reply.final != FinalKind::CmsError) {
-        return false;
-    }
-    switch (reply.errorCode.value_or(-1)) {
-    case 38:
-    case 41:
-    case 42:
-    case 47:
-    case 331:
-    case 512:
-    case 514:
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -500,7 +478,7 @@ void ModemSession::send(const SendJob& job) {
     const uint8_t concat = job.concatReference ? *job.concatReference : m_memory.concatReference++;
     const SubmitPlan plan = buildSubmitParts(job.text, job.number, concat);
     if (!plan.error.empty()) {
-        m_sink.sendFinished(job.index, false,
+        m_sink.sendFinished(job.index, SendOutcome::Failed,
                             "message " + std::to_string(job.index) + ": " + plan.error);
         return;
     }
@@ -521,12 +499,16 @@ void ModemSession::send(const SendJob& job) {
             m_sink.sendInterrupted(std::move(rest));
             return;
         }
-        if (!reply.ok()) {
+        const SendOutcome outcome = sendOutcomeOf(reply);
+        if (outcome != SendOutcome::Sent) {
             // The last error is soon overwritten (a lost port says so next): the trace keeps it.
-            const std::string failure = describeUnknownOutcome(what, reply, m_channel.lostReason(),
-                                                               m_settings.timings.sendResult);
+            const std::string failure =
+                outcome == SendOutcome::Undetermined
+                    ? describeUnknownOutcome(what, reply, m_channel.lostReason(),
+                                             m_settings.timings.sendResult)
+                    : describeFailure(what, reply, m_channel.lostReason());
             m_channel.note(failure);
-            m_sink.sendFinished(job.index, false, failure);
+            m_sink.sendFinished(job.index, outcome, failure);
             return;
         }
         // The modem picks the reference (smstools3: "the modem did not use it"); without a
@@ -537,7 +519,7 @@ void ModemSession::send(const SendJob& job) {
                                       job.number, Clock::now());
         }
     }
-    m_sink.sendFinished(job.index, true, {});
+    m_sink.sendFinished(job.index, SendOutcome::Sent, {});
 }
 
 AtReply ModemSession::sendPart(const std::string& what, const SubmitPart& part) {
@@ -547,9 +529,9 @@ AtReply ModemSession::sendPart(const std::string& what, const SubmitPart& part) 
     for (int attempt = 0;; ++attempt) {
         const AtReply reply = m_channel.sendPdu(
             part.tpduLength, part.hex, m_settings.timings.prompt, m_settings.timings.sendResult);
-        // Only an error result is retried: after a timeout the message may have gone, and a
-        // retry would send it twice.
-        if (attempt == kRetries || !isTemporaryNetworkError(reply) || m_wake.stopRequested()) {
+        // Only a refusal that left the part unsent is retried: when the outcome is undetermined
+        // the message may have gone, and a retry would send it twice.
+        if (attempt == kRetries || !isTemporaryRefusal(reply) || m_wake.stopRequested()) {
             return reply;
         }
         m_channel.note(describeFailure(what, reply, m_channel.lostReason()) + ": trying again in " +

@@ -45,6 +45,11 @@ struct ReceivedMessage {
     std::vector<MessageSlot> slots;
 };
 
+/// How a send ended. Undetermined: the modem took the message but did not confirm it (no result
+/// in time, an unknown error, a lost port or a restart after the PDU went out); it may have been
+/// sent, so it is never sent again.
+enum class SendOutcome { Sent, Failed, Undetermined };
+
 /// What a status report says about a whole message so far.
 enum class DeliveryOutcome { Delivered, Failed };
 
@@ -55,8 +60,8 @@ public:
     virtual ~ServiceSink() = default;
     /// The oldest queued send, if any.
     virtual std::optional<SendJob> takeSendJob() = 0;
-    /// The one report of a send: every part accepted, or the reason it failed.
-    virtual void sendFinished(int32_t index, bool accepted, const std::string& error) = 0;
+    /// The one report of a send: every part accepted, or why not (@p error).
+    virtual void sendFinished(int32_t index, SendOutcome outcome, const std::string& error) = 0;
     virtual void deliveryKnown(int32_t index, DeliveryOutcome outcome) = 0;
     virtual void messageReceived(ReceivedMessage message) = 0;
     /// Messages received and not yet taken by the caller (the worker reads no further ahead).

@@ -78,12 +78,12 @@ int32_t Service::send(const char* text, const char* number) {
     const int32_t index = job.index;
     if (!m_running) {
         m_inFlight.emplace(index, std::move(job));
-        finishSend(index, false,
+        finishSend(index, SendOutcome::Failed,
                    "message " + std::to_string(index) +
                        " was not sent: the SMS service is not running (start it first)");
     } else if (job.number.empty()) {
         m_inFlight.emplace(index, std::move(job));
-        finishSend(index, false,
+        finishSend(index, SendOutcome::Failed,
                    "message " + std::to_string(index) + " was not sent: no destination number");
     } else {
         m_sendQueue.push_back(std::move(job));
@@ -135,17 +135,19 @@ int32_t Service::query(int32_t index) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     const auto found = m_sendStates.find(index);
     if (found == m_sendStates.end()) {
-        return -1;
+        return KELBRIN_QUERY_UNKNOWN_INDEX;
     }
     switch (found->second) {
     case SendState::Sent:
-        return 1;
+        return KELBRIN_QUERY_SENT;
     case SendState::Failed:
-        return 0;
+        return KELBRIN_QUERY_FAILED;
     case SendState::InProgress:
-        return 2;
+        return KELBRIN_QUERY_IN_PROGRESS;
+    case SendState::Undetermined:
+        return KELBRIN_QUERY_UNDETERMINED;
     }
-    return -1;
+    return KELBRIN_QUERY_UNKNOWN_INDEX;
 }
 
 int32_t Service::lastError(char* buffer) const {
@@ -167,9 +169,9 @@ std::optional<SendJob> Service::takeSendJob() {
     return job;
 }
 
-void Service::sendFinished(int32_t index, bool accepted, const std::string& error) {
+void Service::sendFinished(int32_t index, SendOutcome outcome, const std::string& error) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    finishSend(index, accepted, error);
+    finishSend(index, outcome, error);
 }
 
 void Service::deliveryKnown(int32_t index, DeliveryOutcome outcome) {
@@ -231,7 +233,8 @@ void Service::failSendsCalledBefore(Clock::time_point limit, const std::string& 
         const int32_t index = job->index;
         m_inFlight.emplace(index, std::move(*job));
         job = m_sendQueue.erase(job);
-        finishSend(index, false, "message " + std::to_string(index) + " was not sent: " + reason);
+        finishSend(index, SendOutcome::Failed,
+                   "message " + std::to_string(index) + " was not sent: " + reason);
     }
 }
 
@@ -241,18 +244,22 @@ void Service::failQueuedSends(const std::string& reason) {
         m_sendQueue.pop_front();
         const int32_t index = job.index;
         m_inFlight.emplace(index, std::move(job));
-        finishSend(index, false, "message " + std::to_string(index) + ": " + reason);
+        finishSend(index, SendOutcome::Failed, "message " + std::to_string(index) + ": " + reason);
     }
 }
 
-void Service::finishSend(int32_t index, bool accepted, const std::string& error) {
+void Service::finishSend(int32_t index, SendOutcome outcome, const std::string& error) {
     const auto job = m_inFlight.find(index);
     if (job == m_inFlight.end()) {
         return; // one report per call, never a second
     }
+    // The report's status is two-valued: an undetermined send was not accepted either.
+    const bool accepted = outcome == SendOutcome::Sent;
     m_reports.push_back(Report{index, job->second.text, job->second.number, accepted});
     m_inFlight.erase(job);
-    m_sendStates[index] = accepted ? SendState::Sent : SendState::Failed;
+    m_sendStates[index] = outcome == SendOutcome::Sent     ? SendState::Sent
+                          : outcome == SendOutcome::Failed ? SendState::Failed
+                                                           : SendState::Undetermined;
     if (!accepted) {
         m_lastError = error;
     }

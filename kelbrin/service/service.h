@@ -12,7 +12,8 @@
 //              ModemSession     sends, indications, stored messages, status reports, restarts
 //              SessionMemory    what outlives a stop: delivered messages, sent parts, references
 //              DeliveryTracker, MessageReassembler, DeliveredMessages, submit_builder,
-//              modem_error_text (operator texts for +CMS/+CME numbers)
+//              send_outcome (sent, failed or undetermined), modem_error_text (operator texts for
+//              +CMS/+CME numbers)
 //   at/        AtReader         byte-fed tokenizer: echo, responses, finals, URCs, prompt
 //              AtChannel        one command at a time with timeouts; URCs kept wherever they come;
 //                               drains and resynchronises after an answer out of step
@@ -52,14 +53,14 @@ public:
     int32_t send(const char* text, const char* number);
     bool nextMessage(SMSMessageRecord& record);
     bool nextReport(SMSReportRecord& record);
-    /// 1 sent, 0 failed, 2 still being sent, -1 unknown index.
+    /// One of the KELBRIN_QUERY_* values.
     int32_t query(int32_t index) const;
     /// Length of the text written into @p buffer (KELBRIN_ERROR_TEXT_SIZE bytes), 0 when none.
     int32_t lastError(char* buffer) const;
 
     // ServiceSink, called on the worker thread.
     std::optional<SendJob> takeSendJob() override;
-    void sendFinished(int32_t index, bool accepted, const std::string& error) override;
+    void sendFinished(int32_t index, SendOutcome outcome, const std::string& error) override;
     void deliveryKnown(int32_t index, DeliveryOutcome outcome) override;
     void messageReceived(ReceivedMessage message) override;
     std::size_t messagesWaiting() override;
@@ -71,7 +72,7 @@ public:
     void failSendsCalledBefore(Clock::time_point limit, const std::string& reason) override;
 
 private:
-    enum class SendState { InProgress, Sent, Failed };
+    enum class SendState { InProgress, Sent, Failed, Undetermined };
     struct Report {
         int32_t index;
         std::string text;
@@ -82,7 +83,7 @@ private:
     void stopLocked();
     /// Fails every queued send with @p reason (m_mutex held).
     void failQueuedSends(const std::string& reason);
-    void finishSend(int32_t index, bool accepted, const std::string& error);
+    void finishSend(int32_t index, SendOutcome outcome, const std::string& error);
 
     std::mutex m_lifecycle;
     std::unique_ptr<ModemWorker> m_worker; // guarded by m_lifecycle

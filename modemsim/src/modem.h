@@ -106,6 +106,8 @@ private:
     Reply cmgd(const AtCommand& command);
     Reply openPrompt(const AtCommand& command, PromptFor purpose);
     Reply submit(const sms::ReceivedPdu& pdu);
+    // What AT+CMGS answers for a message the network took (Faults::sendResult).
+    Reply sendResult(std::uint8_t reference) const;
     Reply writeToMemory(const std::string& hex, const OpenPrompt& prompt);
     void resetProfile();
     Reply cscs(const AtCommand& command);

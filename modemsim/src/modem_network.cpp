@@ -99,9 +99,25 @@ Modem::Reply Modem::submit(const sms::ReceivedPdu& pdu) {
             }
         });
     }
-    Reply reply = info({"+CMGS: " + std::to_string(reference)});
+    Reply reply = sendResult(reference);
     reply.extraDelay = m_settings.sendDelay;
     return reply;
+}
+
+Modem::Reply Modem::sendResult(std::uint8_t reference) const {
+    Reply silence;
+    silence.final.reset();
+    switch (m_faults.sendResult) {
+    case SendResult::Standard:
+        break;
+    case SendResult::Error500:
+        return cmsError(500);
+    case SendResult::Error:
+        return finalResult("ERROR");
+    case SendResult::None:
+        return silence;
+    }
+    return info({"+CMGS: " + std::to_string(reference)});
 }
 
 std::vector<Modem::PlannedReport> Modem::plannedReports() const {

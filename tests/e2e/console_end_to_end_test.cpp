@@ -90,7 +90,8 @@ private slots:
 
     void typicalSession();
     void noModemAnswering();
-    void sendRefusedByTheNetwork();
+    void sendNotAccepted_data();
+    void sendNotAccepted();
     void modemLostWhileRunning();
 
 private:
@@ -269,18 +270,36 @@ void ConsoleEndToEndTest::noModemAnswering() {
     QVERIFY(!button(IDC_BTN_SEND)->isEnabled());
 }
 
-void ConsoleEndToEndTest::sendRefusedByTheNetwork() {
+void ConsoleEndToEndTest::sendNotAccepted_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("accepted");
+    // The network refuses the message for good (+CMS ERROR: 21, short message transfer
+    // rejected; a temporary failure such as 38 would be tried again).
+    QTest::newRow("refused by the network")
+        << QStringLiteral("fail-next-send 21") << QStringLiteral("send failed") << 0;
+    // The modem takes the message and answers +CMS ERROR: 500 (unknown error), and the network
+    // delivers it all the same: the console must not call it failed.
+    QTest::newRow("unknown error after the message went out")
+        << QStringLiteral("set send_result error_500") << QStringLiteral("unknown") << 1;
+}
+
+void ConsoleEndToEndTest::sendNotAccepted() {
+    QFETCH(QString, fault);
+    QFETCH(QString, answer);
+    QFETCH(int, accepted);
     click(IDC_BTN_START);
     QVERIFY(isRunning());
-    // The network refuses the next message for good (+CMS ERROR: 21, short message transfer
-    // rejected; a temporary failure such as 38 would be tried again).
-    QCOMPARE(m_modem->control(QStringLiteral("fail-next-send 21")), QStringLiteral("OK\n"));
+    QCOMPARE(m_modem->control(fault), QStringLiteral("OK\n"));
     const int index = send(kOtherNumber, m_texts.messageText);
     QTRY_COMPARE_WITH_TIMEOUT(
         paneLines(IDC_EDIT_LOG),
         (QStringList{m_texts.started, m_texts.reportFailed.arg(kOtherNumber, m_texts.messageText)}),
         kEventDeadlineMs);
-    QCOMPARE(query(index), QStringLiteral("send failed"));
+    QCOMPARE(query(index), answer);
+    // The report comes after the last try: the message went to the modem once.
+    QCOMPARE(m_modem->counter(QStringLiteral("send_attempts")), 1);
+    QCOMPARE(m_modem->counter(QStringLiteral("accepted")), accepted);
     QVERIFY(isRunning());
 }
 

@@ -41,9 +41,9 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return std::exchange(m_job, std::nullopt);
     }
-    void sendFinished(int32_t, bool accepted, const std::string&) override {
+    void sendFinished(int32_t, SendOutcome outcome, const std::string&) override {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_accepted.push_back(accepted);
+        m_accepted.push_back(outcome == SendOutcome::Sent);
     }
     void deliveryKnown(int32_t, DeliveryOutcome) override {}
     // The caller takes every message at once.

@@ -105,18 +105,21 @@ TEST_F(SendTest, ModemErrorFailsTheSendOrIsRetriedWhenTheNetworkMayRecover) {
     struct Row {
         int code;
         int32_t status;
+        int32_t query;
         int attempts;
         const char* expected;
         const char* afterFirst = nullptr; ///< a modemsim command once the first send is reported
     };
-    for (const Row& row :
-         std::vector<Row>{{330, 0, 2, "service centre address unknown"},
-                          {331, 1, 3, nullptr},
-                          {42, 1, 3, nullptr},
-                          {332, 0, 2, "network timeout"},
-                          {500, 0, 2, "+CMS ERROR: 500"},
-                          // Every attempt refused: tried 3 times, 1 s and 2 s apart, then failed.
-                          {331, 0, 4, "no network service", "set registration 0"}}) {
+    const int32_t undetermined = KELBRIN_QUERY_UNDETERMINED;
+    for (const Row& row : std::vector<Row>{
+             {330, 0, 0, 2, "service centre address unknown"},
+             {21, 0, 0, 2, "short message transfer rejected"},
+             {331, 1, 1, 3, nullptr},
+             {42, 1, 1, 3, nullptr},
+             {332, 0, undetermined, 2, "(network timeout); the outcome is unknown"},
+             {500, 0, undetermined, 2, "+CMS ERROR: 500 (unknown error); the outcome is unknown"},
+             // Every attempt refused: tried 3 times, 1 s and 2 s apart, then failed.
+             {331, 0, 0, 4, "no network service", "set registration 0"}}) {
         SCOPED_TRACE(std::to_string(row.code) + " " + (row.afterFirst ? row.afterFirst : ""));
         modemsim::Scenario scenario;
         scenario.faults.failSend = 2;
@@ -134,12 +137,51 @@ TEST_F(SendTest, ModemErrorFailsTheSendOrIsRetriedWhenTheNetworkMayRecover) {
         EXPECT_NE(first->status, 0);
         EXPECT_EQ(report->index, second);
         EXPECT_EQ(report->status, row.status);
-        EXPECT_EQ(lib.query(second), row.status);
+        EXPECT_EQ(lib.query(second), row.query);
         EXPECT_EQ(sim.counters().sendAttempts, row.attempts);
         if (row.expected) {
             EXPECT_NE(lib.lastErrorText().find(row.expected), std::string::npos)
                 << lib.lastErrorText();
         }
+        lib.reset();
+    }
+}
+
+TEST_F(SendTest, UnconfirmedSendIsUndeterminedAndNeverSentAgain) {
+    using modemsim::SendResult;
+    struct Row {
+        const char* name;
+        SendResult result;
+        const char* expected;
+    };
+    // The network takes every message: its status report comes, and matches nothing the library
+    // knows (the modem gave no reference), so it changes no verdict.
+    ::setenv("KELBRIN_RESULT_TIMEOUT_MS", "1000", 1);
+    for (const Row& row :
+         {Row{"+CMS ERROR: 500 after the PDU", SendResult::Error500, "+CMS ERROR: 500"},
+          Row{"a bare ERROR after the PDU", SendResult::Error, "the modem answered ERROR"},
+          Row{"no result at all", SendResult::None, "no result from the modem within 1 s"}}) {
+        SCOPED_TRACE(row.name);
+        modemsim::Scenario scenario;
+        scenario.faults.sendResult = row.result;
+        auto& sim = startService(scenario);
+        const int32_t index = lib.sendText("taken", kNumber);
+        const auto report = lib.waitReport(3s);
+        ASSERT_TRUE(report);
+        EXPECT_EQ(report->index, index);
+        EXPECT_EQ(report->status, 0);
+        EXPECT_EQ(lib.query(index), KELBRIN_QUERY_UNDETERMINED);
+        EXPECT_NE(lib.lastErrorText().find(row.expected), std::string::npos) << lib.lastErrorText();
+        EXPECT_NE(lib.lastErrorText().find("the outcome is unknown: the message may have been "
+                                           "sent, so it is not sent again"),
+                  std::string::npos)
+            << lib.lastErrorText();
+        // The stored report is deleted once the library has dealt with it.
+        ASSERT_TRUE(eventually([&] { return sim.counters().reportsShown == 1; }, 3s));
+        ASSERT_TRUE(eventually([&] { return sim.storedMessages().empty(); }, 3s));
+        EXPECT_EQ(lib.query(index), KELBRIN_QUERY_UNDETERMINED);
+        EXPECT_EQ(sim.counters().sendAttempts, 1) << "never sent again";
+        EXPECT_EQ(sim.counters().messagesAccepted, 1);
         lib.reset();
     }
 }
@@ -163,7 +205,8 @@ TEST_F(SendTest, LateResultNeverMakesAnotherMessageSent) {
     EXPECT_EQ(second->index, next);
     EXPECT_EQ(second->status, 1) << lib.lastErrorText();
     EXPECT_EQ(sim.counters().sendAttempts, 2) << "each message went out once";
-    EXPECT_EQ(lib.query(late), 0) << "the late answer does not change the verdict";
+    EXPECT_EQ(lib.query(late), KELBRIN_QUERY_UNDETERMINED)
+        << "the late answer does not change the verdict";
     EXPECT_EQ(lib.query(next), 1);
 }
 
@@ -200,7 +243,7 @@ TEST_F(SendTest, ModemRestartDuringTheResultWaitEndsTheSendAtOnceAsUnknown) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
     EXPECT_EQ(report->index, index);
     EXPECT_EQ(report->status, 0);
-    EXPECT_EQ(lib.query(index), 0);
+    EXPECT_EQ(lib.query(index), KELBRIN_QUERY_UNDETERMINED);
     EXPECT_NE(lib.lastErrorText().find("restarted before it gave a result; the outcome is unknown"),
               std::string::npos)
         << lib.lastErrorText();
@@ -223,6 +266,8 @@ TEST_F(SendTest, PortThatNeverComesBackFailsWaitingSendsAndStartWorksAgain) {
     }
     EXPECT_EQ(status, (std::map<int32_t, int32_t>{{inFlight, 0}, {queued, 0}}))
         << "the one in flight has an unknown outcome; the queued one waited 1.5 s";
+    EXPECT_EQ(lib.query(inFlight), KELBRIN_QUERY_UNDETERMINED) << "it went out";
+    EXPECT_EQ(lib.query(queued), KELBRIN_QUERY_FAILED) << "it never went out";
     EXPECT_NE(lib.lastErrorText().find("was away for more than 1 s"), std::string::npos)
         << lib.lastErrorText();
     const auto before = std::chrono::steady_clock::now();

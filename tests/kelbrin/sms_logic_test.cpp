@@ -1,9 +1,10 @@
-// The SMS logic that needs no modem: report matching, reassembly, record cuts, numbers,
-// start arguments.
+// The SMS logic that needs no modem: how a send ended, report matching, reassembly, record
+// cuts, numbers, start arguments.
 #include "delivered_messages.h"
 #include "delivery_tracker.h"
 #include "message_reassembler.h"
 #include "record_writer.h"
+#include "send_outcome.h"
 #include "service_options.h"
 #include "submit_builder.h"
 
@@ -97,6 +98,66 @@ TEST(DeliveryTracker, WrappedReferenceMatchesTheNewestPart) {
     const auto outcome = tracker.reportReceived(200, "+111", 0x40, kT0 + 1h).decided;
     ASSERT_TRUE(outcome);
     EXPECT_EQ(outcome->first, 2);
+}
+
+TEST(SendOutcome, EachWayASendCanEndHasItsClass) {
+    struct Row {
+        const char* name;
+        AtOutcome outcome;
+        bool prompted; ///< the PDU went out
+        FinalKind final;
+        std::optional<int> code;
+        SendOutcome expected;
+        bool retried = false;
+    };
+    using O = AtOutcome;
+    using F = FinalKind;
+    const auto sent = SendOutcome::Sent;
+    const auto failed = SendOutcome::Failed;
+    const auto unknown = SendOutcome::Undetermined;
+    const std::vector<Row> rows = {
+        {"OK", O::Final, true, F::Ok, {}, sent},
+        {"before the prompt: refused", O::Final, false, F::CmsError, 330, failed},
+        {"before the prompt: no network", O::Final, false, F::CmsError, 331, failed, true},
+        {"no prompt", O::NoPrompt, false, F::Error, {}, failed},
+        {"an earlier answer where the prompt should be", O::OutOfStep, false, F::Ok, {}, failed},
+        {"unassigned number", O::Final, true, F::CmsError, 1, failed},
+        {"transfer rejected", O::Final, true, F::CmsError, 21, failed},
+        {"network out of order", O::Final, true, F::CmsError, 38, failed, true},
+        {"temporary failure", O::Final, true, F::CmsError, 41, failed, true},
+        {"congestion", O::Final, true, F::CmsError, 42, failed, true},
+        {"resources unavailable", O::Final, true, F::CmsError, 47, failed, true},
+        {"TP-FCS: invalid destination", O::Final, true, F::CmsError, 195, failed},
+        {"TP-FCS: unspecified", O::Final, true, F::CmsError, 255, failed},
+        {"invalid PDU", O::Final, true, F::CmsError, 304, failed},
+        {"no service centre", O::Final, true, F::CmsError, 330, failed},
+        {"no network service", O::Final, true, F::CmsError, 331, failed, true},
+        {"MM establishment failure", O::Final, true, F::CmsError, 512, failed, true},
+        {"CP error", O::Final, true, F::CmsError, 514, failed, true},
+        {"init in progress", O::Final, true, F::CmsError, 515, failed},
+        {"ME failure", O::Final, true, F::CmsError, 300, unknown},
+        {"reserved 306", O::Final, true, F::CmsError, 306, unknown},
+        {"network timeout", O::Final, true, F::CmsError, 332, unknown},
+        {"unknown error", O::Final, true, F::CmsError, 500, unknown},
+        {"lower layer failure", O::Final, true, F::CmsError, 513, unknown},
+        {"a vendor's own number (Quectel M08R)", O::Final, true, F::CmsError, 3870, unknown},
+        {"+CMS ERROR in words", O::Final, true, F::CmsError, {}, unknown},
+        {"bare ERROR", O::Final, true, F::Error, {}, unknown},
+        {"+CME ERROR", O::Final, true, F::CmeError, 100, unknown},
+        {"no result in time", O::Timeout, true, F::Error, {}, unknown},
+        {"restart", O::Restarted, true, F::Error, {}, unknown},
+        {"port lost", O::PortLost, true, F::Error, {}, unknown},
+        {"stopped", O::Stopped, true, F::Error, {}, unknown},
+    };
+    for (const auto& row : rows) {
+        AtReply reply;
+        reply.outcome = row.outcome;
+        reply.prompted = row.prompted;
+        reply.final = row.final;
+        reply.errorCode = row.code;
+        EXPECT_EQ(sendOutcomeOf(reply), row.expected) << row.name;
+        EXPECT_EQ(isTemporaryRefusal(reply), row.retried) << row.name;
+    }
 }
 
 TEST(DeliveredMessages, NeitherDuplicatesNorSwallowsEqualMessages) {

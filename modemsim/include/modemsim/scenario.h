@@ -40,6 +40,15 @@ enum class CdsForm {
     Comma,    // "+CDS: ,25" (ZTE)
 };
 
+// How AT+CMGS ends for a message the network took. Whatever the modem answers, the network has
+// the message: it gets its reference, its status report and its loopback copy as usual.
+enum class SendResult {
+    Standard, // "+CMGS: <mr>" and OK
+    Error500, // +CMS ERROR: 500 (a Quectel BG95-M3 that sent the message all the same)
+    Error,    // a bare ERROR
+    None,     // no result at all
+};
+
 // The result codes the modem gives (ITU-T V.250 §6.2.5/6.2.6: ATV0/ATV1, ATQ1).
 enum class ResultMode {
     Verbose, // "\r\nOK\r\n"
@@ -107,9 +116,10 @@ struct Faults {
     bool cpinWithoutOk{false}; // "+CPIN: READY" and no final result (Wavecom)
     int failSend{0};           // the failSend-th AT+CMGS since start fails (0: never)
     int failSendCode{500};     // ... with this +CMS ERROR
-    int simBusyCommands{0};    // the next N SIM commands answer +CME ERROR: 14
-    bool storageFull{false};   // every memory refuses new messages
-    std::chrono::milliseconds commandDelay{0}; // added before every reply
+    SendResult sendResult{SendResult::Standard}; // the answer to a message the network took
+    int simBusyCommands{0};                      // the next N SIM commands answer +CME ERROR: 14
+    bool storageFull{false};                     // every memory refuses new messages
+    std::chrono::milliseconds commandDelay{0};   // added before every reply
     // The first reply after the line was quiet for sleepyIdle comes this much later (a USB
     // modem waking from autosuspend); 0: off.
     std::chrono::milliseconds sleepyFirstReply{0};
