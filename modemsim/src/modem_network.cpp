@@ -105,19 +105,21 @@ Modem::Reply Modem::submit(const sms::ReceivedPdu& pdu) {
 }
 
 Modem::Reply Modem::sendResult(std::uint8_t reference) const {
-    Reply silence;
-    silence.final.reset();
     switch (m_faults.sendResult) {
-    case SendResult::Standard:
-        break;
     case SendResult::Error500:
         return cmsError(500);
     case SendResult::Error:
         return finalResult("ERROR");
+    case SendResult::Standard:
     case SendResult::None:
-        return silence;
+        break;
     }
-    return info({"+CMGS: " + std::to_string(reference)});
+    Reply reply = info({"+CMGS: " + std::to_string(reference)});
+    if (m_faults.sendResult == SendResult::None) {
+        reply.lines.clear(); // no result at all
+        reply.final.reset();
+    }
+    return reply;
 }
 
 std::vector<Modem::PlannedReport> Modem::plannedReports() const {
