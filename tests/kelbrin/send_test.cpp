@@ -412,10 +412,14 @@ TEST_F(SendTest, StopReturnsWithinOneSecondWhileTheModemHangsOnASend) {
 
 TEST_F(SendTest, SilentModemFailsTheSendAfterThePromptTimeout) {
     ::setenv("KELBRIN_PROMPT_TIMEOUT_MS", "200", 1);
-    auto& sim = startService();
-    // One good send first: the stored-message listing of the start is over by then.
-    lib.sendText("answered", kNumber);
-    ASSERT_TRUE(lib.waitReport(2s));
+    modemsim::Scenario scenario;
+    scenario.script.push_back(
+        {modemsim::Trigger::Start, 0ms, "store from=+4930111 text=\"backlog\""});
+    auto& sim = startService(scenario);
+    // The stored message taken and deleted: the start's listing is over, nothing else runs that
+    // the silence could hold up for a command's whole timeout.
+    ASSERT_TRUE(lib.waitMessage(3s));
+    ASSERT_TRUE(eventually([&] { return sim.storedMessages().empty(); }));
     auto faults = sim.faults();
     faults.silent = true;
     sim.setFaults(faults);
