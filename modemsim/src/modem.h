@@ -112,6 +112,8 @@ private:
     void resetProfile();
     Reply cscs(const AtCommand& command);
     Reply huaweiSwitch(const AtCommand& command);
+    // +COPS? (27.007 §7.3): automatic selection, the operator while registered.
+    Reply cops(const AtCommand& command);
 
     // Power: boot, SMS stack readiness, radio and registration (modem_power.cpp).
     void reboot(std::chrono::milliseconds silence);

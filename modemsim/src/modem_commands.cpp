@@ -15,6 +15,11 @@ std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
+// 27.007 <type> of a number: 145 international ('+'), 129 otherwise.
+std::string numberType(const std::string& number) {
+    return !number.empty() && number[0] == '+' ? "145" : "129";
+}
+
 std::string upper(std::string text) {
     for (char& c : text) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -173,8 +178,7 @@ Modem::Reply Modem::extendedCommand(const AtCommand& command) {
     }
     if (name == "+CSCA") {
         if (form == Form::Read) {
-            int type = !m_settings.smsc.empty() && m_settings.smsc[0] == '+' ? 145 : 129;
-            return info({"+CSCA: " + quoted(m_settings.smsc) + "," + std::to_string(type)});
+            return info({"+CSCA: " + quoted(m_settings.smsc) + "," + numberType(m_settings.smsc)});
         }
         if (form == Form::Set && !args.empty()) {
             m_settings.smsc = args[0];
@@ -199,6 +203,22 @@ Modem::Reply Modem::extendedCommand(const AtCommand& command) {
     }
     if (name == "+CEREG") {
         return registrationCommand(command, m_ceregMode, m_settings.epsRegistration);
+    }
+    if (name == "+COPS") {
+        return cops(command);
+    }
+    if (name == "+CNUM") {
+        if (form == Form::Test) {
+            return Reply{};
+        }
+        if (form != Form::Execute) {
+            return cmeError(4);
+        }
+        if (m_settings.ownNumber.empty()) {
+            return Reply{};
+        }
+        return info(
+            {"+CNUM: ," + quoted(m_settings.ownNumber) + "," + numberType(m_settings.ownNumber)});
     }
     if (name == "+CFUN") {
         return cfun(command);
@@ -225,6 +245,23 @@ Modem::Reply Modem::extendedCommand(const AtCommand& command) {
         return info({value});
     }
     return finalResult(m_faults.commandNotSupport ? "COMMAND NOT SUPPORT" : "ERROR");
+}
+
+Modem::Reply Modem::cops(const AtCommand& command) {
+    if (command.form != Form::Read) {
+        // Only automatic selection: AT+COPS=0 is accepted, a search (=?) or a manual choice not.
+        auto args = splitArguments(command.arguments);
+        bool automatic = command.form == Form::Set && args.size() == 1 && args[0] == "0";
+        return automatic ? Reply{} : cmeError(4);
+    }
+    auto registered = [](int stat) { return stat == 1 || stat == 5; };
+    bool onLte = registered(visibleStat(m_settings.epsRegistration));
+    if (!onLte && !registered(visibleStat(m_settings.registration)) &&
+        !registered(visibleStat(m_settings.gprsRegistration.value_or(m_settings.registration)))) {
+        return info({"+COPS: 0"});
+    }
+    // <AcT> 7 (E-UTRAN) on LTE, else 0 (GSM): the settings do not tell 2G from 3G.
+    return info({"+COPS: 0,0," + quoted(m_settings.operatorName) + "," + (onLte ? "7" : "0")});
 }
 
 Modem::Reply Modem::huaweiSwitch(const AtCommand& command) {

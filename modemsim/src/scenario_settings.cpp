@@ -139,6 +139,8 @@ const std::map<std::string, Apply>& settingTable() {
         {"imei", text(&Settings::imei)},
         {"imsi", text(&Settings::imsi)},
         {"smsc", text(&Settings::smsc)},
+        {"operator_name", text(&Settings::operatorName)},
+        {"own_number", text(&Settings::ownNumber)},
         {"loopback", text(&Settings::loopbackNumber)},
         {"sim", choice(&Settings::sim,
                        std::map<std::string, SimState>{{"ready", SimState::Ready},

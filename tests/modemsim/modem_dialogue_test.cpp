@@ -395,4 +395,29 @@ TEST(ModemDialogue, SimStateAndRegistrationGateSmsCommands) {
     EXPECT_EQ(unregistered.lastReply, "\r\n+CMS ERROR: 331\r\n");
 }
 
+TEST(ModemDialogue, OperatorAndOwnNumberFollowRegistrationAndSim) {
+    struct Row {
+        const char* setting;
+        const char* command;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"set operator_name \"Vodafone NL\"", "AT+COPS?",
+         "\r\n+COPS: 0,0,\"Vodafone NL\",0\r\n\r\nOK\r\n"},
+        {"set eps_registration 5", "AT+COPS?", "\r\n+COPS: 0,0,\"modemsim\",7\r\n\r\nOK\r\n"},
+        {"set registration 2", "AT+COPS?", "\r\n+COPS: 0\r\n\r\nOK\r\n"},
+        {"set cfun 4", "AT+COPS?", "\r\n+COPS: 0\r\n\r\nOK\r\n"},
+        {"set own_number +31612345678", "AT+CNUM",
+         "\r\n+CNUM: ,\"+31612345678\",145\r\n\r\nOK\r\n"},
+        {"set own_number 0612345678", "AT+CNUM", "\r\n+CNUM: ,\"0612345678\",129\r\n\r\nOK\r\n"},
+        {"set own_number \"\"", "AT+CNUM", "\r\nOK\r\n"},
+    };
+    for (const Row& row : rows) {
+        SimSession session;
+        ASSERT_EQ(session.sim.control(row.setting), "OK\n") << row.setting;
+        session.client.command("ATE0");
+        EXPECT_EQ(session.client.command(row.command), row.expected) << row.setting;
+    }
+}
+
 } // namespace

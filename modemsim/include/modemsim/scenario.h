@@ -70,6 +70,8 @@ struct Settings {
     std::string imei{"356938035643809"};
     std::string imsi{"204049876543210"};
     std::string smsc{"+31624000000"};
+    std::string operatorName{"modemsim"}; // +COPS? <oper>, long alphanumeric form
+    std::string ownNumber;                // +CNUM; empty: the SIM stores none
     SimState sim{SimState::Ready};
     // 27.007 <stat> of +CREG (circuit-switched), +CGREG (GPRS) and +CEREG (LTE). Sending works
     // when any of them is 1 (home), 5 (roaming), 6 or 7 (registered for SMS only), else it
