@@ -368,7 +368,7 @@ TEST(ModemDialogue, FullMemoryHoldsIncomingAndRefusesWritesWith322) {
     EXPECT_EQ(session.sim.counters().messagesWaiting, 0);
 }
 
-TEST(ModemDialogue, SimStateAndRegistrationGateSmsCommands) {
+TEST(ModemDialogue, SimStateRegistrationAndIdentityShowInTheAnswers) {
     struct Row {
         const char* setting;
         const char* command;
@@ -380,28 +380,6 @@ TEST(ModemDialogue, SimStateAndRegistrationGateSmsCommands) {
         {"set sim absent", "AT+CPIN?", "\r\n+CME ERROR: 10\r\n"},
         {"set registration 0", "AT+CREG?", "\r\n+CREG: 0,0\r\n\r\nOK\r\n"},
         {"set smsc \"\"", "AT+CSCA?", "\r\n+CSCA: \"\",129\r\n\r\nOK\r\n"},
-    };
-    for (const Row& row : rows) {
-        SimSession session;
-        ASSERT_EQ(session.sim.control(row.setting), "OK\n") << row.setting;
-        session.client.command("ATE0");
-        session.client.command("AT+CMEE=1");
-        EXPECT_EQ(session.client.command(row.command), row.expected) << row.setting;
-    }
-    SimSession unregistered;
-    unregistered.sim.control("set registration 2");
-    unregistered.openService();
-    EXPECT_FALSE(unregistered.send(submitPdu("+4915112345678", "x")).has_value());
-    EXPECT_EQ(unregistered.lastReply, "\r\n+CMS ERROR: 331\r\n");
-}
-
-TEST(ModemDialogue, OperatorAndOwnNumberFollowRegistrationAndSim) {
-    struct Row {
-        const char* setting;
-        const char* command;
-        const char* expected;
-    };
-    const Row rows[] = {
         {"set operator_name \"Vodafone NL\"", "AT+COPS?",
          "\r\n+COPS: 0,0,\"Vodafone NL\",0\r\n\r\nOK\r\n"},
         {"set eps_registration 5", "AT+COPS?", "\r\n+COPS: 0,0,\"modemsim\",7\r\n\r\nOK\r\n"},
@@ -416,8 +394,14 @@ TEST(ModemDialogue, OperatorAndOwnNumberFollowRegistrationAndSim) {
         SimSession session;
         ASSERT_EQ(session.sim.control(row.setting), "OK\n") << row.setting;
         session.client.command("ATE0");
+        session.client.command("AT+CMEE=1");
         EXPECT_EQ(session.client.command(row.command), row.expected) << row.setting;
     }
+    SimSession unregistered;
+    unregistered.sim.control("set registration 2");
+    unregistered.openService();
+    EXPECT_FALSE(unregistered.send(submitPdu("+4915112345678", "x")).has_value());
+    EXPECT_EQ(unregistered.lastReply, "\r\n+CMS ERROR: 331\r\n");
 }
 
 } // namespace
