@@ -9,6 +9,8 @@
 namespace kelbrin {
 namespace {
 
+constexpr int kLargestTestValue = 255;
+
 std::optional<int> lastIntField(const std::string& line) {
     const auto fields = responseFields(line);
     return fields.empty() ? std::nullopt : parseInt(fields.back());
@@ -161,6 +163,76 @@ std::vector<int> parseCpmsCounts(const std::string& line) {
         }
     }
     return counts;
+}
+
+std::optional<int> parseCsqRssi(const std::string& line) {
+    if (!startsWith(line, "+CSQ:")) {
+        return std::nullopt;
+    }
+    const auto rssi = parseInt(responseFields(line).front());
+    return rssi && ((*rssi >= 0 && *rssi <= 31) || *rssi == 99) ? rssi : std::nullopt;
+}
+
+std::optional<std::string> parseCopsOperator(const std::string& line) {
+    const auto fields = responseFields(line);
+    if (!startsWith(line, "+COPS:") || fields.size() < 3 || fields[2].empty()) {
+        return std::nullopt;
+    }
+    return fields[2];
+}
+
+std::optional<std::string> parseCnumNumber(const std::string& line) {
+    const auto fields = responseFields(line);
+    if (!startsWith(line, "+CNUM:") || fields.size() < 2 || fields[1].empty()) {
+        return std::nullopt;
+    }
+    return fields[1];
+}
+
+std::vector<std::vector<int>> parseTestRanges(const std::string& line) {
+    std::vector<std::vector<int>> parameters;
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos) {
+        return parameters;
+    }
+    const std::string_view body = trim(std::string_view(line).substr(colon + 1));
+    const bool grouped = body.find('(') != std::string_view::npos;
+    std::vector<int> values;
+    std::string item;
+    int depth = 0;
+    const auto endItem = [&] {
+        const std::size_t dash = item.find('-');
+        const auto first = parseInt(item.substr(0, dash));
+        const auto last = dash == std::string::npos ? first : parseInt(item.substr(dash + 1));
+        // Parameters of test commands are small codes; a wider range is not one of them.
+        if (first && last && *first >= 0 && *last <= kLargestTestValue) {
+            for (int value = *first; value <= *last; ++value) {
+                values.push_back(value);
+            }
+        }
+        item.clear();
+    };
+    const auto endParameter = [&] {
+        endItem();
+        parameters.push_back(std::move(values));
+        values.clear();
+    };
+    for (const char c : body) {
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            depth = std::max(depth - 1, 0);
+            endParameter();
+        } else if (c == ',' && (depth > 0 || !grouped)) {
+            depth > 0 ? endItem() : endParameter();
+        } else if (c != ',' && c != ' ') {
+            item.push_back(c);
+        }
+    }
+    if (!grouped && !body.empty()) {
+        endParameter();
+    }
+    return parameters;
 }
 
 bool isKnownUnsolicited(const std::string& line) {

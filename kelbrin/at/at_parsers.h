@@ -54,6 +54,21 @@ std::vector<std::vector<std::string>> parseCpmsTestResponse(const std::string& l
 /// "<used1>,<total1>,<used2>,<total2>,<used3>,<total3>" and the read form alike.
 std::vector<int> parseCpmsCounts(const std::string& line);
 
+/// "+CSQ: <rssi>,<ber>" → rssi (27.007 §8.5: 0 is -113 dBm or less, 31 is -51 dBm or more, 99
+/// not known).
+std::optional<int> parseCsqRssi(const std::string& line);
+
+/// "+COPS: 0,0,"Vodafone NL",7" → "Vodafone NL"; nothing for "+COPS: 0" (no operator).
+std::optional<std::string> parseCopsOperator(const std::string& line);
+
+/// "+CNUM: ,"+31612345678",145" (or with a name first) → "+31612345678".
+std::optional<std::string> parseCnumNumber(const std::string& line);
+
+/// The values a test command offers for each parameter: "+CNMI: (0-2),(0,1),(0),(0-2),(0,1)" →
+/// {{0,1,2},{0,1},{0},{0,1,2},{0,1}}. Also lists without parentheses, one value or range per
+/// parameter.
+std::vector<std::vector<int>> parseTestRanges(const std::string& line);
+
 /// A line modems send on their own (indications, network and boot codes). A line that is not one
 /// may be the late answer of an earlier command.
 bool isKnownUnsolicited(const std::string& line);

@@ -4,6 +4,7 @@
 #include "at_text.h"
 #include "modem_error_text.h"
 #include "port_diagnostics.h"
+#include "registration.h"
 
 #include <algorithm>
 #include <array>
@@ -62,14 +63,6 @@ bool smsStackStarting(const AtReply& reply) {
            (code == 302 || code == 500 || code == 512);
 }
 
-/// 27.007 §7.2 <stat>: 1 home, 5 roaming, 6/7 "registered for SMS only" (LTE modules: botletics
-/// SIM7000-LTE-Shield issue 50, LilyGo-Modem-Series issue 388), 9/10 "CSFB not preferred"
-/// (ModemManager counts all of them as registered).
-bool isRegistered(std::optional<int> status) {
-    return status && (*status == 1 || *status == 5 || *status == 6 || *status == 7 ||
-                      *status == 9 || *status == 10);
-}
-
 bool isSmsReadyUrc(const AtEvent& urc) {
     return isSmsReadySign(urc.line);
 }
@@ -81,18 +74,18 @@ ModemHandshake::ModemHandshake(AtChannel& channel, const SessionSettings& settin
 
 HandshakeResult ModemHandshake::run(Clock::time_point deadline) {
     HandshakeResult result;
-    result.failure = syncWithModem(deadline);
+    result.failure = syncWithModem(deadline).text();
     if (result.failure.empty()) {
-        result.failure = checkSim(deadline);
+        result.failure = checkSim(deadline).text();
     }
     if (result.failure.empty()) {
         result.failure = setUpMessaging(deadline, result);
     }
     if (result.failure.empty()) {
-        result.failure = checkServiceCentre(deadline);
+        result.failure = checkServiceCentre(deadline).text();
     }
     if (result.failure.empty()) {
-        result.failure = checkRegistration(deadline);
+        result.failure = checkRegistration(deadline).text();
     }
     if (!result.failure.empty() && m_deadlineCutCommand && m_answered > 0) {
         result.failure = describeSlowModem();
@@ -174,7 +167,7 @@ AtReply ModemHandshake::commandRetrying(const std::string& line, const std::stri
     }
 }
 
-std::string ModemHandshake::syncWithModem(Clock::time_point deadline) {
+StepFailure ModemHandshake::syncWithModem(Clock::time_point deadline) {
     // ESC cancels a "> " prompt a crashed run left open (gammu does the same).
     m_channel.writeRaw(std::string(1, kEscape));
     const ModemTimings& timings = m_settings.timings;
@@ -192,21 +185,22 @@ std::string ModemHandshake::syncWithModem(Clock::time_point deadline) {
             return {};
         }
         if (reply.outcome == AtOutcome::PortLost) {
-            return "the connection to " + describePort(m_settings.port) + " was lost (" +
-                   m_channel.lostReason() + ")";
+            return {"the connection to " + describePort(m_settings.port) + " was lost (" +
+                        m_channel.lostReason() + ")",
+                    ""};
         }
         if (reply.outcome == AtOutcome::Stopped) {
-            return "start-up was cancelled";
+            return {"start-up was cancelled", ""};
         }
     }
-    return "no answer from a modem on " + describePort(m_settings.port) + " at " +
-           std::to_string(m_settings.port.baud) +
-           " bit/s: check that the modem is connected and powered, that this is the right port "
-           "and that the modem runs at this baud rate. " +
-           describeMapping(m_settings.port);
+    return {"no answer from a modem on " + describePort(m_settings.port) + " at " +
+                std::to_string(m_settings.port.baud) + " bit/s",
+            "check that the modem is connected and powered, that this is the right port and that "
+            "the modem runs at this baud rate. " +
+                describeMapping(m_settings.port)};
 }
 
-std::string ModemHandshake::checkSim(Clock::time_point deadline) {
+StepFailure ModemHandshake::checkSim(Clock::time_point deadline) {
     for (;;) {
         // Wavecom answers +CPIN? without OK; the information line alone will do.
         const AtReply reply = commandRetrying("AT+CPIN?", "+CPIN:", deadline, true);
@@ -216,12 +210,12 @@ std::string ModemHandshake::checkSim(Clock::time_point deadline) {
             return {};
         }
         if (state && state->find("PUK") != std::string::npos) {
-            return "the SIM card is blocked and asks for its PUK (" + *state +
-                   "): unblock it in a phone, then start again";
+            return {"the SIM card is blocked and asks for its PUK (" + *state + ")",
+                    "unblock it in a phone, then start again"};
         }
         if (state && state->find("PIN") != std::string::npos) {
-            return "the SIM card asks for its PIN (" + *state +
-                   "): enter it with AT+CPIN=\"<pin>\" or switch the PIN request off in a phone";
+            return {"the SIM card asks for its PIN (" + *state + ")",
+                    "enter it with AT+CPIN=\"<pin>\" or switch the PIN request off in a phone"};
         }
         const bool notReady = state && *state == "NOT READY";
         if ((notReady || isBusy(reply)) && Clock::now() + kBusyBackoffStep < deadline) {
@@ -229,19 +223,23 @@ std::string ModemHandshake::checkSim(Clock::time_point deadline) {
             continue;
         }
         if (reply.outcome == AtOutcome::Final && reply.errorCode == 10) {
-            return "no SIM card in the modem on " + describePort(m_settings.port) +
-                   ": insert one and start again";
+            return {"no SIM card in the modem on " + describePort(m_settings.port),
+                    "insert one and start again"};
         }
         if (notReady || isBusy(reply)) {
-            return "the SIM card was still busy when start-up ran out of time: wait a few "
-                   "seconds and start again";
+            return {"the SIM card was still busy when start-up ran out of time",
+                    "wait a few seconds and start again"};
         }
-        return describeFailure("checking the SIM card (AT+CPIN?)", reply, m_channel.lostReason());
+        return {describeFailure("checking the SIM card (AT+CPIN?)", reply, m_channel.lostReason()),
+                ""};
     }
 }
 
 std::string ModemHandshake::setUpMessaging(Clock::time_point deadline, HandshakeResult& result) {
-    std::string failure = selectStorage(deadline, result);
+    std::string failure = switchToPduMode(deadline).text();
+    if (failure.empty()) {
+        failure = selectStorage(deadline, result);
+    }
     if (failure.empty()) {
         failure = enableIndications(deadline, result);
     }
@@ -268,11 +266,15 @@ AtReply ModemHandshake::useMemory(const std::string& memory, Clock::time_point d
     return reply;
 }
 
-std::string ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeResult& result) {
+StepFailure ModemHandshake::switchToPduMode(Clock::time_point deadline) {
     const AtReply pdu = commandRetrying("AT+CMGF=0", "", deadline);
-    if (!pdu.ok()) {
-        return describeSettingFailure("switching the modem to PDU mode (AT+CMGF=0)", pdu);
+    if (pdu.ok()) {
+        return {};
     }
+    return {describeSettingFailure("switching the modem to PDU mode (AT+CMGF=0)", pdu), ""};
+}
+
+std::string ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeResult& result) {
     const std::string& wanted = m_settings.storage;
     AtReply storage = useMemory(wanted, deadline);
     if (!storage.ok() && (storage.outcome != AtOutcome::Final || smsStackStarting(storage))) {
@@ -368,58 +370,64 @@ std::string ModemHandshake::enableIndications(Clock::time_point deadline, Handsh
                                   reply);
 }
 
-std::string ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
+StepFailure ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
     const AtReply reply = commandRetrying("AT+CSCA?", "+CSCA:", deadline);
     const AtEvent* line = reply.firstResponse();
     const auto number = line ? parseCscaResponse(line->line) : std::nullopt;
+    m_serviceCentre = number.value_or("");
     const bool missing = (reply.ok() && (!number || number->empty())) ||
                          (reply.final == FinalKind::CmsError && reply.errorCode == 330);
     if (missing) {
-        return "the SIM card holds no service centre number, so no message could be sent: set "
-               "it with AT+CSCA=\"+<number>\",145 (the network operator publishes it)";
+        return {"the SIM card holds no service centre number, so no message could be sent",
+                "set it with AT+CSCA=\"+<number>\",145 (the network operator publishes it)"};
     }
     if (reply.outcome != AtOutcome::Final) {
-        return describeFailure("reading the service centre number", reply, m_channel.lostReason());
+        return {describeFailure("reading the service centre number", reply, m_channel.lostReason()),
+                ""};
     }
     // Any other answer: the query is a diagnostic; sending will tell.
     return {};
 }
 
-std::string ModemHandshake::checkRegistration(Clock::time_point deadline) {
-    const auto status = [&](const char* line, const char* prefix, AtReply& reply) {
-        reply = commandRetrying(line, prefix, deadline);
+Registration ModemHandshake::readRegistration(Clock::time_point deadline, bool everyDomain,
+                                              std::string& failure) {
+    const auto status = [&](const char* line, const char* prefix, bool mustAnswer) {
+        const AtReply reply = commandRetrying(line, prefix, deadline);
+        if (mustAnswer && reply.outcome != AtOutcome::Final && failure.empty()) {
+            failure =
+                describeFailure("checking network registration", reply, m_channel.lostReason());
+        }
         const AtEvent* response = reply.firstResponse();
         return response && reply.ok() ? parseRegistrationResponse(response->line) : std::nullopt;
     };
+    Registration registration;
+    registration.circuit = status("AT+CREG?", "+CREG:", true);
+    // 4 (unknown) on +CREG: nothing says it is not registered; no +CREG at all (an error):
+    // sending will tell.
+    const bool circuitSettles = !registration.circuit || isRegistered(registration.circuit) ||
+                                *registration.circuit == 4;
+    if (!failure.empty() || (circuitSettles && !everyDomain)) {
+        return registration;
+    }
+    // An LTE module registers on +CEREG alone (asked first: it is the common case), a data-only
+    // one on +CGREG. TinyGSM and ModemManager ask all three.
+    registration.eps = status("AT+CEREG?", "+CEREG:", !everyDomain);
+    if (everyDomain || !isRegistered(registration.eps)) {
+        registration.packet = status("AT+CGREG?", "+CGREG:", !everyDomain);
+    }
+    return registration;
+}
+
+StepFailure ModemHandshake::checkRegistration(Clock::time_point deadline) {
     std::optional<int> radioWasOff;
     for (;;) {
-        AtReply reply;
-        const auto circuit = status("AT+CREG?", "+CREG:", reply);
-        if (reply.outcome != AtOutcome::Final) {
-            return describeFailure("checking network registration", reply, m_channel.lostReason());
+        std::string failure;
+        const Registration registration = readRegistration(deadline, false, failure);
+        const auto circuit = registration.circuit;
+        if (!failure.empty() || !circuit || *circuit == 4 || registration.allowsSms()) {
+            return {failure, ""};
         }
-        // 4 (unknown) on +CREG: nothing says it is not registered; no +CREG at all (an error):
-        // sending will tell.
-        if (!circuit || isRegistered(circuit) || *circuit == 4) {
-            return {};
-        }
-        // Only when +CREG shows none: an LTE module registers on +CEREG alone (asked first: it
-        // is the common case), a data-only one on +CGREG. TinyGSM and ModemManager ask all three.
-        AtReply eps;
-        AtReply packet;
-        const auto epsStatus = status("AT+CEREG?", "+CEREG:", eps);
-        const auto packetStatus =
-            isRegistered(epsStatus) ? epsStatus : status("AT+CGREG?", "+CGREG:", packet);
-        if (isRegistered(epsStatus) || isRegistered(packetStatus)) {
-            return {};
-        }
-        for (const AtReply* asked : {&eps, &packet}) {
-            if (asked->outcome != AtOutcome::Final) {
-                return describeFailure("checking network registration", *asked,
-                                       m_channel.lostReason());
-            }
-        }
-        const bool searching = *circuit == 2 || packetStatus == 2 || epsStatus == 2;
+        const bool searching = registration.searching();
         if (!searching && !radioWasOff && *circuit != 3) {
             // A modem kept in minimum (0) or flight mode (4) across boots (gammu issue 395,
             // ubxlib issue 158) registers nowhere until it gets full function, as ModemManager
@@ -439,19 +447,11 @@ std::string ModemHandshake::checkRegistration(Clock::time_point deadline) {
             continue;
         }
         if (radioWasOff) {
-            return "the modem's radio was off (+CFUN: " + std::to_string(*radioWasOff) +
-                   ") and has not registered yet: radio switched on: start again in a minute";
+            return {"the modem's radio was off (+CFUN: " + std::to_string(*radioWasOff) +
+                        ") and has not registered yet",
+                    "radio switched on: start again in a minute"};
         }
-        if (searching) {
-            return "the modem is still searching for a network: check the antenna and the "
-                   "signal, then start again";
-        }
-        if (*circuit == 3) {
-            return "the network refused to register the SIM card (+CREG status 3): check that "
-                   "the SIM is active";
-        }
-        return "the modem is not registered on a network and not searching (+CREG status " +
-               std::to_string(*circuit) + "): check the SIM card and the antenna";
+        return registrationProblem(registration);
     }
 }
 

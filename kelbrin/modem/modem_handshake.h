@@ -1,6 +1,8 @@
 #pragma once
 
 #include "at_channel.h"
+#include "registration.h"
+#include "step_failure.h"
 #include "session_settings.h"
 
 #include <string>
@@ -39,6 +41,26 @@ public:
     /// every routed +CMT/+CDS needs an AT+CNMA (27.005 §3.2.1).
     bool routedNeedAcknowledging(Clock::time_point deadline);
 
+    // The steps of run(), for a checklist that reports each one.
+
+    /// ESC, then the basic settings until the modem answers.
+    StepFailure syncWithModem(Clock::time_point deadline);
+    /// Ready, PIN/PUK wanted or no SIM; "SIM busy" is waited out.
+    StepFailure checkSim(Clock::time_point deadline);
+    StepFailure switchToPduMode(Clock::time_point deadline);
+    /// New-message indications with the fallbacks real modems need (changes AT+CNMI).
+    std::string enableIndications(Clock::time_point deadline, HandshakeResult& result);
+    StepFailure checkServiceCentre(Clock::time_point deadline);
+    /// The number checkServiceCentre() read; empty when the SIM holds none or it was not read.
+    const std::string& serviceCentre() const { return m_serviceCentre; }
+    /// AT+CPMS with @p memory in every place (two places for Wavecom).
+    AtReply useMemory(const std::string& memory, Clock::time_point deadline);
+    /// +CREG, then +CEREG and +CGREG where +CREG shows none, or always with @p everyDomain.
+    /// Sets @p failure when the modem did not answer +CREG (or, without @p everyDomain, the
+    /// others it was asked).
+    Registration readRegistration(Clock::time_point deadline, bool everyDomain,
+                                  std::string& failure);
+
 private:
     AtReply command(const std::string& line, const std::string& prefix, Milliseconds timeout,
                     Clock::time_point deadline, bool finalMayBeMissing = false);
@@ -47,16 +69,10 @@ private:
     /// (about 1 s apart, sooner when it says "SMS Ready").
     AtReply commandRetrying(const std::string& line, const std::string& prefix,
                             Clock::time_point deadline, bool finalMayBeMissing = false);
-    std::string syncWithModem(Clock::time_point deadline);
     void applyBasicSettingsOneByOne(Clock::time_point deadline);
     std::string setUpMessaging(Clock::time_point deadline, HandshakeResult& result);
-    std::string checkSim(Clock::time_point deadline);
     std::string selectStorage(Clock::time_point deadline, HandshakeResult& result);
-    /// AT+CPMS with @p memory in every place (two places for Wavecom).
-    AtReply useMemory(const std::string& memory, Clock::time_point deadline);
-    std::string enableIndications(Clock::time_point deadline, HandshakeResult& result);
-    std::string checkServiceCentre(Clock::time_point deadline);
-    std::string checkRegistration(Clock::time_point deadline);
+    StepFailure checkRegistration(Clock::time_point deadline);
     /// The failure text of an SMS settings command, "still starting" when that is why.
     std::string describeSettingFailure(const std::string& what, const AtReply& reply) const;
     /// A start-up that ran out of time while the modem answered every command: it is slow, and
@@ -68,6 +84,7 @@ private:
     int m_answered = 0;                ///< commands that got a final result
     Clock::duration m_answerTime{};    ///< the time those took, together
     bool m_deadlineCutCommand = false; ///< a command was cut short, or not sent, by the deadline
+    std::string m_serviceCentre;
 };
 
 } // namespace kelbrin

@@ -1,5 +1,6 @@
 #include "modem_identity.h"
 
+#include "at_parsers.h"
 #include "at_text.h"
 
 #include <algorithm>
@@ -22,6 +23,31 @@ std::string serialNumberIn(std::string_view line) {
 }
 
 } // namespace
+
+std::string readIdentification(AtChannel& channel, const std::string& command,
+                               Milliseconds timeout) {
+    const std::string prefix = command.substr(2) + ":";
+    const AtReply reply = channel.execute(AtCommand{command, prefix, timeout, false});
+    if (!reply.ok()) {
+        return {};
+    }
+    std::string text;
+    for (const AtEvent& line : reply.responses) {
+        if (text.empty()) {
+            text = trim(std::string_view(line.line).substr(prefix.size()));
+        }
+    }
+    // Without the prefix the answer is a line of its own, which the reader keeps as unsolicited:
+    // the first such line that no modem sends on its own is the answer.
+    channel.dropUrcs([&text](const AtEvent& urc) {
+        const bool answer = text.empty() && !isKnownUnsolicited(urc.line) && !trim(urc.line).empty();
+        if (answer) {
+            text = trim(urc.line);
+        }
+        return answer;
+    });
+    return text;
+}
 
 std::string readSerialNumber(AtChannel& channel, Milliseconds timeout) {
     const AtReply reply = channel.execute(AtCommand{"AT+CGSN", "+CGSN:", timeout, false});

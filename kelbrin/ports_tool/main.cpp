@@ -1,12 +1,17 @@
 // kelbrin-ports: which serial devices this machine has, which of them a modem answers on, and
 // the COM number the SMS service library reaches each one by; `assign` writes the user's map.
 
+#include "baud_rate.h"
+#include "at_text.h"
 #include "device_table.h"
+#include "modem_check.h"
 #include "modem_probe.h"
 #include "port_assignment.h"
 #include "port_map.h"
 #include "serial_devices.h"
+#include "submit_builder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -22,6 +27,8 @@ constexpr int kUsageError = 2;
 const char* const kUsage =
     "Usage: kelbrin-ports [--probe] [DEVICE...]\n"
     "       kelbrin-ports assign COM<N> DEVICE\n"
+    "       kelbrin-ports check COM<N>|DEVICE...|--all [--baud N] [--send-to NUMBER]\n"
+    "                           [--json] [--trace FILE]\n"
     "\n"
     "Lists the serial devices: path, COM number, driver, USB vendor:product, the\n"
     "/dev/serial/by-id name, and the process holding the device. Devices a COM number\n"
@@ -32,6 +39,17 @@ const char* const kUsage =
     "            that another process holds is not opened.\n"
     "  assign    map COM<N> to DEVICE in the user's port map, by its by-id name when it\n"
     "            has one; the console uses it at its next Start.\n"
+    "  check     a checklist of each modem: device, answer, identity, SIM, signal,\n"
+    "            network, PDU mode, service centre, storage, indications. Each step is\n"
+    "            ok, warn or FAIL, with what to do. Changes no setting of the modem.\n"
+    "            Exit status 0 when no step failed, 1 when one did. Several modems are\n"
+    "            checked at once.\n"
+    "    --all       every mapped port and every free device a modem answers on\n"
+    "    --baud N    the speed to talk at (default 115200)\n"
+    "    --send-to NUMBER  also send one message there (it may cost money) and time\n"
+    "                its status report and a message back from NUMBER\n"
+    "    --json      print the checklists as one JSON object\n"
+    "    --trace FILE  append the dialogue to FILE (the KELBRIN_TRACE format; one port)\n"
     "  --help    show this text.\n"
     "\n"
     "COM<N> is KELBRIN_COM<N> when set, else the line COM<N> = <path> of\n"
@@ -97,6 +115,88 @@ int assign(const std::string& portName, const std::string& device) {
     return 0;
 }
 
+// The ports the operator mapped (a variable or a map line), and every other free device that a
+// modem answers on.
+std::vector<std::string> everyModem() {
+    const PortMapFiles maps = portMapFiles(processEnvironment);
+    std::vector<std::string> mapErrors;
+    const std::vector<SerialDevice> devices =
+        findSerialDevices({}, processEnvironment, maps, mapErrors);
+    std::vector<std::string> targets;
+    std::vector<SerialDevice> unmapped;
+    for (const SerialDevice& device : devices) {
+        std::string mapped;
+        for (int32_t port : device.ports) {
+            const auto resolved = resolvePort(port, processEnvironment, maps);
+            if (mapped.empty() && resolved && !resolved->origin.empty()) {
+                mapped = "COM" + std::to_string(port);
+            }
+        }
+        if (!mapped.empty()) {
+            targets.push_back(mapped);
+        } else if (!device.canonical.empty() && device.holders.empty()) {
+            unmapped.push_back(device);
+        }
+    }
+    const std::vector<ProbeResult> probed = probeDevices(unmapped);
+    for (std::size_t i = 0; i < unmapped.size(); ++i) {
+        if (probed[i].answered) {
+            targets.push_back(unmapped[i].path);
+        }
+    }
+    return targets;
+}
+
+int check(const std::vector<std::string>& arguments) {
+    CheckOptions options;
+    std::vector<std::string> targets;
+    bool all = false;
+    bool json = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == "--all") {
+            all = true;
+        } else if (argument == "--json") {
+            json = true;
+        } else if (argument == "--baud" && hasValue) {
+            const auto baud = parseInt(arguments[++i]);
+            if (!baud || !baudRateConstant(*baud)) {
+                return usageError("--baud takes a speed: " + supportedBaudRates());
+            }
+            options.baud = *baud;
+        } else if (argument == "--send-to" && hasValue) {
+            const auto number = normalisePhoneNumber(arguments[++i]);
+            if (!number) {
+                return usageError("\"" + arguments[i] + "\" is not a phone number");
+            }
+            options.sendTo = *number;
+        } else if (argument == "--trace" && hasValue) {
+            options.tracePath = arguments[++i];
+        } else if (!argument.empty() && argument[0] == '-') {
+            return usageError("check: unknown option or missing value: " + argument);
+        } else {
+            targets.push_back(argument);
+        }
+    }
+    if (all) {
+        for (std::string& found : everyModem()) {
+            targets.push_back(std::move(found));
+        }
+    } else if (targets.empty()) {
+        return usageError("check takes a port (COM3), a device, or --all");
+    }
+    if (!options.tracePath.empty() && targets.size() != 1) {
+        return usageError("--trace records the dialogue with one modem: name one port");
+    }
+    const std::vector<ModemChecklist> checklists = checkModems(targets, options);
+    std::fputs(json ? checklistsJson(checklists).c_str() : formatChecklists(checklists).c_str(),
+               stdout);
+    const bool failed = std::any_of(checklists.begin(), checklists.end(),
+                                    [](const ModemChecklist& list) { return list.failed(); });
+    return failed || checklists.empty() ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -106,6 +206,9 @@ int main(int argc, char** argv) {
             return usageError("assign takes a port and a device: assign COM3 /dev/ttyUSB2");
         }
         return assign(arguments[1], arguments[2]);
+    }
+    if (!arguments.empty() && arguments[0] == "check") {
+        return check({arguments.begin() + 1, arguments.end()});
     }
     bool probe = false;
     std::vector<std::string> devices;

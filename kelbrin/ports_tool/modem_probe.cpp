@@ -4,6 +4,8 @@
 #include "at_parsers.h"
 #include "at_text.h"
 #include "byte_trace.h"
+#include "modem_identity.h"
+#include "registration.h"
 #include "serial_port.h"
 #include "wake_signal.h"
 
@@ -41,24 +43,11 @@ public:
         return false;
     }
 
-    // The identification commands of 27.007 §5 answer with a bare text line; a few modems put
-    // "+CGMI: " before it.
     std::string identification(const std::string& command) {
-        m_channel.takeUrcs();
-        if (!ask(command, "", kCommandTimeout).ok()) {
-            return {};
-        }
-        for (const AtEvent& line : m_channel.takeUrcs()) {
-            std::string_view text = trim(line.line);
-            if (startsWith(text, command.substr(2) + ":")) {
-                text = trim(text.substr(command.size() - 1));
-            }
-            if (!text.empty()) {
-                return std::string(text);
-            }
-        }
-        return {};
+        return readIdentification(m_channel, command, timeLeft());
     }
+
+    std::string serialNumber() { return readSerialNumber(m_channel, timeLeft()); }
 
     void echoOff() { ask("ATE0", "", kCommandTimeout); }
 
@@ -77,32 +66,17 @@ public:
         const AtReply reply = ask("AT+CREG?", "+CREG:", kCommandTimeout);
         const AtEvent* line = reply.firstResponse();
         const auto stat = line ? parseRegistrationResponse(line->line) : std::nullopt;
-        // <stat> of 27.007 §7.2.
-        switch (stat.value_or(-1)) {
-        case 0:
-            return "not registered";
-        case 1:
-            return "registered (home network)";
-        case 2:
-            return "searching for a network";
-        case 3:
-            return "registration denied";
-        case 5:
-            return "registered (roaming)";
-        case 6:
-            return "registered for SMS only (home network)";
-        case 7:
-            return "registered for SMS only (roaming)";
-        default:
-            return "registration unknown";
-        }
+        return stat ? describeRegistrationStatus(*stat) : "registration unknown";
     }
 
 private:
-    AtReply ask(const std::string& line, const std::string& prefix, Milliseconds timeout) {
+    Milliseconds timeLeft(Milliseconds timeout = kCommandTimeout) const {
         const auto left = std::chrono::duration_cast<Milliseconds>(m_deadline - Clock::now());
-        return m_channel.execute(
-            AtCommand{line, prefix, std::clamp(left, Milliseconds(1), timeout), false});
+        return std::clamp(left, Milliseconds(1), timeout);
+    }
+
+    AtReply ask(const std::string& line, const std::string& prefix, Milliseconds timeout) {
+        return m_channel.execute(AtCommand{line, prefix, timeLeft(timeout), false});
     }
 
     WakeSignal m_wake;
@@ -146,7 +120,7 @@ ProbeResult probeDevice(const SerialDevice& device) {
     std::string name = modem.identification("AT+CGMI");
     const std::string model = modem.identification("AT+CGMM");
     name += (name.empty() || model.empty() ? "" : " ") + model;
-    const std::string imei = modem.identification("AT+CGSN");
+    const std::string imei = modem.serialNumber();
     return {true,
             joined({name.empty() ? "a modem without identification" : name,
                     imei.empty() ? "" : "IMEI " + imei, modem.simState(), modem.registration()})};

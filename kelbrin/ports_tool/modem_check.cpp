@@ -1,0 +1,376 @@
+#include "modem_check.h"
+
+#include "at_parsers.h"
+#include "at_text.h"
+#include "byte_trace.h"
+#include "check_send.h"
+#include "modem_handshake.h"
+#include "modem_identity.h"
+#include "port_diagnostics.h"
+#include "port_map.h"
+#include "service_options.h"
+#include "signal_level.h"
+#include "wake_signal.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include <unistd.h>
+
+namespace kelbrin {
+namespace {
+
+// The questions of a check are answered at once by a working modem; the budget bounds a modem
+// that keeps saying "SIM busy".
+constexpr Milliseconds kQuestionTimeout{3000};
+constexpr Milliseconds kReadBudget{20000};
+const char* const kNotTold = "\xE2\x80\x94"; // "—": the modem does not tell
+
+std::string orNotTold(const std::string& text) {
+    return text.empty() ? kNotTold : text;
+}
+
+/// Where @p target leads, as the library would open it, or why it leads nowhere.
+struct Target {
+    SessionSettings settings;
+    std::string where; ///< "COM3 is /dev/ttyUSB2 (from ~/.config/kelbrin/ports line 3)"
+    std::string error;
+};
+
+Target resolveTarget(const std::string& argument, int32_t baud) {
+    Target target;
+    const auto port = parseComName(argument);
+    if (!port) {
+        std::error_code error;
+        target.settings.port.path =
+            std::filesystem::absolute(argument, error).lexically_normal().string();
+        target.settings.port.baud = baud;
+        target.where = target.settings.port.path;
+        return target;
+    }
+    StartArguments arguments;
+    arguments.port = *port;
+    arguments.baud = baud;
+    arguments.dataBits = 8;
+    SettingsResult resolved = sessionSettingsFor(arguments, processEnvironment);
+    target.settings = resolved.settings;
+    target.error = resolved.error;
+    const PortSettings& settings = target.settings.port;
+    target.where = argument + " is " + settings.path +
+                   (settings.origin.empty() ? " (the default: no port map names it)"
+                                            : " (from " + settings.origin + ")");
+    return target;
+}
+
+std::unique_ptr<SerialPort> checkDevice(const Target& target, ModemChecklist& check) {
+    const PortSettings& port = target.settings.port;
+    if (!target.error.empty()) {
+        check.add("device", Verdict::Fail, target.error,
+                  "correct that line, or map the port again with 'kelbrin-ports assign'");
+        return nullptr;
+    }
+    std::error_code error;
+    if (!std::filesystem::exists(port.path, error)) {
+        check.add("device", Verdict::Fail, target.where + ", which does not exist",
+                  describeMissingDevice(port, listSerialDevices()));
+        return nullptr;
+    }
+    if (::access(port.path.c_str(), R_OK | W_OK) != 0) {
+        check.add("device", Verdict::Fail, target.where + ", which this user may not open",
+                  describePermissionProblem(port.path));
+        return nullptr;
+    }
+    if (const std::string holders = describeHolders(port.path); !holders.empty()) {
+        check.add("device", Verdict::Fail, target.where + ", in use by " + holders,
+                  "close that program; ModemManager: 'sudo systemctl stop ModemManager', or a "
+                  "udev rule with ENV{ID_MM_DEVICE_IGNORE}=\"1\" for this modem");
+        return nullptr;
+    }
+    PortOpenResult opened = openSerialPort(port);
+    if (!opened.port) {
+        check.add("device", Verdict::Fail, opened.error);
+        return nullptr;
+    }
+    check.add("device", Verdict::Ok, target.where + ", readable, writable and free");
+    return std::move(opened.port);
+}
+
+/// The questions after the modem answered, on one channel.
+class ModemQuestions {
+public:
+    ModemQuestions(AtChannel& channel, ModemHandshake& handshake, ModemChecklist& check)
+        : m_channel(channel), m_handshake(handshake), m_check(check),
+          m_deadline(Clock::now() + kReadBudget) {}
+
+    void identity() {
+        const auto ask = [this](const char* command) {
+            return readIdentification(m_channel, command, kQuestionTimeout);
+        };
+        const std::string maker = ask("AT+CGMI");
+        const std::string model = ask("AT+CGMM");
+        const std::string revision = ask("AT+CGMR");
+        m_check.add("identity", Verdict::Ok,
+                    orNotTold(maker) + " " + orNotTold(model) + ", revision " +
+                        orNotTold(revision) + ", IMEI " +
+                        orNotTold(readSerialNumber(m_channel, kQuestionTimeout)));
+    }
+
+    /// True when the SIM is ready.
+    bool sim() {
+        const StepFailure failure = m_handshake.checkSim(m_deadline);
+        std::string found;
+        if (!failure.failed()) {
+            const AtReply own = ask("AT+CNUM", "+CNUM:");
+            const AtEvent* line = own.ok() ? own.firstResponse() : nullptr;
+            found = "ready, IMSI " + orNotTold(readIdentification(m_channel, "AT+CIMI",
+                                                                  kQuestionTimeout)) +
+                    ", own number " +
+                    orNotTold(line ? parseCnumNumber(line->line).value_or("") : "");
+        }
+        m_check.add("SIM", failure, found);
+        return !failure.failed();
+    }
+
+    void signal() {
+        const AtReply reply = ask("AT+CSQ", "+CSQ:");
+        const AtEvent* line = reply.ok() ? reply.firstResponse() : nullptr;
+        const auto rssi = line ? parseCsqRssi(line->line) : std::nullopt;
+        const auto level = rssi ? signalLevel(*rssi) : std::nullopt;
+        if (!level) {
+            m_check.add("signal", Verdict::Fail,
+                        rssi ? "not known (+CSQ: 99)" : "the modem did not say (AT+CSQ)",
+                        "check the antenna and that the radio is on (AT+CFUN? answers 1); "
+                        "move the modem where a phone has signal");
+            return;
+        }
+        const std::string found = std::to_string(level->dbm) + " dBm, " +
+                                  std::to_string(level->bars) + " of 5 bars (+CSQ: " +
+                                  std::to_string(*rssi) + ")";
+        if (level->weak) {
+            m_check.add("signal", Verdict::Warn, found,
+                        "weak: sending may fail; fit a better antenna or move the modem");
+        } else {
+            m_check.add("signal", Verdict::Ok, found);
+        }
+    }
+
+    void network() {
+        std::string failure;
+        const Registration registration = m_handshake.readRegistration(m_deadline, true, failure);
+        if (!failure.empty()) {
+            m_check.add("network", Verdict::Fail, failure);
+            return;
+        }
+        const auto domain = [](const char* name, std::optional<int> status) {
+            return std::string(name) + " " +
+                   (status ? describeRegistrationStatus(*status) : std::string(kNotTold));
+        };
+        const AtReply cops = ask("AT+COPS?", "+COPS:");
+        const AtEvent* line = cops.ok() ? cops.firstResponse() : nullptr;
+        const std::string found =
+            domain("CS", registration.circuit) + ", " + domain("GPRS", registration.packet) +
+            ", EPS " +
+            (registration.eps ? describeRegistrationStatus(*registration.eps)
+                              : std::string(kNotTold)) +
+            "; operator " + orNotTold(line ? parseCopsOperator(line->line).value_or("") : "");
+        const StepFailure problem = registrationProblem(registration);
+        if (problem.failed()) {
+            m_check.add("network", Verdict::Fail, problem.problem + " (" + found + ")",
+                        problem.fix);
+        } else {
+            m_check.add("network", Verdict::Ok, found);
+        }
+    }
+
+    /// PDU mode, switched back to text mode afterwards when the modem was in it.
+    void pduMode() {
+        const AtReply mode = ask("AT+CMGF?", "+CMGF:");
+        const AtEvent* line = mode.ok() ? mode.firstResponse() : nullptr;
+        m_textModeBefore =
+            line && parseInt(responseFields(line->line).front()).value_or(0) == 1;
+        m_check.add("PDU mode", m_handshake.switchToPduMode(m_deadline),
+                    m_textModeBefore ? "taken (the modem was in text mode)" : "on");
+    }
+
+    void serviceCentre() {
+        const StepFailure failure = m_handshake.checkServiceCentre(m_deadline);
+        m_check.add("service centre", failure, orNotTold(m_handshake.serviceCentre()));
+    }
+
+    void storage() {
+        const AtReply reply = ask("AT+CPMS?", "+CPMS:");
+        const AtEvent* line = reply.ok() ? reply.firstResponse() : nullptr;
+        const auto fields = line ? responseFields(line->line) : std::vector<std::string>{};
+        std::vector<std::string> memories;
+        std::string found;
+        std::pair<int, int> receiving{0, 0};
+        for (std::size_t i = 0; i + 2 < fields.size(); i += 3) {
+            const auto used = parseInt(fields[i + 1]);
+            const auto total = parseInt(fields[i + 2]);
+            if (!used || !total) {
+                break;
+            }
+            memories.push_back(fields[i]);
+            receiving = {*used, *total};
+            const std::string entry = fields[i] + " " + fields[i + 1] + "/" + fields[i + 2];
+            if (found.find(entry) == std::string::npos) {
+                found += (found.empty() ? "" : ", ") + entry;
+            }
+        }
+        if (memories.empty()) {
+            m_check.add("storage", Verdict::Warn, "the modem did not say (AT+CPMS?)",
+                        "the service selects the storage itself; watch its first Start");
+            return;
+        }
+        if (receiving.second == 0 || receiving.first < receiving.second) {
+            m_check.add("storage", Verdict::Ok, found);
+            return;
+        }
+        const std::string roomElsewhere = fallbackWithRoom(memories);
+        const std::string fix =
+            "no message can come in until the waiting ones are taken or deleted: Start the "
+            "service, which takes them, or delete them with AT+CMGD";
+        if (roomElsewhere.empty()) {
+            m_check.add("storage", Verdict::Fail, found + ": full", fix);
+        } else {
+            m_check.add("storage", Verdict::Warn,
+                        found + ": full; the service receives into " + roomElsewhere, fix);
+        }
+    }
+
+    void indications() {
+        const AtReply reply = ask("AT+CNMI=?", "+CNMI:");
+        const AtEvent* line = reply.ok() ? reply.firstResponse() : nullptr;
+        const auto offered = line ? parseTestRanges(line->line) : std::vector<std::vector<int>>{};
+        if (offered.size() < 4) {
+            m_check.add("indications", Verdict::Ok, kNotTold);
+            return;
+        }
+        const auto has = [&](std::size_t place, int value) {
+            return std::find(offered[place].begin(), offered[place].end(), value) !=
+                   offered[place].end();
+        };
+        const std::string found = "AT+CNMI=? offers " + line->line.substr(line->line.find(':') + 2);
+        if (!(has(0, 1) || has(0, 2)) || !has(1, 1)) {
+            m_check.add("indications", Verdict::Fail, found,
+                        "the modem cannot announce stored messages (+CMTI): the service cannot "
+                        "learn of incoming messages on this port; try the modem's other ports");
+        } else if (!has(3, 1) && !has(3, 2)) {
+            m_check.add("indications", Verdict::Warn, found,
+                        "no status reports: sends stay without a delivery outcome");
+        } else {
+            m_check.add("indications", Verdict::Ok, found);
+        }
+    }
+
+    /// What this check changed, set back.
+    void restore() {
+        if (m_textModeBefore) {
+            ask("AT+CMGF=1", "");
+        }
+    }
+
+private:
+    AtReply ask(const std::string& command, const std::string& prefix) {
+        return m_channel.execute(AtCommand{command, prefix, kQuestionTimeout, false});
+    }
+
+    /// The memory the service falls back to for receiving when the first is full (ME, then MT),
+    /// if the modem offers one with room; the memories are set back as they were.
+    std::string fallbackWithRoom(const std::vector<std::string>& memories) {
+        const AtReply test = ask("AT+CPMS=?", "+CPMS:");
+        const AtEvent* offer = test.ok() ? test.firstResponse() : nullptr;
+        const auto places = offer ? parseCpmsTestResponse(offer->line)
+                                  : std::vector<std::vector<std::string>>{};
+        const auto receivesInto = [&places](const std::string& memory) {
+            return places.size() >= 3 &&
+                   std::find(places[2].begin(), places[2].end(), memory) != places[2].end();
+        };
+        std::string withRoom;
+        for (const std::string fallback : {"ME", "MT"}) {
+            if (fallback == memories.back() || !withRoom.empty() || !receivesInto(fallback)) {
+                continue;
+            }
+            const AtReply reply = m_handshake.useMemory(fallback, m_deadline);
+            const AtEvent* line = reply.ok() ? reply.firstResponse() : nullptr;
+            const auto counts = line ? parseCpmsCounts(line->line) : std::vector<int>{};
+            if (counts.size() >= 2 && counts[counts.size() - 2] < counts.back()) {
+                withRoom = fallback;
+            }
+            if (reply.ok()) {
+                std::string original;
+                for (const std::string& memory : memories) {
+                    original += (original.empty() ? "\"" : ",\"") + memory + "\"";
+                }
+                ask("AT+CPMS=" + original, "+CPMS:");
+            }
+        }
+        return withRoom;
+    }
+
+    AtChannel& m_channel;
+    ModemHandshake& m_handshake;
+    ModemChecklist& m_check;
+    Clock::time_point m_deadline;
+    bool m_textModeBefore = false;
+};
+
+ByteTrace openTrace(const std::string& path) {
+    return path.empty() ? ByteTrace() : ByteTrace(std::fopen(path.c_str(), "ae"), true);
+}
+
+} // namespace
+
+ModemChecklist checkModem(const std::string& target, const CheckOptions& options) {
+    ModemChecklist check{target, {}};
+    const Target resolved = resolveTarget(target, options.baud);
+    const std::unique_ptr<SerialPort> port = checkDevice(resolved, check);
+    if (!port) {
+        return check;
+    }
+    WakeSignal wake;
+    ByteTrace trace = openTrace(options.tracePath);
+    AtChannel channel(*port, wake, trace);
+    ModemHandshake handshake(channel, resolved.settings);
+    const StepFailure answer = handshake.syncWithModem(Clock::now() + kReadBudget);
+    check.add("modem", answer,
+              "answers at " + std::to_string(resolved.settings.port.baud) + " bit/s");
+    if (answer.failed()) {
+        return check;
+    }
+    ModemQuestions modem(channel, handshake, check);
+    modem.identity();
+    const bool simReady = modem.sim();
+    modem.signal();
+    modem.network();
+    if (simReady) {
+        modem.pduMode();
+        modem.serviceCentre();
+        modem.storage();
+        modem.indications();
+    } else {
+        check.add("messages", Verdict::Warn, "not checked: the message settings need a ready SIM",
+                  "make the SIM ready, then check again");
+    }
+    if (!options.sendTo.empty() && !check.failed()) {
+        sendThereAndBack(channel, options.sendTo, check);
+    }
+    modem.restore();
+    return check;
+}
+
+std::vector<ModemChecklist> checkModems(const std::vector<std::string>& targets,
+                                        const CheckOptions& options) {
+    std::vector<ModemChecklist> checklists(targets.size());
+    std::vector<std::thread> checks;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        checks.emplace_back([&, i] { checklists[i] = checkModem(targets[i], options); });
+    }
+    for (std::thread& running : checks) {
+        running.join();
+    }
+    return checklists;
+}
+
+} // namespace kelbrin
