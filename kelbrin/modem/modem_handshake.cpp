@@ -404,8 +404,8 @@ Registration ModemHandshake::readRegistration(Clock::time_point deadline, bool e
     registration.circuit = status("AT+CREG?", "+CREG:", true);
     // 4 (unknown) on +CREG: nothing says it is not registered; no +CREG at all (an error):
     // sending will tell.
-    const bool circuitSettles = !registration.circuit || isRegistered(registration.circuit) ||
-                                *registration.circuit == 4;
+    const bool circuitSettles =
+        !registration.circuit || isRegistered(registration.circuit) || *registration.circuit == 4;
     if (!failure.empty() || (circuitSettles && !everyDomain)) {
         return registration;
     }

@@ -2,8 +2,8 @@
 
 #include "at_channel.h"
 #include "registration.h"
-#include "step_failure.h"
 #include "session_settings.h"
+#include "step_failure.h"
 
 #include <string>
 #include <vector>

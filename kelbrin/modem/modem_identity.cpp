@@ -40,7 +40,8 @@ std::string readIdentification(AtChannel& channel, const std::string& command,
     // Without the prefix the answer is a line of its own, which the reader keeps as unsolicited:
     // the first such line that no modem sends on its own is the answer.
     channel.dropUrcs([&text](const AtEvent& urc) {
-        const bool answer = text.empty() && !isKnownUnsolicited(urc.line) && !trim(urc.line).empty();
+        const bool answer =
+            text.empty() && !isKnownUnsolicited(urc.line) && !trim(urc.line).empty();
         if (answer) {
             text = trim(urc.line);
         }

@@ -27,8 +27,7 @@ constexpr std::array<const char*, 2> kCheckIndications{"2,1,0,1,0", "1,1,0,1,0"}
 
 std::string seconds(Clock::duration elapsed) {
     char text[16];
-    std::snprintf(text, sizeof text, "%.1f s",
-                  std::chrono::duration<double>(elapsed).count());
+    std::snprintf(text, sizeof text, "%.1f s", std::chrono::duration<double>(elapsed).count());
     return text;
 }
 
@@ -103,8 +102,8 @@ private:
 
     bool send() {
         std::random_device random;
-        const SubmitPlan plan = buildSubmitParts("Vantrel modem check", m_number,
-                                                 static_cast<uint8_t>(random()));
+        const SubmitPlan plan =
+            buildSubmitParts("Vantrel modem check", m_number, static_cast<uint8_t>(random()));
         if (!plan.error.empty()) {
             m_check.add("send", Verdict::Fail, plan.error);
             return false;
@@ -131,8 +130,7 @@ private:
         const auto end = Clock::now() + kAfterwardsBudget;
         while ((m_report.empty() || m_reply.empty()) && Clock::now() < end &&
                !m_channel.portLost()) {
-            m_channel.waitForActivity(
-                std::chrono::duration_cast<Milliseconds>(end - Clock::now()));
+            m_channel.waitForActivity(std::chrono::duration_cast<Milliseconds>(end - Clock::now()));
             for (const AtEvent& urc : m_channel.takeUrcs()) {
                 if (startsWith(urc.line, "+CDS:")) {
                     takeReport(urc.pdu);
@@ -197,7 +195,8 @@ private:
         }
         m_reply = "a message from " + deliver->originator.text + " came back after " +
                   seconds(Clock::now() - m_sent) + "; left in " + stored.storage + " at index " +
-                  std::to_string(stored.index) + ", read but not deleted: the service takes it "
+                  std::to_string(stored.index) +
+                  ", read but not deleted: the service takes it "
                   "at its next Start";
     }
 

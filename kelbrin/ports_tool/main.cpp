@@ -1,8 +1,8 @@
 // kelbrin-ports: which serial devices this machine has, which of them a modem answers on, and
 // the COM number the SMS service library reaches each one by; `assign` writes the user's map.
 
-#include "baud_rate.h"
 #include "at_text.h"
+#include "baud_rate.h"
 #include "device_table.h"
 #include "modem_check.h"
 #include "modem_probe.h"

@@ -123,8 +123,8 @@ public:
         if (!failure.failed()) {
             const AtReply own = ask("AT+CNUM", "+CNUM:");
             const AtEvent* line = own.ok() ? own.firstResponse() : nullptr;
-            found = "ready, IMSI " + orNotTold(readIdentification(m_channel, "AT+CIMI",
-                                                                  kQuestionTimeout)) +
+            found = "ready, IMSI " +
+                    orNotTold(readIdentification(m_channel, "AT+CIMI", kQuestionTimeout)) +
                     ", own number " +
                     orNotTold(line ? parseCnumNumber(line->line).value_or("") : "");
         }
@@ -145,8 +145,8 @@ public:
             return;
         }
         const std::string found = std::to_string(level->dbm) + " dBm, " +
-                                  std::to_string(level->bars) + " of 5 bars (+CSQ: " +
-                                  std::to_string(*rssi) + ")";
+                                  std::to_string(level->bars) +
+                                  " of 5 bars (+CSQ: " + std::to_string(*rssi) + ")";
         if (level->weak) {
             m_check.add("signal", Verdict::Warn, found,
                         "weak: sending may fail; fit a better antenna or move the modem");
@@ -168,12 +168,12 @@ public:
         };
         const AtReply cops = ask("AT+COPS?", "+COPS:");
         const AtEvent* line = cops.ok() ? cops.firstResponse() : nullptr;
-        const std::string found =
-            domain("CS", registration.circuit) + ", " + domain("GPRS", registration.packet) +
-            ", EPS " +
-            (registration.eps ? describeRegistrationStatus(*registration.eps)
-                              : std::string(kNotTold)) +
-            "; operator " + orNotTold(line ? parseCopsOperator(line->line).value_or("") : "");
+        const std::string found = domain("CS", registration.circuit) + ", " +
+                                  domain("GPRS", registration.packet) + ", EPS " +
+                                  (registration.eps ? describeRegistrationStatus(*registration.eps)
+                                                    : std::string(kNotTold)) +
+                                  "; operator " +
+                                  orNotTold(line ? parseCopsOperator(line->line).value_or("") : "");
         const StepFailure problem = registrationProblem(registration);
         if (problem.failed()) {
             m_check.add("network", Verdict::Fail, problem.problem + " (" + found + ")",
@@ -187,8 +187,7 @@ public:
     void pduMode() {
         const AtReply mode = ask("AT+CMGF?", "+CMGF:");
         const AtEvent* line = mode.ok() ? mode.firstResponse() : nullptr;
-        m_textModeBefore =
-            line && parseInt(responseFields(line->line).front()).value_or(0) == 1;
+        m_textModeBefore = line && parseInt(responseFields(line->line).front()).value_or(0) == 1;
         m_check.add("PDU mode", m_handshake.switchToPduMode(m_deadline),
                     m_textModeBefore ? "taken (the modem was in text mode)" : "on");
     }
@@ -281,8 +280,8 @@ private:
     std::string fallbackWithRoom(const std::vector<std::string>& memories) {
         const AtReply test = ask("AT+CPMS=?", "+CPMS:");
         const AtEvent* offer = test.ok() ? test.firstResponse() : nullptr;
-        const auto places = offer ? parseCpmsTestResponse(offer->line)
-                                  : std::vector<std::vector<std::string>>{};
+        const auto places =
+            offer ? parseCpmsTestResponse(offer->line) : std::vector<std::vector<std::string>>{};
         const auto receivesInto = [&places](const std::string& memory) {
             return places.size() >= 3 &&
                    std::find(places[2].begin(), places[2].end(), memory) != places[2].end();
