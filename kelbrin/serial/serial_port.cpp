@@ -58,6 +58,10 @@ void raiseModemLines(int fd) {
 } // namespace
 
 std::string describePort(const PortSettings& settings) {
+    // A device named directly (kelbrin-ports) has no COM number.
+    if (settings.portNumber < 1) {
+        return settings.path;
+    }
     return "COM" + std::to_string(settings.portNumber) + " (" + settings.path + ")";
 }
 

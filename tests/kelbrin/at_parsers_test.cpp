@@ -72,6 +72,27 @@ TEST(AtParsers, HandshakeAnswers) {
     EXPECT_EQ(parseCpmsUsed("+CPMS: \"SM\",3,20,\"SM\",3,20"), 3) << "read form";
 }
 
+TEST(AtParsers, CheckAnswers) {
+    EXPECT_EQ(parseCsqRssi("+CSQ: 23,99"), 23);
+    EXPECT_EQ(parseCsqRssi("+CSQ: 99,99"), 99) << "not known is an answer";
+    EXPECT_EQ(parseCsqRssi("+CSQ: 45,0"), std::nullopt) << "outside 0-31";
+    EXPECT_EQ(parseCopsOperator("+COPS: 0,0,\"vodafone NL\",7"), "vodafone NL");
+    EXPECT_EQ(parseCopsOperator("+COPS: 0"), std::nullopt) << "registered nowhere";
+    EXPECT_EQ(parseCnumNumber("+CNUM: ,\"+31612345678\",145"), "+31612345678");
+    EXPECT_EQ(parseCnumNumber("+CNUM: \"Own\",\"0612345678\",129"), "0612345678");
+    EXPECT_EQ(parseCnumNumber("+CNUM: ,\"\",129"), std::nullopt);
+    using Ranges = std::vector<std::vector<int>>;
+    EXPECT_EQ(parseTestRanges("+CNMI: (0-2),(0-3),(0),(0-2),(0,1)"),
+              (Ranges{{0, 1, 2}, {0, 1, 2, 3}, {0}, {0, 1, 2}, {0, 1}}));
+    EXPECT_EQ(parseTestRanges("+CNMI: (0,1,2),(0,1),(0,2),(0,2),(0,1)"),
+              (Ranges{{0, 1, 2}, {0, 1}, {0, 2}, {0, 2}, {0, 1}}))
+        << "Huawei lists values";
+    EXPECT_EQ(parseTestRanges("+CNMI: 0-2,1,0,0-1,0"), (Ranges{{0, 1, 2}, {1}, {0}, {0, 1}, {0}}))
+        << "no parentheses";
+    EXPECT_EQ(parseTestRanges("+CNMI: (0-2000000000),(1)"), (Ranges{{}, {1}}))
+        << "a range no test command offers is not expanded";
+}
+
 TEST(AtParsers, StorageAnswers) {
     using Places = std::vector<std::vector<std::string>>;
     struct Row {

@@ -1,10 +1,13 @@
-// kelbrin-ports: the map edit of `assign`, the by-id preference, and `--probe` run as the program
-// against the modemsim program, silent pseudo-terminals and one held by another process.
+// kelbrin-ports: the map edit of `assign`, the by-id preference, the signal bars, and `--probe` and
+// `check` run as the program against the modemsim program, silent pseudo-terminals and one held
+// by another process.
 #include "port_assignment.h"
 #include "serial_devices.h"
+#include "signal_level.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -107,6 +110,42 @@ TEST(ByIdLink, FindsTheLinkToTheSameDevice) {
     EXPECT_EQ(byIdLinkFor(other.path(), byId.path()), "");
     EXPECT_EQ(byIdLinkFor(modem.path(), byId.path() + "/none"), "") << "no by-id folder";
 }
+struct ProgramRun {
+    std::string output;
+    int status = -1;
+};
+
+ProgramRun runPortsProgram(const std::string& arguments) {
+    ProgramRun run;
+    FILE* program = ::popen((KELBRIN_PORTS_PROGRAM " " + arguments).c_str(), "r");
+    if (program == nullptr) {
+        return run;
+    }
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, program)) > 0;) {
+        run.output.append(buffer, n);
+    }
+    const int status = ::pclose(program);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// The modemsim program on a scenario, published at a link in @p folder.
+class SimulatedModem {
+public:
+    SimulatedModem(const std::string& folder, const std::string& scenarioFile)
+        : m_link(folder + "/modem"),
+          m_process({MODEMSIM_PROGRAM, "--scenario", scenarioFile, "--link", m_link}) {
+        for (int wait = 0; wait < 250 && !fs::exists(m_link); ++wait) {
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+    const std::string& link() const { return m_link; }
+
+private:
+    std::string m_link;
+    ChildProcess m_process;
+};
 
 std::string lineWith(const std::string& text, const std::string& needle) {
     std::istringstream lines(text);
@@ -143,14 +182,8 @@ TEST(KelbrinPortsProgram, ProbeNamesTheModemAndPassesSilentAndHeldPortsQuickly) 
 
     ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
     const auto before = std::chrono::steady_clock::now();
-    FILE* program = ::popen(KELBRIN_PORTS_PROGRAM " --probe", "r");
-    ASSERT_NE(program, nullptr);
-    std::string output;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, program)) > 0;) {
-        output.append(buffer, n);
-    }
-    EXPECT_EQ(::pclose(program), 0) << output;
+    const auto [output, status] = runPortsProgram("--probe");
+    EXPECT_EQ(status, 0) << output;
     const auto took = std::chrono::steady_clock::now() - before;
     EXPECT_LT(took, 5s) << "31 ports probed at once";
 
@@ -166,6 +199,120 @@ TEST(KelbrinPortsProgram, ProbeNamesTheModemAndPassesSilentAndHeldPortsQuickly) 
                   .find("not probed: in use by process " + std::to_string(holder.pid())),
               std::string::npos)
         << output;
+}
+
+TEST(SignalLevel, BarsAndWeaknessFollowTheRssiBands) {
+    EXPECT_EQ(signalLevel(99), std::nullopt) << "not known";
+    EXPECT_EQ(signalLevel(32), std::nullopt);
+    struct Row {
+        int rssi;
+        int dbm;
+        int bars;
+        bool weak;
+    };
+    for (const Row& row : std::vector<Row>{{0, -113, 0, true},
+                                           {4, -105, 1, true},
+                                           {9, -95, 1, true},
+                                           {10, -93, 2, false},
+                                           {27, -59, 4, false},
+                                           {31, -51, 5, false}}) {
+        const auto level = signalLevel(row.rssi);
+        ASSERT_TRUE(level) << row.rssi;
+        EXPECT_EQ(level->dbm, row.dbm) << row.rssi;
+        EXPECT_EQ(level->bars, row.bars) << row.rssi;
+        EXPECT_EQ(level->weak, row.weak) << row.rssi;
+    }
+}
+
+// The checklist's lines with their columns' padding taken out: "FAIL SIM no SIM card …".
+std::vector<std::string> checklistLines(const std::string& output, const std::string& verdict) {
+    std::vector<std::string> lines;
+    std::istringstream text(output);
+    for (std::string line; std::getline(text, line);) {
+        std::string squeezed;
+        for (const char c : line.substr(std::min(line.size(), std::size_t{2}))) {
+            if (c != ' ' || (!squeezed.empty() && squeezed.back() != ' ')) {
+                squeezed.push_back(c);
+            }
+        }
+        if (squeezed.rfind(verdict + " ", 0) == 0 || squeezed.rfind("fix: ", 0) == 0) {
+            lines.push_back(squeezed);
+        }
+    }
+    return lines;
+}
+
+TEST(KelbrinPortsCheck, EveryPersonalityPassesAndEachFaultFailsItsOwnStepWithItsFix) {
+    for (const auto& personality : fs::directory_iterator(MODEMSIM_SCENARIO_DIR)) {
+        const TemporaryFolder folder;
+        const SimulatedModem modem(folder.path(), personality.path());
+        const auto [output, status] = runPortsProgram("check " + modem.link());
+        EXPECT_EQ(status, 0) << output;
+        EXPECT_EQ(checklistLines(output, "warn"), std::vector<std::string>{}) << output;
+        EXPECT_EQ(checklistLines(output, "FAIL"), std::vector<std::string>{}) << output;
+    }
+    struct Row {
+        const char* scenario;
+        const char* verdict;
+        const char* step; ///< "SIM no SIM card in the modem": name and what was found
+        const char* fix;
+    };
+    for (const Row& row : std::vector<Row>{
+             {"set sim absent", "FAIL", "SIM no SIM card in the modem", "insert one"},
+             {"set sim pin", "FAIL", "SIM the SIM card asks for its PIN", "AT+CPIN="},
+             {"set signal 99", "FAIL", "signal not known (+CSQ: 99)", "antenna"},
+             {"set smsc \"\"", "FAIL", "service centre the SIM card holds no service centre",
+              "AT+CSCA="},
+             {"set storage_full on", "FAIL", "storage SM 20/20: full", "AT+CMGD"},
+             {"set registration 0\nset gprs_registration 0", "FAIL",
+              "network the modem is not registered", "antenna"},
+             {"set signal 6", "warn", "signal -101 dBm, 1 of 5 bars", "antenna"},
+         }) {
+        const TemporaryFolder folder;
+        std::ofstream(folder.path() + "/fault.scenario") << row.scenario << "\n";
+        const SimulatedModem modem(folder.path(), folder.path() + "/fault.scenario");
+        const auto [output, status] = runPortsProgram("check " + modem.link());
+        EXPECT_EQ(status, std::string(row.verdict) == "FAIL" ? 1 : 0) << output;
+        // The step and its fix; a step the failure keeps from running may follow as a warning.
+        const std::vector<std::string> lines = checklistLines(output, row.verdict);
+        ASSERT_GE(lines.size(), 2u) << row.scenario << "\n" << output;
+        EXPECT_EQ(lines[0].rfind(std::string(row.verdict) + " " + row.step, 0), 0u)
+            << row.scenario << "\n"
+            << output;
+        EXPECT_NE(lines[1].find(row.fix), std::string::npos) << row.scenario << "\n" << output;
+        const auto failures = checklistLines(output, "FAIL");
+        EXPECT_EQ(std::count_if(failures.begin(), failures.end(),
+                                [](const std::string& line) { return line.rfind("FAIL", 0) == 0; }),
+                  std::string(row.verdict) == "FAIL" ? 1 : 0)
+            << "one step fails: " << row.scenario << "\n"
+            << output;
+    }
+}
+
+TEST(KelbrinPortsCheck, SendToTimesTheReportAndTheMessageBackAndSetsIndicationsBack) {
+    const TemporaryFolder folder;
+    const SimulatedModem modem(folder.path(), MODEMSIM_SCENARIO_DIR "/demo.scenario");
+    const std::string trace = folder.path() + "/check.trace";
+    const auto [output, status] =
+        runPortsProgram("check " + modem.link() + " --send-to +15550100 --trace " + trace);
+    EXPECT_EQ(status, 0) << output;
+    const std::vector<std::string> lines = checklistLines(output, "ok");
+    const auto has = [&lines](const std::string& start) {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& line) { return line.rfind(start, 0) == 0; });
+    };
+    // The demo takes a message after 1 s, reports 3 s later and loops it back 2 s later.
+    EXPECT_TRUE(has("ok send accepted by the network after 1.")) << output;
+    EXPECT_TRUE(has("ok report delivered after 4.")) << output;
+    EXPECT_TRUE(has("ok reply a message from +15550100 came back after 3.")) << output;
+    std::ifstream traced(trace);
+    std::string lastIndications;
+    for (std::string line; std::getline(traced, line);) {
+        if (line.find(">> AT+CNMI=") != std::string::npos && line.find("=?") == std::string::npos) {
+            lastIndications = line.substr(line.find("AT+CNMI="));
+        }
+    }
+    EXPECT_EQ(lastIndications, "AT+CNMI=0,0,0,0,0\\r") << "as the modem had them before";
 }
 
 } // namespace
