@@ -37,12 +37,17 @@ void removeLinkTo(const std::string& link, const std::string& target) {
     }
 }
 
+std::string sessionDescription(const std::string& terminal, const char* occasion) {
+    return "modemsim " + terminal + ", pid " + std::to_string(::getpid()) + ": " + occasion;
+}
+
 } // namespace
 
 EventLoop::EventLoop(const SimulatorOptions& options)
     : m_modem(options.scenario, Modem::Clock::now()), m_linkPath(options.linkPath) {
     if (!options.tracePath.empty()) {
         m_trace = std::make_unique<ByteTrace>(options.tracePath);
+        m_trace->beginSession(sessionDescription(m_port.terminalPath(), "started"));
     }
     if (!options.controlPath.empty()) {
         m_control = std::make_unique<ControlServer>(options.controlPath);
@@ -147,7 +152,7 @@ void EventLoop::readTerminal(Modem::Clock::time_point now) {
         }
         std::string_view bytes(buffer, static_cast<std::size_t>(n));
         if (m_trace) {
-            m_trace->fromTerminal(bytes);
+            m_trace->towardsModem(bytes);
         }
         m_modem.receive(bytes, now);
     }
@@ -171,7 +176,7 @@ void EventLoop::writeTerminal(Modem::Clock::time_point now) {
         ssize_t n = ::write(m_port.masterFd(), chunk.data(), chunk.size());
         std::size_t written = n > 0 ? static_cast<std::size_t>(n) : 0;
         if (m_trace && written > 0) {
-            m_trace->toTerminal(std::string_view(chunk).substr(0, written));
+            m_trace->fromModem(std::string_view(chunk).substr(0, written));
         }
         if (written < chunk.size()) {
             m_unwritten = chunk.substr(written);
@@ -218,7 +223,8 @@ void EventLoop::replugIfDue(Modem::Clock::time_point now) {
         return;
     }
     if (m_trace) {
-        m_trace->note("plugged in again: " + m_port.terminalPath());
+        // A new terminal is a new connection, as the library's trace has it after a reopen.
+        m_trace->beginSession(sessionDescription(m_port.terminalPath(), "plugged in again"));
     }
 }
 

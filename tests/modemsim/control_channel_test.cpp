@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <regex>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -141,7 +142,7 @@ TEST(ControlChannel, ReplugBringsANewTerminalBehindTheLinkWithTheStorageKept) {
                                      "plugged in>]\n");
 }
 
-TEST(ControlChannel, TraceRecordsEveryByteWithItsDirection) {
+TEST(ControlChannel, TraceRecordsEveryByteAsTheLibraryDoes) {
     std::string trace = temporaryPath("trace");
     {
         modemsim::SimulatorOptions options;
@@ -159,8 +160,14 @@ TEST(ControlChannel, TraceRecordsEveryByteWithItsDirection) {
     }
     std::fclose(file);
     ::unlink(trace.c_str());
-    EXPECT_NE(text.find(" << AT\\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find(" >> \\r\\nOK\\r\\n\n"), std::string::npos) << text;
+    // The library's format and arrows: ">>" towards the modem, "<<" from it.
+    EXPECT_TRUE(std::regex_search(
+        text,
+        std::regex(R"(^\d\d:\d\d:\d\d\.\d{3} \+0 == modemsim /dev/pts/\d+, pid \d+: started\n)")))
+        << text;
+    EXPECT_TRUE(std::regex_search(text, std::regex(R"(\n\d\d:\d\d:\d\d\.\d{3} \+\d+ >> AT\\r\n)")))
+        << text;
+    EXPECT_NE(text.find(" << \\r\\nOK\\r\\n\n"), std::string::npos) << text;
 }
 
 TEST(ModemsimProgram, RunsTheDemoOnALinkUntilTerminated) {
