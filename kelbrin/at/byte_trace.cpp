@@ -20,7 +20,8 @@ ByteTrace ByteTrace::fromEnvironment() {
 
 ByteTrace::ByteTrace(std::FILE* file, bool owned) : m_file(file), m_owned(owned) {}
 
-ByteTrace::ByteTrace(ByteTrace&& other) noexcept : m_file(other.m_file), m_owned(other.m_owned) {
+ByteTrace::ByteTrace(ByteTrace&& other) noexcept
+    : m_file(other.m_file), m_owned(other.m_owned), m_sessionStart(other.m_sessionStart) {
     other.m_file = nullptr;
     other.m_owned = false;
 }
@@ -29,6 +30,14 @@ ByteTrace::~ByteTrace() {
     if (m_owned && m_file != nullptr) {
         std::fclose(m_file);
     }
+}
+
+void ByteTrace::beginSession(std::string_view description) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_sessionStart = std::chrono::steady_clock::now();
+    }
+    write("==", description);
 }
 
 void ByteTrace::sent(std::string_view bytes) {
@@ -84,7 +93,10 @@ void ByteTrace::write(const char* direction, std::string_view text) {
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
     std::lock_guard<std::mutex> lock(m_mutex);
-    std::fprintf(m_file, "%s.%03lld %s %.*s\n", stamp, static_cast<long long>(millis), direction,
+    const auto sinceSessionStart = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - m_sessionStart);
+    std::fprintf(m_file, "%s.%03lld +%lld %s %.*s\n", stamp, static_cast<long long>(millis),
+                 static_cast<long long>(sinceSessionStart.count()), direction,
                  static_cast<int>(text.size()), text.data());
     std::fflush(m_file);
 }

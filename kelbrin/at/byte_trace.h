@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -9,7 +10,15 @@ namespace kelbrin {
 
 /// The KELBRIN_TRACE log: every byte exchanged with the modem, with a time stamp and a
 /// direction, plus notes on what the library did. Off unless the variable names a file or "-"
-/// (stderr). Bytes are shown as text with CR, LF, Ctrl-Z, ESC and other non-printables escaped.
+/// (stderr). One record a line:
+///
+///     14:02:03.123 +1234 >> AT+CPMS?\r
+///
+/// the wall clock, the milliseconds since the session began (steady: it never jumps with the
+/// clock), then ">>" bytes written to the modem, "<<" bytes one read returned, "--" a note or
+/// "==" the start of a session (a port opened). Bytes are escaped without loss: \r, \n, \\ and
+/// \xNN for every other byte below 0x20 or from 0x7F. The file is appended to across starts and
+/// processes; `modemsim --replay` reads it (docs/modemsim.md).
 class ByteTrace {
 public:
     /// Opens the trace named by KELBRIN_TRACE (appending); off when unset or unopenable.
@@ -23,6 +32,9 @@ public:
     ByteTrace(const ByteTrace&) = delete;
     ByteTrace& operator=(const ByteTrace&) = delete;
 
+    /// "== <description>": a connection starts here; later records count their milliseconds
+    /// from now.
+    void beginSession(std::string_view description);
     void sent(std::string_view bytes);
     void received(std::string_view bytes);
     void note(std::string_view text);
@@ -36,6 +48,7 @@ private:
     std::mutex m_mutex;
     std::FILE* m_file = nullptr;
     bool m_owned = false;
+    std::chrono::steady_clock::time_point m_sessionStart = std::chrono::steady_clock::now();
 };
 
 } // namespace kelbrin

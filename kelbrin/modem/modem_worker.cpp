@@ -6,6 +6,7 @@
 #include <future>
 
 #include <poll.h>
+#include <unistd.h>
 
 namespace kelbrin {
 namespace {
@@ -17,14 +18,16 @@ constexpr Milliseconds kReopenEvery{1000};
 ModemWorker::ModemWorker(const SessionSettings& settings, ServiceSink& sink, SessionMemory& memory)
     : m_settings(settings), m_sink(sink), m_memory(memory), m_trace(ByteTrace::fromEnvironment()) {}
 
-void ModemWorker::attach(std::unique_ptr<SerialPort> port) {
+void ModemWorker::attach(std::unique_ptr<SerialPort> port, std::string_view occasion) {
     m_session.reset();
     m_channel.reset();
     m_port = std::move(port);
     m_channel = std::make_unique<AtChannel>(*m_port, m_wake, m_trace);
     m_session = std::make_unique<ModemSession>(*m_channel, m_wake, m_sink, m_memory, m_settings);
-    m_trace.note("opened " + m_settings.port.path + " at " + std::to_string(m_settings.port.baud) +
-                 " bit/s" + (m_settings.port.rtsCts ? ", RTS/CTS" : ""));
+    m_trace.beginSession(describePort(m_settings.port) + ", " +
+                         std::to_string(m_settings.port.baud) + " bit/s" +
+                         (m_settings.port.rtsCts ? ", RTS/CTS" : "") + ", pid " +
+                         std::to_string(::getpid()) + ": " + std::string(occasion));
     warnOtherOpeners();
 }
 
@@ -37,7 +40,7 @@ std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings,
         return nullptr;
     }
     std::unique_ptr<ModemWorker> worker(new ModemWorker(settings, sink, memory));
-    worker->attach(std::move(opened.port));
+    worker->attach(std::move(opened.port), "opened");
 
     std::promise<std::string> handshake;
     std::future<std::string> outcome = handshake.get_future();
@@ -122,7 +125,7 @@ std::string ModemWorker::tryReconnect() {
     if (!opened.port) {
         return "still waiting for the modem: " + opened.error;
     }
-    attach(std::move(opened.port));
+    attach(std::move(opened.port), "reopened after the port was lost");
     // It may still be booting: the handshake has more time than at a start, and the next
     // attempt comes a second later.
     const std::string failure = m_session->start(Clock::now() + m_settings.timings.restore);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace kelbrin {
@@ -39,8 +40,10 @@ public:
 private:
     ModemWorker(const SessionSettings& settings, ServiceSink& sink, SessionMemory& memory);
 
-    /// A channel and a session on @p port.
-    void attach(std::unique_ptr<SerialPort> port);
+    /// A channel and a session on @p port. Each open, a reopen after a loss too, starts a session
+    /// in the trace: the modem on the other end may have restarted, so what follows is a
+    /// conversation of its own (@p occasion says which).
+    void attach(std::unique_ptr<SerialPort> port, std::string_view occasion);
     /// Sessions one after the other, reconnecting between them, until finished or stopped.
     void serve();
     /// Reopens the port every second until the same modem is back and set up (true), or the

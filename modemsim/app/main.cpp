@@ -12,9 +12,12 @@
 namespace {
 
 void printUsage(std::FILE* to) {
-    std::fputs("usage: modemsim [--scenario NAME|FILE] [--link PATH] [--control SOCKET]\n"
-               "                [--trace FILE|-]\n"
+    std::fputs("usage: modemsim [--scenario NAME|FILE | --replay TRACE] [--link PATH]\n"
+               "                [--control SOCKET] [--trace FILE|-]\n"
                "  --scenario  built-in \"demo\" or a scenario file (default: a plain modem)\n"
+               "  --replay    answer as the modem in the last session of TRACE did (a\n"
+               "              KELBRIN_TRACE or --trace file); a command the trace does not\n"
+               "              expect gets ERROR and is named on stderr\n"
                "  --link      publish the terminal as a symlink at PATH\n"
                "  --control   accept control commands on this Unix socket\n"
                "  --trace     log every byte to FILE, or to stderr with -\n"
@@ -26,6 +29,7 @@ void printUsage(std::FILE* to) {
 
 int main(int argc, char** argv) {
     modemsim::SimulatorOptions options;
+    bool scenarioGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string flag = argv[i];
         if (flag == "--help" || flag == "-h") {
@@ -44,6 +48,9 @@ int main(int argc, char** argv) {
                 return 2;
             }
             options.scenario = std::get<modemsim::Scenario>(loaded);
+            scenarioGiven = true;
+        } else if (flag == "--replay") {
+            options.replayPath = value;
         } else if (flag == "--link") {
             options.linkPath = value;
         } else if (flag == "--control") {
@@ -54,6 +61,12 @@ int main(int argc, char** argv) {
             printUsage(stderr);
             return 2;
         }
+    }
+
+    if (scenarioGiven && !options.replayPath.empty()) {
+        std::fputs("modemsim: --scenario and --replay exclude each other\n", stderr);
+        printUsage(stderr);
+        return 2;
     }
 
     // Block the stop signals before the loop thread starts, so only sigwait sees them.

@@ -7,8 +7,10 @@
 
 namespace modemsim {
 
-// Every byte that crosses the line, one record per read or write: seconds since start,
-// direction ("<<" from the terminal, ">>" to it) and the bytes with control characters escaped.
+// Every byte that crosses the line, in the format of the library's KELBRIN_TRACE so that
+// `--replay` reads either (docs/modemsim.md): one record a line, the wall clock, the
+// milliseconds since the session began, the direction as the client sees it (">>" towards the
+// modem, "<<" from it; "--" a note, "==" a session start) and the bytes escaped without loss.
 class ByteTrace {
 public:
     // "-" traces to stderr. Throws std::system_error when the file cannot be opened.
@@ -17,16 +19,21 @@ public:
     ByteTrace(const ByteTrace&) = delete;
     ByteTrace& operator=(const ByteTrace&) = delete;
 
-    void fromTerminal(std::string_view bytes) { record("<<", bytes); }
-    void toTerminal(std::string_view bytes) { record(">>", bytes); }
+    // A terminal appeared: later records count their milliseconds from now.
+    void beginSession(std::string_view description);
+    void towardsModem(std::string_view bytes) { record(">>", escape(bytes)); }
+    void fromModem(std::string_view bytes) { record("<<", escape(bytes)); }
     void note(std::string_view text) { record("--", text); }
 
+    // CR, LF and backslash as \r \n \\, every other byte below 0x20 or from 0x7F as \xNN.
+    static std::string escape(std::string_view bytes);
+
 private:
-    void record(const char* direction, std::string_view bytes);
+    void record(const char* direction, std::string_view text);
 
     std::FILE* m_file{nullptr};
     bool m_ownsFile{false};
-    std::chrono::steady_clock::time_point m_start{std::chrono::steady_clock::now()};
+    std::chrono::steady_clock::time_point m_sessionStart{std::chrono::steady_clock::now()};
 };
 
 } // namespace modemsim

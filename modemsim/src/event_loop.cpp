@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <poll.h>
+#include <stdexcept>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -37,12 +39,20 @@ void removeLinkTo(const std::string& link, const std::string& target) {
     }
 }
 
+std::string sessionDescription(const std::string& terminal, const char* occasion) {
+    return "modemsim " + terminal + ", pid " + std::to_string(::getpid()) + ": " + occasion;
+}
+
 } // namespace
 
 EventLoop::EventLoop(const SimulatorOptions& options)
     : m_modem(options.scenario, Modem::Clock::now()), m_linkPath(options.linkPath) {
     if (!options.tracePath.empty()) {
         m_trace = std::make_unique<ByteTrace>(options.tracePath);
+        m_trace->beginSession(sessionDescription(m_port.terminalPath(), "started"));
+    }
+    if (!options.replayPath.empty()) {
+        startReplay(options.replayPath);
     }
     if (!options.controlPath.empty()) {
         m_control = std::make_unique<ControlServer>(options.controlPath);
@@ -72,6 +82,26 @@ EventLoop::~EventLoop() {
     }
 }
 
+void EventLoop::startReplay(const std::string& path) {
+    SessionsOrError loaded = loadTrace(path);
+    if (auto* error = std::get_if<std::string>(&loaded)) {
+        throw std::runtime_error(*error);
+    }
+    const auto& sessions = std::get<std::vector<TraceSession>>(loaded);
+    if (sessions.empty()) {
+        throw std::runtime_error(path + ": no bytes exchanged with a modem");
+    }
+    // The file gathers every start of every process; the last one is the one just recorded.
+    m_replay = std::make_unique<TraceReplay>(
+        sessions.back(), Modem::Clock::now(), [this](const std::string& complaint) {
+            std::fprintf(stderr, "modemsim: replay: %s\n", complaint.c_str());
+            if (m_trace) {
+                m_trace->note("replay: " + complaint);
+            }
+        });
+    m_peer = m_replay.get();
+}
+
 void EventLoop::wake() {
     std::uint64_t one = 1;
     // A full counter already means "wake up"; nothing else can go wrong with an eventfd.
@@ -79,7 +109,7 @@ void EventLoop::wake() {
 }
 
 int EventLoop::timeoutMs(Modem::Clock::time_point now) const {
-    auto deadline = m_modem.nextDeadline();
+    auto deadline = m_peer->nextDeadline();
     if (m_plugInAt && (!deadline || *m_plugInAt < *deadline)) {
         deadline = m_plugInAt;
     }
@@ -120,7 +150,7 @@ void EventLoop::run() {
                 readTerminal(now);
             }
             replugIfDue(now);
-            m_modem.runDue(now);
+            m_peer->runDue(now);
             writeTerminal(now);
             hangUpIfAsked();
         }
@@ -147,14 +177,14 @@ void EventLoop::readTerminal(Modem::Clock::time_point now) {
         }
         std::string_view bytes(buffer, static_cast<std::size_t>(n));
         if (m_trace) {
-            m_trace->fromTerminal(bytes);
+            m_trace->towardsModem(bytes);
         }
-        m_modem.receive(bytes, now);
+        m_peer->receive(bytes, now);
     }
 }
 
 void EventLoop::writeTerminal(Modem::Clock::time_point now) {
-    std::vector<std::string> chunks = m_modem.takeOutput(now);
+    std::vector<std::string> chunks = m_peer->takeOutput(now);
     if (!m_port.isOpen()) {
         m_unwritten.clear();
         return;
@@ -171,7 +201,7 @@ void EventLoop::writeTerminal(Modem::Clock::time_point now) {
         ssize_t n = ::write(m_port.masterFd(), chunk.data(), chunk.size());
         std::size_t written = n > 0 ? static_cast<std::size_t>(n) : 0;
         if (m_trace && written > 0) {
-            m_trace->toTerminal(std::string_view(chunk).substr(0, written));
+            m_trace->fromModem(std::string_view(chunk).substr(0, written));
         }
         if (written < chunk.size()) {
             m_unwritten = chunk.substr(written);
@@ -218,7 +248,8 @@ void EventLoop::replugIfDue(Modem::Clock::time_point now) {
         return;
     }
     if (m_trace) {
-        m_trace->note("plugged in again: " + m_port.terminalPath());
+        // A new terminal is a new connection, as the library's trace has it after a reopen.
+        m_trace->beginSession(sessionDescription(m_port.terminalPath(), "plugged in again"));
     }
 }
 

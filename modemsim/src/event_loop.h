@@ -5,6 +5,7 @@
 #include "modem.h"
 #include "modemsim/simulator.h"
 #include "pty_port.h"
+#include "trace_replay.h"
 
 #include <atomic>
 #include <functional>
@@ -21,7 +22,8 @@ namespace modemsim {
 // withModem(), which holds the lock and wakes the loop afterwards so new output and timers count.
 class EventLoop {
 public:
-    explicit EventLoop(const SimulatorOptions& options); // throws std::system_error
+    // Throws std::system_error, or std::runtime_error for a trace to replay that cannot be read.
+    explicit EventLoop(const SimulatorOptions& options);
     ~EventLoop();
     EventLoop(const EventLoop&) = delete;
     EventLoop& operator=(const EventLoop&) = delete;
@@ -39,6 +41,8 @@ public:
     }
 
 private:
+    // Loads the trace and lets it answer instead of the modem.
+    void startReplay(const std::string& path);
     void run();
     void wake();
     void readTerminal(Modem::Clock::time_point now);
@@ -53,6 +57,8 @@ private:
     std::mutex m_mutex;
     PtyPort m_port;
     Modem m_modem;
+    std::unique_ptr<TraceReplay> m_replay;
+    LinePeer* m_peer{&m_modem}; // what answers on the terminal: the modem or the replay
     std::string m_linkPath;
     std::unique_ptr<ControlServer> m_control;
     std::unique_ptr<ByteTrace> m_trace;

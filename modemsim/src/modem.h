@@ -2,6 +2,7 @@
 
 #include "at_command.h"
 #include "at_line_reader.h"
+#include "line_peer.h"
 #include "message_store.h"
 #include "modemsim/counters.h"
 #include "modemsim/scenario.h"
@@ -27,16 +28,14 @@ namespace modemsim {
 // The modem and the network behind it, without any I/O: bytes from the terminal go in, timed
 // chunks for the line come out, timers move the network on. Not thread-safe; the simulator
 // serialises every call.
-class Modem {
+class Modem : public LinePeer {
 public:
-    using Clock = std::chrono::steady_clock;
-
     Modem(const Scenario& scenario, Clock::time_point now);
 
-    void receive(std::string_view bytes, Clock::time_point now);
-    void runDue(Clock::time_point now);
-    std::optional<Clock::time_point> nextDeadline() const;
-    std::vector<std::string> takeOutput(Clock::time_point now);
+    void receive(std::string_view bytes, Clock::time_point now) override;
+    void runDue(Clock::time_point now) override;
+    std::optional<Clock::time_point> nextDeadline() const override;
+    std::vector<std::string> takeOutput(Clock::time_point now) override;
 
     // One line of the control language; the reply ends in "OK" or "ERROR: <reason>" and a LF.
     std::string control(std::string_view line, Clock::time_point now);

@@ -19,6 +19,13 @@ void OutputQueue::push(const std::string& bytes, Clock::time_point due, bool spl
     }
 }
 
+void OutputQueue::bringForward(Clock::time_point now) {
+    for (Chunk& chunk : m_chunks) {
+        chunk.due = std::min(chunk.due, now);
+    }
+    m_lastDue = std::min(m_lastDue, now);
+}
+
 void OutputQueue::dropNotDue(Clock::time_point now) {
     while (!m_chunks.empty() && m_chunks.back().due > now) {
         m_chunks.pop_back();

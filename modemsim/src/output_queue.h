@@ -21,6 +21,8 @@ public:
     // The chunks due at `now`; each is meant for one write.
     std::vector<std::string> takeDue(Clock::time_point now);
     bool empty() const { return m_chunks.empty(); }
+    // Makes the chunks due after `now` due now, keeping their order.
+    void bringForward(Clock::time_point now);
     // Drops the chunks due after `now`, as a modem that reboots forgets its pending output.
     void dropNotDue(Clock::time_point now);
 

@@ -90,7 +90,12 @@ TEST_F(TraceTest, TraceFileHoldsEveryByteWithTimeAndDirection) {
     text << file.rdbuf();
     ::unlink(path);
     const std::string trace = text.str();
-    EXPECT_TRUE(std::regex_search(trace, std::regex(R"(\d\d:\d\d:\d\d\.\d{3} >> AT\+CMGS=\d+\\r)")))
+    EXPECT_TRUE(std::regex_search(
+        trace,
+        std::regex(R"(\d\d:\d\d:\d\d\.\d{3} \+0 == COM1 \(\S+\), 115200 bit/s, pid \d+: opened)")))
+        << "the session mark, where the milliseconds start";
+    EXPECT_TRUE(
+        std::regex_search(trace, std::regex(R"(\d\d:\d\d:\d\d\.\d{3} \+\d+ >> AT\+CMGS=\d+\\r)")))
         << trace;
     EXPECT_TRUE(std::regex_search(trace, std::regex(R"(<< [^\n]*\\r\\n> )"))) << "the prompt";
     EXPECT_TRUE(std::regex_search(trace, std::regex(R"(>> 00[0-9A-F]+\\x1A)"))) << "the PDU";

@@ -10,12 +10,16 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <poll.h>
+#include <regex>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -141,7 +145,7 @@ TEST(ControlChannel, ReplugBringsANewTerminalBehindTheLinkWithTheStorageKept) {
                                      "plugged in>]\n");
 }
 
-TEST(ControlChannel, TraceRecordsEveryByteWithItsDirection) {
+TEST(ControlChannel, TraceRecordsEveryByteAsTheLibraryDoes) {
     std::string trace = temporaryPath("trace");
     {
         modemsim::SimulatorOptions options;
@@ -159,8 +163,14 @@ TEST(ControlChannel, TraceRecordsEveryByteWithItsDirection) {
     }
     std::fclose(file);
     ::unlink(trace.c_str());
-    EXPECT_NE(text.find(" << AT\\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find(" >> \\r\\nOK\\r\\n\n"), std::string::npos) << text;
+    // The library's format and arrows: ">>" towards the modem, "<<" from it.
+    EXPECT_TRUE(std::regex_search(
+        text,
+        std::regex(R"(^\d\d:\d\d:\d\d\.\d{3} \+0 == modemsim /dev/pts/\d+, pid \d+: started\n)")))
+        << text;
+    EXPECT_TRUE(std::regex_search(text, std::regex(R"(\n\d\d:\d\d:\d\d\.\d{3} \+\d+ >> AT\\r\n)")))
+        << text;
+    EXPECT_NE(text.find(" << \\r\\nOK\\r\\n\n"), std::string::npos) << text;
 }
 
 TEST(ModemsimProgram, RunsTheDemoOnALinkUntilTerminated) {
@@ -192,6 +202,86 @@ TEST(ModemsimProgram, RunsTheDemoOnALinkUntilTerminated) {
     std::fclose(printed);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_NE(::access(link.c_str(), F_OK), 0) << "link removed on SIGTERM";
+}
+
+// The modemsim program with `arguments`, stdout and stderr piped; the exit status once it ran
+// `client` on the terminal it printed and was terminated, and what it wrote to stderr.
+int runProgram(const std::vector<std::string>& arguments,
+               const std::function<void(const std::string& terminal)>& client,
+               std::string& errors) {
+    int output[2];
+    int error[2];
+    if (::pipe(output) != 0 || ::pipe(error) != 0) {
+        return -1;
+    }
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(output[1], STDOUT_FILENO);
+        ::dup2(error[1], STDERR_FILENO);
+        std::vector<char*> argv{const_cast<char*>("modemsim")};
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(MODEMSIM_PROGRAM, argv.data());
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    ::close(error[1]);
+    std::FILE* printed = ::fdopen(output[0], "r");
+    char line[256] = {};
+    if (std::fgets(line, sizeof line, printed) != nullptr) {
+        client(std::string(line, std::strcspn(line, "\n")));
+        ::kill(child, SIGTERM);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    std::fclose(printed);
+    char buffer[512];
+    for (ssize_t n; (n = ::read(error[0], buffer, sizeof buffer)) > 0;) {
+        errors.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(error[0]);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A client that does not do what the traced one did gets ERROR for each command the trace does
+// not expect, with the trace line on stderr, and the replay goes on.
+TEST(ModemsimProgram, ReplaysATraceToAClientThatDiverges) {
+    std::string trace = temporaryPath("replayed-trace");
+    std::ofstream(trace) << "09:59:59.000 +0 == an earlier session: not replayed\n"
+                            "09:59:59.000 +5 >> AT+CGMM\\r\n"
+                            "10:00:00.000 +0 == COM1 (/dev/ttyUSB0), 115200 bit/s, pid 7: opened\n"
+                            "10:00:00.005 +5 -- a note with a line break\n"
+                            "that goes on here\n"
+                            "10:00:00.010 +10 >> \\x1B\n"
+                            "10:00:00.020 +20 >> AT\\r\n"
+                            "10:00:00.060 +60 << \\r\\nOK\\r\\n\n"
+                            "10:00:00.070 +70 >> AT+CPMS?\\r\n"
+                            "10:00:00.110 +110 << \\r\\n+CPMS: \"SM\",0,30\\r\\n\\r\\nOK\\r\\n\n"
+                            "10:00:00.470 +470 << \\r\\n^RSSI:16\\r\\n\n"
+                            "10:00:00.500 +500 -- service stopped\n";
+    std::string errors;
+    int status = runProgram(
+        {"--replay", trace},
+        [](const std::string& terminal) {
+            PtyClient client(terminal);
+            client.send("\x1B");
+            EXPECT_EQ(client.command("AT"), "\r\nOK\r\n");
+            EXPECT_EQ(client.command("AT+CSQ"), "\r\nERROR\r\n");
+            EXPECT_EQ(client.command("AT+CPMS?"), "\r\n+CPMS: \"SM\",0,30\r\n\r\nOK\r\n");
+            EXPECT_EQ(client.readFor(ms(200)), "") << "the unsolicited line keeps its 400 ms";
+            EXPECT_EQ(client.readFor(ms(400)), "\r\n^RSSI:16\r\n");
+            EXPECT_EQ(client.command("AT+CGMM"), "\r\nERROR\r\n") << "past the trace's end";
+        },
+        errors);
+    EXPECT_EQ(status, 0) << errors;
+    EXPECT_EQ(errors, "modemsim: replay: line 9 expected \"AT+CPMS?\", got \"AT+CSQ\"\n"
+                      "modemsim: replay: the trace has no command after its last (line 9), got "
+                      "\"AT+CGMM\"\n");
+    EXPECT_EQ(runProgram({"--replay", trace, "--scenario", "demo"}, {}, errors), 2)
+        << "--replay and --scenario exclude each other";
+    ::unlink(trace.c_str());
 }
 
 } // namespace

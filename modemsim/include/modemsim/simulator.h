@@ -14,6 +14,9 @@
 //   src/control_command.*, scenario_settings.*   the control language and the `set` names
 //   src/pty_port.*, control_server.*, byte_trace.*, timers.*, output_queue.*   the plumbing
 //   src/pdu_factory.*  DELIVER and STATUS-REPORT PDUs from the sms codec
+//   src/trace_file.*, client_input.*, trace_replay.*   --replay: a byte trace read back, the
+//                    client's bytes cut into commands, the traced modem's answers to them
+//   src/line_peer.h    what answers on the terminal: the modem or the replay
 //
 // In a test:
 //
@@ -46,12 +49,14 @@ struct SimulatorOptions {
     std::string linkPath;    // non-empty: a symlink to the terminal, removed again on stop
     std::string controlPath; // non-empty: the Unix socket of the control channel
     std::string tracePath;   // non-empty: the byte trace ("-" for stderr)
+    std::string replayPath;  // non-empty: answer as the last session of this trace did
 };
 
 class Simulator {
 public:
     explicit Simulator(const Scenario& scenario = {});
-    explicit Simulator(const SimulatorOptions& options); // throws std::system_error
+    // Throws std::system_error, or std::runtime_error when the trace to replay is not readable.
+    explicit Simulator(const SimulatorOptions& options);
     ~Simulator();
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;

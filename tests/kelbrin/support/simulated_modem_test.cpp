@@ -36,14 +36,18 @@ void SimulatedModemTest::TearDown() {
 }
 
 modemsim::Simulator& SimulatedModemTest::startSimulator(const modemsim::Scenario& scenario) {
+    modemsim::SimulatorOptions options;
+    options.scenario = scenario;
+    return startSimulator(options);
+}
+
+modemsim::Simulator& SimulatedModemTest::startSimulator(modemsim::SimulatorOptions options) {
     // COM1 is a link to the terminal, as /dev/serial/by-id links are to USB modems: a replug
     // moves the link to the new terminal.
     if (m_folder.empty()) {
         char folder[] = "/tmp/kelbrin-test-XXXXXX";
         m_folder = ::mkdtemp(folder) != nullptr ? folder : "";
     }
-    modemsim::SimulatorOptions options;
-    options.scenario = scenario;
     options.linkPath = m_folder + "/modem";
     m_sim.reset();
     m_sim = std::make_unique<modemsim::Simulator>(options);

@@ -33,6 +33,8 @@ protected:
 
     /// Starts a simulator and maps COM1 to its terminal.
     modemsim::Simulator& startSimulator(const modemsim::Scenario& scenario = {});
+    /// The same with options (a trace to replay, ...); the link is the test's own.
+    modemsim::Simulator& startSimulator(modemsim::SimulatorOptions options);
     /// Simulator, then the service on COM1; fails the test when the service does not start.
     modemsim::Simulator& startService(const modemsim::Scenario& scenario = {});
 
