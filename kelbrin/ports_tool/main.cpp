@@ -12,6 +12,7 @@
 #include "submit_builder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -188,6 +189,14 @@ int check(const std::vector<std::string>& arguments) {
     }
     if (!options.tracePath.empty() && targets.size() != 1) {
         return usageError("--trace records the dialogue with one modem: name one port");
+    }
+    if (!options.tracePath.empty()) {
+        std::FILE* trace = std::fopen(options.tracePath.c_str(), "ae");
+        if (trace == nullptr) {
+            return usageError("cannot write the trace to " + options.tracePath + ": " +
+                              std::strerror(errno));
+        }
+        std::fclose(trace);
     }
     const std::vector<ModemChecklist> checklists = checkModems(targets, options);
     std::fputs(json ? checklistsJson(checklists).c_str() : formatChecklists(checklists).c_str(),

@@ -315,8 +315,14 @@ private:
     bool m_textModeBefore = false;
 };
 
-ByteTrace openTrace(const std::string& path) {
-    return path.empty() ? ByteTrace() : ByteTrace(std::fopen(path.c_str(), "ae"), true);
+ByteTrace openTrace(const std::string& path, const PortSettings& port) {
+    if (path.empty()) {
+        return ByteTrace();
+    }
+    ByteTrace trace(std::fopen(path.c_str(), "ae"), true);
+    trace.beginSession(describePort(port) + ", " + std::to_string(port.baud) + " bit/s, pid " +
+                       std::to_string(::getpid()) + ": opened by kelbrin-ports check");
+    return trace;
 }
 
 } // namespace
@@ -329,7 +335,7 @@ ModemChecklist checkModem(const std::string& target, const CheckOptions& options
         return check;
     }
     WakeSignal wake;
-    ByteTrace trace = openTrace(options.tracePath);
+    ByteTrace trace = openTrace(options.tracePath, resolved.settings.port);
     AtChannel channel(*port, wake, trace);
     ModemHandshake handshake(channel, resolved.settings);
     const StepFailure answer = handshake.syncWithModem(Clock::now() + kReadBudget);

@@ -162,8 +162,10 @@ std::vector<std::string> listSerialDevices() {
 
 std::string describeMissingDevice(const PortSettings& settings,
                                   const std::vector<std::string>& existing) {
-    std::string text = "COM" + std::to_string(settings.portNumber) + ": device " + settings.path +
-                       " does not exist. ";
+    const bool named = settings.portNumber < 1; // a device named directly, not a COM port
+    std::string text =
+        (named ? "device " : "COM" + std::to_string(settings.portNumber) + ": device ") +
+        settings.path + " does not exist. ";
     if (existing.empty()) {
         text += "No serial devices were found on this machine: is the modem plugged in? ";
     } else {
@@ -176,7 +178,8 @@ std::string describeMissingDevice(const PortSettings& settings,
         }
         text += ". ";
     }
-    return text + describeMapping(settings);
+    return text +
+           (named ? "Find the modem with 'kelbrin-ports --probe'." : describeMapping(settings));
 }
 
 std::string describeMapping(const PortSettings& settings) {
