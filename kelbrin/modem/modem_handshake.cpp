@@ -113,8 +113,10 @@ HandshakeResult ModemHandshake::restoreSettings(Clock::time_point deadline) {
     HandshakeResult result;
     const AtReply basic = commandRetrying(kBasicSettings, "", deadline);
     if (basic.outcome != AtOutcome::Final) {
-        result.failure = describeFailure("setting up the restarted modem (" + kBasicSettings + ")",
-                                         basic, m_channel.lostReason());
+        result.failure = describeFailure(OperatorText::verbatim("setting up the restarted modem (" +
+                                                                kBasicSettings + ")"),
+                                         basic, m_channel.lostReason())
+                             .english();
         return result;
     }
     if (!basic.ok()) {
@@ -203,7 +205,7 @@ std::string ModemHandshake::syncWithModem(Clock::time_point deadline) {
            std::to_string(m_settings.port.baud) +
            " bit/s: check that the modem is connected and powered, that this is the right port "
            "and that the modem runs at this baud rate. " +
-           describeMapping(m_settings.port);
+           describeMapping(m_settings.port).english();
 }
 
 std::string ModemHandshake::checkSim(Clock::time_point deadline) {
@@ -236,7 +238,9 @@ std::string ModemHandshake::checkSim(Clock::time_point deadline) {
             return "the SIM card was still busy when start-up ran out of time: wait a few "
                    "seconds and start again";
         }
-        return describeFailure("checking the SIM card (AT+CPIN?)", reply, m_channel.lostReason());
+        return describeFailure(OperatorText::verbatim("checking the SIM card (AT+CPIN?)"), reply,
+                               m_channel.lostReason())
+            .english();
     }
 }
 
@@ -254,7 +258,7 @@ std::string ModemHandshake::describeSettingFailure(const std::string& what,
         return what + ": the modem answered " + reply.finalLine +
                ", the modem is still starting: start again in a few seconds";
     }
-    return describeFailure(what, reply, m_channel.lostReason());
+    return describeFailure(OperatorText::verbatim(what), reply, m_channel.lostReason()).english();
 }
 
 AtReply ModemHandshake::useMemory(const std::string& memory, Clock::time_point deadline) {
@@ -379,7 +383,9 @@ std::string ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
                "it with AT+CSCA=\"+<number>\",145 (the network operator publishes it)";
     }
     if (reply.outcome != AtOutcome::Final) {
-        return describeFailure("reading the service centre number", reply, m_channel.lostReason());
+        return describeFailure(OperatorText::verbatim("reading the service centre number"), reply,
+                               m_channel.lostReason())
+            .english();
     }
     // Any other answer: the query is a diagnostic; sending will tell.
     return {};
@@ -396,7 +402,9 @@ std::string ModemHandshake::checkRegistration(Clock::time_point deadline) {
         AtReply reply;
         const auto circuit = status("AT+CREG?", "+CREG:", reply);
         if (reply.outcome != AtOutcome::Final) {
-            return describeFailure("checking network registration", reply, m_channel.lostReason());
+            return describeFailure(OperatorText::verbatim("checking network registration"), reply,
+                                   m_channel.lostReason())
+                .english();
         }
         // 4 (unknown) on +CREG: nothing says it is not registered; no +CREG at all (an error):
         // sending will tell.
@@ -415,8 +423,9 @@ std::string ModemHandshake::checkRegistration(Clock::time_point deadline) {
         }
         for (const AtReply* asked : {&eps, &packet}) {
             if (asked->outcome != AtOutcome::Final) {
-                return describeFailure("checking network registration", *asked,
-                                       m_channel.lostReason());
+                return describeFailure(OperatorText::verbatim("checking network registration"),
+                                       *asked, m_channel.lostReason())
+                    .english();
             }
         }
         const bool searching = *circuit == 2 || packetStatus == 2 || epsStatus == 2;

@@ -136,7 +136,7 @@ ProbeResult probeDevice(const SerialDevice& device) {
     settings.baud = kProbeBaud;
     PortOpenResult opened = openSerialPort(settings);
     if (!opened.port) {
-        return {false, "cannot open: " + opened.error};
+        return {false, "cannot open: " + opened.error.english()};
     }
     ModemQuestions modem(*opened.port, Clock::now() + kProbeBudget);
     if (!modem.answers()) {

@@ -36,7 +36,7 @@ std::string writePortAssignment(const std::string& file, int32_t port, const std
     }
     std::istringstream check(current.str());
     if (const PortMap map = parsePortMap(file, check); !map.error.empty()) {
-        return map.error + "; correct that line first";
+        return map.error.english() + "; correct that line first";
     }
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);

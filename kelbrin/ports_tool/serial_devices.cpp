@@ -133,8 +133,9 @@ std::vector<SerialDevice> findSerialDevices(const std::vector<std::string>& extr
     for (int32_t port : namedPorts(present, maps)) {
         const auto resolved = resolvePort(port, environment, maps);
         if (!resolved->error.empty()) {
-            if (std::find(mapErrors.begin(), mapErrors.end(), resolved->error) == mapErrors.end()) {
-                mapErrors.push_back(resolved->error);
+            const std::string error = resolved->error.english();
+            if (std::find(mapErrors.begin(), mapErrors.end(), error) == mapErrors.end()) {
+                mapErrors.push_back(error);
             }
             continue;
         }
@@ -149,7 +150,7 @@ std::vector<SerialDevice> findSerialDevices(const std::vector<std::string>& extr
         }
         device.byId = byIdLinkFor(device.canonical, kByIdDirectory);
         readSysfs(device);
-        device.holders = describeHolders(device.canonical);
+        device.holders = describeHolders(device.canonical).english();
     }
     return devices;
 }
