@@ -14,16 +14,22 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
 #include <functional>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -90,6 +96,8 @@ private slots:
 
     void typicalSession();
     void noModemAnswering();
+    void startRefusedByThePort_data();
+    void startRefusedByThePort();
     void sendNotAccepted_data();
     void sendNotAccepted();
     void modemLostWhileRunning();
@@ -268,6 +276,49 @@ void ConsoleEndToEndTest::noModemAnswering() {
     QVERIFY(button(IDC_BTN_START)->isEnabled());
     QVERIFY(!button(IDC_BTN_STOP)->isEnabled());
     QVERIFY(!button(IDC_BTN_SEND)->isEnabled());
+}
+
+void ConsoleEndToEndTest::startRefusedByThePort_data() {
+    QTest::addColumn<bool>("held");
+    QTest::addColumn<QString>("reason"); // the library's text, which the Chinese console shows
+    QTest::newRow("device missing")
+        << false << QStringLiteral("启动短信服务失败：COM1：设备 %1 不存在。").arg(m_modemLink);
+    // The lock is this process's: the library names its holder all the same.
+    QTest::newRow("device held") << true
+                                 << QStringLiteral("启动短信服务失败：COM1 (%1) 被进程 %2（")
+                                        .arg(m_modemLink)
+                                        .arg(QCoreApplication::applicationPid());
+}
+
+void ConsoleEndToEndTest::startRefusedByThePort() {
+    QFETCH(bool, held);
+    QFETCH(QString, reason);
+    int holder = -1;
+    const auto release = qScopeGuard([&] {
+        if (holder >= 0) {
+            ::close(holder);
+        }
+    });
+    if (held) {
+        holder = ::open(QFile::encodeName(m_modemLink).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(holder >= 0);
+        QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    } else {
+        QVERIFY2(m_modem->stop(), qPrintable(m_modem->errorOutput()));
+        m_modem.reset();
+    }
+    click(IDC_BTN_START);
+
+    const QStringList log = paneLines(IDC_EDIT_LOG);
+    QVERIFY2(!log.isEmpty(), "no line after a failed Start");
+    QCOMPARE(log.first(), m_texts.startFailed);
+    if (m_texts.showsLibraryReason) {
+        QCOMPARE(log.size(), 2);
+        QVERIFY2(log.at(1).startsWith(reason), qPrintable(log.at(1)));
+    } else {
+        QCOMPARE(log.size(), 1);
+    }
+    QVERIFY(!isRunning());
 }
 
 void ConsoleEndToEndTest::sendNotAccepted_data() {
