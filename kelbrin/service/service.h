@@ -21,6 +21,8 @@
 //              ByteTrace        KELBRIN_TRACE;  WakeSignal  eventfd that interrupts the worker
 //   serial/    openSerialPort   exclusive raw 8N1 open; port_path (COM<N> -> device),
 //              baud_rate, port_diagnostics (operator texts for missing/forbidden/busy ports)
+//   text/      OperatorText     operator texts: English for the trace, the locale's language for
+//                               the last error; the embedded po/zh_CN.po catalogue
 //   fuzz/      the AT reader's fuzz target (libFuzzer; the tests replay its seeds)
 
 #include "kelbrin.h"
