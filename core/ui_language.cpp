@@ -1,8 +1,6 @@
 #include "ui_language.h"
 
-#include <array>
-#include <cstdlib>
-#include <utility>
+#include "message_locale.h"
 
 bool g_bChineseUi = false;
 
@@ -12,31 +10,26 @@ bool isChineseUiLanguage(std::uint16_t languageId) {
 }
 
 std::uint16_t languageIdForLocale(std::string_view localeName) {
-    static constexpr std::array<std::pair<std::string_view, std::uint16_t>, 5> kChineseLocales{{
-        {"zh_CN", kLangChinesePrc},
-        {"zh_TW", kLangChineseTaiwan},
-        {"zh_HK", kLangChineseHongKong},
-        {"zh_SG", kLangChineseSingapore},
-        {"zh_MO", kLangChineseMacau},
-    }};
-    const std::string_view languageAndTerritory =
-        localeName.substr(0, localeName.find_first_of(".@"));
-    for (const auto& [name, id] : kChineseLocales) {
-        if (languageAndTerritory == name) {
-            return id;
-        }
+    using message_locale::LocaleLanguage;
+    switch (message_locale::localeLanguage(localeName)) {
+    case LocaleLanguage::ChinesePrc:
+        return kLangChinesePrc;
+    case LocaleLanguage::ChineseTaiwan:
+        return kLangChineseTaiwan;
+    case LocaleLanguage::ChineseHongKong:
+        return kLangChineseHongKong;
+    case LocaleLanguage::ChineseSingapore:
+        return kLangChineseSingapore;
+    case LocaleLanguage::ChineseMacau:
+        return kLangChineseMacau;
+    case LocaleLanguage::English:
+        return kLangEnglishUs;
     }
     return kLangEnglishUs;
 }
 
 std::string processLocaleName() {
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value != nullptr && value[0] != '\0') {
-            return value;
-        }
-    }
-    return "C";
+    return message_locale::messagesLocaleName();
 }
 
 std::uint16_t processLanguageId() {

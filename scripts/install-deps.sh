@@ -12,6 +12,7 @@ packages=(
     clang-format
     dpkg-dev desktop-file-utils groff-base
     gammu smstools socat
+    gettext
 )
 
 missing=()

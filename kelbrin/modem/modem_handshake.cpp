@@ -93,21 +93,23 @@ HandshakeResult ModemHandshake::run(Clock::time_point deadline) {
     return result;
 }
 
-std::string ModemHandshake::describeSlowModem() const {
+OperatorText ModemHandshake::describeSlowModem() const {
     const auto perReply = std::chrono::duration_cast<Milliseconds>(m_answerTime / m_answered);
-    return "the modem on " + describePort(m_settings.port) + " answers slowly (about " +
-           std::to_string(perReply.count()) + " ms per reply): start-up ran out of time after " +
-           std::to_string(m_answered) +
-           " answered commands. Start again; if it stays this slow, check the baud rate, and "
-           "switch off USB power saving for the modem (autosuspend)";
+    return OperatorText(KELBRIN_TEXT("the modem on %1$s answers slowly (about %2$s ms per reply): "
+                                     "start-up ran out of time after %3$s answered commands. "
+                                     "Start again; if it stays this slow, check the baud rate, "
+                                     "and switch off USB power saving for the modem "
+                                     "(autosuspend)"),
+                        describePort(m_settings.port), perReply.count(), m_answered);
 }
 
 HandshakeResult ModemHandshake::restoreSettings(Clock::time_point deadline) {
     HandshakeResult result;
     const AtReply basic = commandRetrying(kBasicSettings, "", deadline);
     if (basic.outcome != AtOutcome::Final) {
-        result.failure = describeFailure("setting up the restarted modem (" + kBasicSettings + ")",
-                                         basic, m_channel.lostReason());
+        result.failure = describeFailure(
+            OperatorText(KELBRIN_TEXT("setting up the restarted modem (%1$s)"), kBasicSettings),
+            basic, m_channel.lostReason());
         return result;
     }
     if (!basic.ok()) {
@@ -185,19 +187,20 @@ StepFailure ModemHandshake::syncWithModem(Clock::time_point deadline) {
             return {};
         }
         if (reply.outcome == AtOutcome::PortLost) {
-            return {"the connection to " + describePort(m_settings.port) + " was lost (" +
-                        m_channel.lostReason() + ")",
-                    ""};
+            return {OperatorText(KELBRIN_TEXT("the connection to %1$s was lost (%2$s)"),
+                                 describePort(m_settings.port), m_channel.lostReason()),
+                    {}};
         }
         if (reply.outcome == AtOutcome::Stopped) {
-            return {"start-up was cancelled", ""};
+            return {OperatorText(KELBRIN_TEXT("start-up was cancelled")), {}};
         }
     }
-    return {"no answer from a modem on " + describePort(m_settings.port) + " at " +
-                std::to_string(m_settings.port.baud) + " bit/s",
-            "check that the modem is connected and powered, that this is the right port and that "
-            "the modem runs at this baud rate. " +
-                describeMapping(m_settings.port)};
+    return {OperatorText(KELBRIN_TEXT("no answer from a modem on %1$s at %2$s bit/s"),
+                         describePort(m_settings.port), m_settings.port.baud),
+            OperatorText(KELBRIN_TEXT("check that the modem is connected and powered, that this "
+                                      "is the right port and that the modem runs at this baud "
+                                      "rate. %1$s"),
+                         describeMapping(m_settings.port))};
 }
 
 StepFailure ModemHandshake::checkSim(Clock::time_point deadline) {
@@ -210,12 +213,15 @@ StepFailure ModemHandshake::checkSim(Clock::time_point deadline) {
             return {};
         }
         if (state && state->find("PUK") != std::string::npos) {
-            return {"the SIM card is blocked and asks for its PUK (" + *state + ")",
-                    "unblock it in a phone, then start again"};
+            return {
+                OperatorText(KELBRIN_TEXT("the SIM card is blocked and asks for its PUK (%1$s)"),
+                             *state),
+                OperatorText(KELBRIN_TEXT("unblock it in a phone, then start again"))};
         }
         if (state && state->find("PIN") != std::string::npos) {
-            return {"the SIM card asks for its PIN (" + *state + ")",
-                    "enter it with AT+CPIN=\"<pin>\" or switch the PIN request off in a phone"};
+            return {OperatorText(KELBRIN_TEXT("the SIM card asks for its PIN (%1$s)"), *state),
+                    OperatorText(KELBRIN_TEXT("enter it with AT+CPIN=\"<pin>\" or switch the PIN "
+                                              "request off in a phone"))};
         }
         const bool notReady = state && *state == "NOT READY";
         if ((notReady || isBusy(reply)) && Clock::now() + kBusyBackoffStep < deadline) {
@@ -223,20 +229,23 @@ StepFailure ModemHandshake::checkSim(Clock::time_point deadline) {
             continue;
         }
         if (reply.outcome == AtOutcome::Final && reply.errorCode == 10) {
-            return {"no SIM card in the modem on " + describePort(m_settings.port),
-                    "insert one and start again"};
+            return {OperatorText(KELBRIN_TEXT("no SIM card in the modem on %1$s"),
+                                 describePort(m_settings.port)),
+                    OperatorText(KELBRIN_TEXT("insert one and start again"))};
         }
         if (notReady || isBusy(reply)) {
-            return {"the SIM card was still busy when start-up ran out of time",
-                    "wait a few seconds and start again"};
+            return {OperatorText(KELBRIN_TEXT("the SIM card was still busy when start-up ran out "
+                                              "of time")),
+                    OperatorText(KELBRIN_TEXT("wait a few seconds and start again"))};
         }
-        return {describeFailure("checking the SIM card (AT+CPIN?)", reply, m_channel.lostReason()),
-                ""};
+        return {describeFailure(OperatorText(KELBRIN_TEXT("checking the SIM card (AT+CPIN?)")),
+                                reply, m_channel.lostReason()),
+                {}};
     }
 }
 
-std::string ModemHandshake::setUpMessaging(Clock::time_point deadline, HandshakeResult& result) {
-    std::string failure = switchToPduMode(deadline).text();
+OperatorText ModemHandshake::setUpMessaging(Clock::time_point deadline, HandshakeResult& result) {
+    OperatorText failure = switchToPduMode(deadline).text();
     if (failure.empty()) {
         failure = selectStorage(deadline, result);
     }
@@ -246,13 +255,13 @@ std::string ModemHandshake::setUpMessaging(Clock::time_point deadline, Handshake
     return failure;
 }
 
-std::string ModemHandshake::describeSettingFailure(const std::string& what,
-                                                   const AtReply& reply) const {
+OperatorText ModemHandshake::describeSettingFailure(OperatorText what, const AtReply& reply) const {
     if (smsStackStarting(reply)) {
-        return what + ": the modem answered " + reply.finalLine +
-               ", the modem is still starting: start again in a few seconds";
+        return OperatorText(KELBRIN_TEXT("%1$s: the modem answered %2$s, the modem is still "
+                                         "starting: start again in a few seconds"),
+                            std::move(what), reply.finalLine);
     }
-    return describeFailure(what, reply, m_channel.lostReason());
+    return describeFailure(std::move(what), reply, m_channel.lostReason());
 }
 
 AtReply ModemHandshake::useMemory(const std::string& memory, Clock::time_point deadline) {
@@ -271,15 +280,18 @@ StepFailure ModemHandshake::switchToPduMode(Clock::time_point deadline) {
     if (pdu.ok()) {
         return {};
     }
-    return {describeSettingFailure("switching the modem to PDU mode (AT+CMGF=0)", pdu), ""};
+    return {describeSettingFailure(
+                OperatorText(KELBRIN_TEXT("switching the modem to PDU mode (AT+CMGF=0)")), pdu),
+            {}};
 }
 
-std::string ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeResult& result) {
+OperatorText ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeResult& result) {
     const std::string& wanted = m_settings.storage;
     AtReply storage = useMemory(wanted, deadline);
     if (!storage.ok() && (storage.outcome != AtOutcome::Final || smsStackStarting(storage))) {
-        return describeSettingFailure("selecting message storage " + wanted + " (AT+CPMS)",
-                                      storage);
+        return describeSettingFailure(
+            OperatorText(KELBRIN_TEXT("selecting message storage %1$s (AT+CPMS)"), wanted),
+            storage);
     }
     const auto receiving = [](const AtReply& reply) {
         // The last pair is the receiving memory's: <used3>,<total3> (<used2>,<total2> on Wavecom).
@@ -326,16 +338,17 @@ std::string ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeR
         }
     }
     if (!storage.ok()) {
-        return describeSettingFailure("selecting message storage " + wanted + " (AT+CPMS)",
-                                      storage);
+        return describeSettingFailure(
+            OperatorText(KELBRIN_TEXT("selecting message storage %1$s (AT+CPMS)"), wanted),
+            storage);
     }
     const auto counts = receiving(storage);
     if (isFull(counts)) {
-        result.storageFull = "message storage full (" + std::to_string(counts.first) + "/" +
-                             std::to_string(counts.second) +
-                             "): no message can be received until the waiting ones are taken "
-                             "or deleted";
-        m_channel.note(result.storageFull);
+        result.storageFull = OperatorText(KELBRIN_TEXT("message storage full (%1$s/%2$s): no "
+                                                       "message can be received until the "
+                                                       "waiting ones are taken or deleted"),
+                                          counts.first, counts.second);
+        m_channel.note(result.storageFull.english());
     }
     result.receiveCapacity = counts.second;
     const AtEvent* line = storage.firstResponse();
@@ -353,7 +366,8 @@ bool ModemHandshake::routedNeedAcknowledging(Clock::time_point deadline) {
     return service == 1 && !commandRetrying("AT+CSMS=0", "+CSMS:", deadline).ok();
 }
 
-std::string ModemHandshake::enableIndications(Clock::time_point deadline, HandshakeResult& result) {
+OperatorText ModemHandshake::enableIndications(Clock::time_point deadline,
+                                               HandshakeResult& result) {
     AtReply reply;
     for (const char* setting : kIndicationSettings) {
         reply = commandRetrying(std::string("AT+CNMI=") + setting, "", deadline);
@@ -365,9 +379,10 @@ std::string ModemHandshake::enableIndications(Clock::time_point deadline, Handsh
             break;
         }
     }
-    return describeSettingFailure("enabling new-message indications (AT+CNMI): this modem "
-                                  "cannot tell the library about incoming messages",
-                                  reply);
+    return describeSettingFailure(
+        OperatorText(KELBRIN_TEXT("enabling new-message indications (AT+CNMI): this modem cannot "
+                                  "tell the library about incoming messages")),
+        reply);
 }
 
 StepFailure ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
@@ -378,24 +393,27 @@ StepFailure ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
     const bool missing = (reply.ok() && (!number || number->empty())) ||
                          (reply.final == FinalKind::CmsError && reply.errorCode == 330);
     if (missing) {
-        return {"the SIM card holds no service centre number, so no message could be sent",
-                "set it with AT+CSCA=\"+<number>\",145 (the network operator publishes it)"};
+        return {OperatorText(KELBRIN_TEXT("the SIM card holds no service centre number, so no "
+                                          "message could be sent")),
+                OperatorText(KELBRIN_TEXT("set it with AT+CSCA=\"+<number>\",145 (the network "
+                                          "operator publishes it)"))};
     }
     if (reply.outcome != AtOutcome::Final) {
-        return {describeFailure("reading the service centre number", reply, m_channel.lostReason()),
-                ""};
+        return {describeFailure(OperatorText(KELBRIN_TEXT("reading the service centre number")),
+                                reply, m_channel.lostReason()),
+                {}};
     }
     // Any other answer: the query is a diagnostic; sending will tell.
     return {};
 }
 
 Registration ModemHandshake::readRegistration(Clock::time_point deadline, bool everyDomain,
-                                              std::string& failure) {
+                                              OperatorText& failure) {
     const auto status = [&](const char* line, const char* prefix, bool mustAnswer) {
         const AtReply reply = commandRetrying(line, prefix, deadline);
         if (mustAnswer && reply.outcome != AtOutcome::Final && failure.empty()) {
-            failure =
-                describeFailure("checking network registration", reply, m_channel.lostReason());
+            failure = describeFailure(OperatorText(KELBRIN_TEXT("checking network registration")),
+                                      reply, m_channel.lostReason());
         }
         const AtEvent* response = reply.firstResponse();
         return response && reply.ok() ? parseRegistrationResponse(response->line) : std::nullopt;
@@ -421,11 +439,11 @@ Registration ModemHandshake::readRegistration(Clock::time_point deadline, bool e
 StepFailure ModemHandshake::checkRegistration(Clock::time_point deadline) {
     std::optional<int> radioWasOff;
     for (;;) {
-        std::string failure;
+        OperatorText failure;
         const Registration registration = readRegistration(deadline, false, failure);
         const auto circuit = registration.circuit;
         if (!failure.empty() || !circuit || *circuit == 4 || registration.allowsSms()) {
-            return {failure, ""};
+            return {failure, {}};
         }
         const bool searching = registration.searching();
         if (!searching && !radioWasOff && *circuit != 3) {
@@ -447,9 +465,10 @@ StepFailure ModemHandshake::checkRegistration(Clock::time_point deadline) {
             continue;
         }
         if (radioWasOff) {
-            return {"the modem's radio was off (+CFUN: " + std::to_string(*radioWasOff) +
-                        ") and has not registered yet",
-                    "radio switched on: start again in a minute"};
+            return {OperatorText(KELBRIN_TEXT("the modem's radio was off (+CFUN: %1$s) and has not "
+                                              "registered yet"),
+                                 *radioWasOff),
+                    OperatorText(KELBRIN_TEXT("radio switched on: start again in a minute"))};
         }
         return registrationProblem(registration);
     }

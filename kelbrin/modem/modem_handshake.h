@@ -11,7 +11,7 @@
 namespace kelbrin {
 
 struct HandshakeResult {
-    std::string failure;     ///< empty on success, else the operator text
+    OperatorText failure;    ///< empty on success, else the operator text
     std::string indications; ///< the AT+CNMI arguments the modem took
     int storedMessages = 0;  ///< messages in the receiving memory (+CPMS <used1>)
     /// Memories to list, the receiving one first: the operator's, or ME/MT when the SIM
@@ -19,7 +19,7 @@ struct HandshakeResult {
     std::vector<std::string> memories;
     std::string reportMemory; ///< "SR" when the modem stores status reports there
     int receiveCapacity = 0;  ///< slots of the receiving memory (0: the modem did not say)
-    std::string storageFull;  ///< "message storage full (n/n): ..." when nothing can come in
+    OperatorText storageFull; ///< "message storage full (n/n): ..." when nothing can come in
 };
 
 /// The start-up dialogue: ESC, "ATE0Q0V1+CMEE=1" until answered, SIM, the message settings
@@ -49,7 +49,7 @@ public:
     StepFailure checkSim(Clock::time_point deadline);
     StepFailure switchToPduMode(Clock::time_point deadline);
     /// New-message indications with the fallbacks real modems need (changes AT+CNMI).
-    std::string enableIndications(Clock::time_point deadline, HandshakeResult& result);
+    OperatorText enableIndications(Clock::time_point deadline, HandshakeResult& result);
     StepFailure checkServiceCentre(Clock::time_point deadline);
     /// The number checkServiceCentre() read; empty when the SIM holds none or it was not read.
     const std::string& serviceCentre() const { return m_serviceCentre; }
@@ -59,7 +59,7 @@ public:
     /// Sets @p failure when the modem did not answer +CREG (or, without @p everyDomain, the
     /// others it was asked).
     Registration readRegistration(Clock::time_point deadline, bool everyDomain,
-                                  std::string& failure);
+                                  OperatorText& failure);
 
 private:
     AtReply command(const std::string& line, const std::string& prefix, Milliseconds timeout,
@@ -70,14 +70,14 @@ private:
     AtReply commandRetrying(const std::string& line, const std::string& prefix,
                             Clock::time_point deadline, bool finalMayBeMissing = false);
     void applyBasicSettingsOneByOne(Clock::time_point deadline);
-    std::string setUpMessaging(Clock::time_point deadline, HandshakeResult& result);
-    std::string selectStorage(Clock::time_point deadline, HandshakeResult& result);
+    OperatorText setUpMessaging(Clock::time_point deadline, HandshakeResult& result);
+    OperatorText selectStorage(Clock::time_point deadline, HandshakeResult& result);
     StepFailure checkRegistration(Clock::time_point deadline);
     /// The failure text of an SMS settings command, "still starting" when that is why.
-    std::string describeSettingFailure(const std::string& what, const AtReply& reply) const;
+    OperatorText describeSettingFailure(OperatorText what, const AtReply& reply) const;
     /// A start-up that ran out of time while the modem answered every command: it is slow, and
     /// saying it did not answer would send the operator looking for the wrong fault.
-    std::string describeSlowModem() const;
+    OperatorText describeSlowModem() const;
 
     AtChannel& m_channel;
     const SessionSettings& m_settings;

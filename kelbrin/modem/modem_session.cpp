@@ -81,7 +81,7 @@ void ModemSession::takeSettings(const HandshakeResult& result) {
     }
 }
 
-std::string ModemSession::start(Clock::time_point deadline) {
+OperatorText ModemSession::start(Clock::time_point deadline) {
     if (m_memory.devicesOutOfStep.count(m_device) != 0) {
         m_channel.assumeOutOfStep();
     }
@@ -259,8 +259,9 @@ bool ModemSession::useStorage(const std::string& storage) {
     const AtReply reply =
         command("AT+CPMS=\"" + storage + "\"", "+CPMS:", m_settings.timings.command);
     if (!reply.ok()) {
-        m_sink.problem(describeFailure("switching to message storage " + storage, reply,
-                                       m_channel.lostReason()));
+        m_sink.problem(describeFailure(
+            OperatorText(KELBRIN_TEXT("switching to message storage %1$s"), storage), reply,
+            m_channel.lostReason()));
         return false;
     }
     m_currentStorage = storage;
@@ -315,9 +316,10 @@ int ModemSession::listMemory(const std::string& memory, bool receiving) {
                                       m_settings.timings.listPerMessage * m_storedMessages);
     if (!reply.ok()) {
         if (reply.outcome != AtOutcome::Stopped) {
-            m_sink.problem(
-                describeFailure("listing the stored messages in " + memory + " (AT+CMGL=4)", reply,
-                                m_channel.lostReason()));
+            m_sink.problem(describeFailure(
+                OperatorText(KELBRIN_TEXT("listing the stored messages in %1$s (AT+CMGL=4)"),
+                             memory),
+                reply, m_channel.lostReason()));
         }
         return 0;
     }
@@ -325,11 +327,11 @@ int ModemSession::listMemory(const std::string& memory, bool receiving) {
     if (receiving) {
         m_storedMessages = stored;
         if (m_receiveCapacity > 0 && stored >= m_receiveCapacity) {
-            const std::string full = "message storage full (" + std::to_string(stored) + "/" +
-                                     std::to_string(m_receiveCapacity) +
-                                     "): no message can be received until the waiting ones are "
-                                     "taken or deleted";
-            m_channel.note(full);
+            const OperatorText full(KELBRIN_TEXT("message storage full (%1$s/%2$s): no message can "
+                                                 "be received until the waiting ones are taken or "
+                                                 "deleted"),
+                                    stored, m_receiveCapacity);
+            m_channel.note(full.english());
             m_sink.problem(full);
         }
     }
@@ -366,8 +368,9 @@ void ModemSession::readStored(const MessageSlot& slot) {
     } else if (!reply.ok() && reply.outcome != AtOutcome::Stopped &&
                !(reply.final == FinalKind::CmsError && reply.errorCode == 321)) {
         // 321 = the slot is empty (already taken). Anything else: the next listing retries.
-        m_sink.problem(describeFailure("reading stored message " + std::to_string(slot.index),
-                                       reply, m_channel.lostReason()));
+        m_sink.problem(
+            describeFailure(OperatorText(KELBRIN_TEXT("reading stored message %1$s"), slot.index),
+                            reply, m_channel.lostReason()));
     }
 }
 
@@ -382,8 +385,9 @@ void ModemSession::deleteStored(const MessageSlot& slot) {
     } else if (reply.outcome != AtOutcome::Stopped) {
         // The slot stays remembered as handed over: the next listing finds the stored copy
         // again and deletes it without delivering it twice.
-        m_sink.problem(describeFailure("deleting stored message " + std::to_string(slot.index),
-                                       reply, m_channel.lostReason()));
+        m_sink.problem(
+            describeFailure(OperatorText(KELBRIN_TEXT("deleting stored message %1$s"), slot.index),
+                            reply, m_channel.lostReason()));
     }
 }
 
@@ -478,36 +482,39 @@ void ModemSession::send(const SendJob& job) {
     const uint8_t concat = job.concatReference ? *job.concatReference : m_memory.concatReference++;
     const SubmitPlan plan = buildSubmitParts(job.text, job.number, concat);
     if (!plan.error.empty()) {
-        m_sink.sendFinished(job.index, SendOutcome::Failed,
-                            "message " + std::to_string(job.index) + ": " + plan.error);
+        m_sink.sendFinished(
+            job.index, SendOutcome::Failed,
+            OperatorText(KELBRIN_TEXT("message %1$s: %2$s"), job.index, plan.error));
         return;
     }
     const int total = static_cast<int>(plan.parts.size());
     for (int i = job.partsSent; i < total; ++i) {
-        std::string what = "sending message " + std::to_string(job.index) + " to " + job.number;
-        if (total > 1) {
-            what += " (part " + std::to_string(i + 1) + " of " + std::to_string(total) + ")";
-        }
+        const OperatorText what =
+            total > 1
+                ? OperatorText(KELBRIN_TEXT("sending message %1$s to %2$s (part %3$s of %4$s)"),
+                               job.index, job.number, i + 1, total)
+                : OperatorText(KELBRIN_TEXT("sending message %1$s to %2$s"), job.index, job.number);
         const AtReply reply = sendPart(what, plan.parts[static_cast<std::size_t>(i)]);
         if (reply.outcome == AtOutcome::PortLost && !reply.prompted) {
             // Nothing of this part went out: it goes when the modem is back.
             SendJob rest = job;
             rest.partsSent = i;
             rest.concatReference = concat;
-            m_channel.note(what + ": the port was lost before the part went out; it waits for "
-                                  "the modem to come back");
+            m_channel.note(what.english() +
+                           ": the port was lost before the part went out; it waits for the modem "
+                           "to come back");
             m_sink.sendInterrupted(std::move(rest));
             return;
         }
         const SendOutcome outcome = sendOutcomeOf(reply);
         if (outcome != SendOutcome::Sent) {
             // The last error is soon overwritten (a lost port says so next): the trace keeps it.
-            const std::string failure =
+            const OperatorText failure =
                 outcome == SendOutcome::Undetermined
                     ? describeUnknownOutcome(what, reply, m_channel.lostReason(),
                                              m_settings.timings.sendResult)
                     : describeFailure(what, reply, m_channel.lostReason());
-            m_channel.note(failure);
+            m_channel.note(failure.english());
             m_sink.sendFinished(job.index, outcome, failure);
             return;
         }
@@ -522,7 +529,7 @@ void ModemSession::send(const SendJob& job) {
     m_sink.sendFinished(job.index, SendOutcome::Sent, {});
 }
 
-AtReply ModemSession::sendPart(const std::string& what, const SubmitPart& part) {
+AtReply ModemSession::sendPart(const OperatorText& what, const SubmitPart& part) {
     constexpr int kRetries = 2;
     constexpr Milliseconds kFirstBackoff{1000};
     Milliseconds backoff = kFirstBackoff;
@@ -534,8 +541,8 @@ AtReply ModemSession::sendPart(const std::string& what, const SubmitPart& part) 
         if (attempt == kRetries || !isTemporaryRefusal(reply) || m_wake.stopRequested()) {
             return reply;
         }
-        m_channel.note(describeFailure(what, reply, m_channel.lostReason()) + ": trying again in " +
-                       std::to_string(backoff.count()) + " ms");
+        m_channel.note(describeFailure(what, reply, m_channel.lostReason()).english() +
+                       ": trying again in " + std::to_string(backoff.count()) + " ms");
         m_channel.pause(backoff);
         backoff *= 2;
     }

@@ -36,7 +36,7 @@ public:
 
     /// The handshake (ModemHandshake), finished by @p deadline. Empty on success, else the
     /// operator text of what failed.
-    std::string start(Clock::time_point deadline);
+    OperatorText start(Clock::time_point deadline);
     /// Serves until the worker is asked to finish or stop (returns empty) or the port is lost
     /// (returns why). Finishing deletes what the caller took first.
     std::string run();
@@ -74,7 +74,7 @@ private:
     bool isNew(const std::string& key, const std::optional<MessageSlot>& slot);
     void send(const SendJob& job);
     /// One part through AT+CMGS, again after a temporary network error.
-    AtReply sendPart(const std::string& what, const SubmitPart& part);
+    AtReply sendPart(const OperatorText& what, const SubmitPart& part);
     void deliverExpired();
     Milliseconds idleWait() const;
 

@@ -33,7 +33,7 @@ void ModemWorker::attach(std::unique_ptr<SerialPort> port, std::string_view occa
 
 std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings, ServiceSink& sink,
                                                 SessionMemory& memory, Clock::time_point deadline,
-                                                std::string& error) {
+                                                OperatorText& error) {
     PortOpenResult opened = openSerialPort(settings.port);
     if (!opened.port) {
         error = opened.error;
@@ -42,14 +42,15 @@ std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings,
     std::unique_ptr<ModemWorker> worker(new ModemWorker(settings, sink, memory));
     worker->attach(std::move(opened.port), "opened");
 
-    std::promise<std::string> handshake;
-    std::future<std::string> outcome = handshake.get_future();
+    std::promise<OperatorText> handshake;
+    std::future<OperatorText> outcome = handshake.get_future();
     ModemWorker* self = worker.get();
     worker->m_thread = std::thread([self, deadline, promise = std::move(handshake)]() mutable {
-        const std::string failure = self->m_session->start(deadline);
+        OperatorText failure = self->m_session->start(deadline);
         self->m_serving = failure.empty();
-        promise.set_value(failure);
-        if (failure.empty()) {
+        const bool started = failure.empty();
+        promise.set_value(std::move(failure));
+        if (started) {
             // After Start has returned, with a timeout of its own: on a slow modem the start-up
             // budget has no room left for it, and a replug needs it to know the modem again.
             self->m_serialNumber =
@@ -62,13 +63,14 @@ std::unique_ptr<ModemWorker> ModemWorker::start(const SessionSettings& settings,
     // The handshake keeps its own deadline; the margin only covers a worker that overran it.
     constexpr Milliseconds kMargin{150};
     if (outcome.wait_until(deadline + kMargin) != std::future_status::ready) {
-        error = "the modem on COM" + std::to_string(settings.port.portNumber) +
-                " did not finish start-up in time: try again, or power-cycle the modem";
+        error = OperatorText(KELBRIN_TEXT("the modem on COM%1$s did not finish start-up in time: "
+                                          "try again, or power-cycle the modem"),
+                             settings.port.portNumber);
         return nullptr; // the destructor stops and joins the worker
     }
     error = outcome.get();
     if (!error.empty()) {
-        worker->m_trace.note("start failed: " + error);
+        worker->m_trace.note("start failed: " + error.english());
         return nullptr;
     }
     worker->m_trace.note("service started");
@@ -82,9 +84,9 @@ void ModemWorker::serve() {
 }
 
 bool ModemWorker::reconnect() {
-    const std::string lost = "modem lost on " + describePort(m_settings.port) + ", reconnecting (" +
-                             m_channel->lostReason() + ")";
-    m_trace.note(lost);
+    const OperatorText lost(KELBRIN_TEXT("modem lost on %1$s, reconnecting (%2$s)"),
+                            describePort(m_settings.port), m_channel->lostReason());
+    m_trace.note(lost.english());
     m_sink.connectionLost(lost);
     m_session.reset();
     m_channel.reset();
@@ -94,8 +96,9 @@ bool ModemWorker::reconnect() {
         const auto attempt = Clock::now();
         m_sink.failSendsCalledBefore(
             attempt - m_settings.timings.reconnect,
-            "the modem on " + describePort(m_settings.port) + " was away for more than " +
-                std::to_string(m_settings.timings.reconnect.count() / 1000) + " s");
+            OperatorText(KELBRIN_TEXT("the modem on %1$s was away for more than %2$s s"),
+                         describePort(m_settings.port),
+                         m_settings.timings.reconnect.count() / 1000));
         const std::string failure = tryReconnect();
         if (failure.empty()) {
             m_trace.note("the modem on " + describePort(m_settings.port) +
@@ -123,37 +126,44 @@ bool ModemWorker::reconnect() {
 std::string ModemWorker::tryReconnect() {
     PortOpenResult opened = openSerialPort(m_settings.port);
     if (!opened.port) {
-        return "still waiting for the modem: " + opened.error;
+        return "still waiting for the modem: " + opened.error.english();
     }
     attach(std::move(opened.port), "reopened after the port was lost");
     // It may still be booting: the handshake has more time than at a start, and the next
     // attempt comes a second later.
-    const std::string failure = m_session->start(Clock::now() + m_settings.timings.restore);
+    const OperatorText failure = m_session->start(Clock::now() + m_settings.timings.restore);
     if (!failure.empty()) {
-        return "the modem on " + describePort(m_settings.port) + " is not ready yet: " + failure;
+        return "the modem on " + describePort(m_settings.port) +
+               " is not ready yet: " + failure.english();
     }
     const std::string serial = readSerialNumber(*m_channel, m_settings.timings.command);
     if (!m_serialNumber.empty() && serial != m_serialNumber) {
-        const std::string other = "another modem (IMEI " + (serial.empty() ? "unknown" : serial) +
-                                  ") is on " + describePort(m_settings.port) +
-                                  ", not the one the service started with (IMEI " + m_serialNumber +
-                                  "): it is not used; still waiting for the first one";
+        const OperatorText other =
+            serial.empty()
+                ? OperatorText(KELBRIN_TEXT("another modem (IMEI unknown) is on %1$s, not the one "
+                                            "the service started with (IMEI %2$s): it is not used; "
+                                            "still waiting for the first one"),
+                               describePort(m_settings.port), m_serialNumber)
+                : OperatorText(KELBRIN_TEXT("another modem (IMEI %1$s) is on %2$s, not the one the "
+                                            "service started with (IMEI %3$s): it is not used; "
+                                            "still waiting for the first one"),
+                               serial, describePort(m_settings.port), m_serialNumber);
         m_sink.connectionLost(other);
         m_session.reset();
         m_channel.reset();
         m_port.reset();
-        return other;
+        return other.english();
     }
     return {};
 }
 
 void ModemWorker::warnOtherOpeners() {
-    const std::string others = describeOtherOpeners(m_settings.port.path);
+    OperatorText others = describeOtherOpeners(m_settings.port.path);
     if (!others.empty()) {
-        const std::string warning = "warning: " + describePort(m_settings.port) +
-                                    " is also open in " + others +
-                                    ", which may read the modem's answers: close it";
-        m_trace.note(warning);
+        const OperatorText warning(KELBRIN_TEXT("warning: %1$s is also open in %2$s, which may "
+                                                "read the modem's answers: close it"),
+                                   describePort(m_settings.port), std::move(others));
+        m_trace.note(warning.english());
         m_sink.problem(warning);
     }
 }

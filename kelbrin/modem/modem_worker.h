@@ -30,7 +30,7 @@ public:
     /// handshake fails or does not finish by @p deadline.
     static std::unique_ptr<ModemWorker> start(const SessionSettings& settings, ServiceSink& sink,
                                               SessionMemory& memory, Clock::time_point deadline,
-                                              std::string& error);
+                                              OperatorText& error);
     ~ModemWorker();
     ModemWorker(const ModemWorker&) = delete;
     ModemWorker& operator=(const ModemWorker&) = delete;

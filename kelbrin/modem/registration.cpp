@@ -15,29 +15,29 @@ bool isRegistered(std::optional<int> status) {
                       *status == 9 || *status == 10);
 }
 
-std::string describeRegistrationStatus(int status) {
+OperatorText describeRegistrationStatus(int status) {
     switch (status) {
     case 0:
-        return "not registered";
+        return OperatorText(KELBRIN_TEXT("not registered"));
     case 1:
-        return "registered (home network)";
+        return OperatorText(KELBRIN_TEXT("registered (home network)"));
     case 2:
-        return "searching for a network";
+        return OperatorText(KELBRIN_TEXT("searching for a network"));
     case 3:
-        return "registration denied";
+        return OperatorText(KELBRIN_TEXT("registration denied"));
     case 5:
-        return "registered (roaming)";
+        return OperatorText(KELBRIN_TEXT("registered (roaming)"));
     case 6:
-        return "registered for SMS only (home network)";
+        return OperatorText(KELBRIN_TEXT("registered for SMS only (home network)"));
     case 7:
-        return "registered for SMS only (roaming)";
+        return OperatorText(KELBRIN_TEXT("registered for SMS only (roaming)"));
     case 8:
-        return "emergency calls only";
+        return OperatorText(KELBRIN_TEXT("emergency calls only"));
     case 9:
     case 10:
-        return "registered (CSFB not preferred)";
+        return OperatorText(KELBRIN_TEXT("registered (CSFB not preferred)"));
     default:
-        return "registration unknown";
+        return OperatorText(KELBRIN_TEXT("registration unknown"));
     }
 }
 
@@ -46,16 +46,18 @@ StepFailure registrationProblem(const Registration& registration) {
         return {};
     }
     if (registration.searching()) {
-        return {"the modem is still searching for a network",
-                "check the antenna and the signal, then start again"};
+        return {OperatorText(KELBRIN_TEXT("the modem is still searching for a network")),
+                OperatorText(KELBRIN_TEXT("check the antenna and the signal, then start again"))};
     }
     if (registration.circuit == 3) {
-        return {"the network refused to register the SIM card (+CREG status 3)",
-                "check that the SIM is active"};
+        return {OperatorText(KELBRIN_TEXT("the network refused to register the SIM card (+CREG "
+                                          "status 3)")),
+                OperatorText(KELBRIN_TEXT("check that the SIM is active"))};
     }
-    return {"the modem is not registered on a network and not searching (+CREG status " +
-                std::to_string(registration.circuit.value_or(0)) + ")",
-            "check the SIM card and the antenna"};
+    return {OperatorText(KELBRIN_TEXT("the modem is not registered on a network and not "
+                                      "searching (+CREG status %1$s)"),
+                         registration.circuit.value_or(0)),
+            OperatorText(KELBRIN_TEXT("check the SIM card and the antenna"))};
 }
 
 } // namespace kelbrin

@@ -26,7 +26,7 @@ struct Registration {
 bool isRegistered(std::optional<int> status);
 
 /// "registered (home network)", "searching for a network", … for one <stat>.
-std::string describeRegistrationStatus(int status);
+OperatorText describeRegistrationStatus(int status);
 
 /// Why no message can go out, and what to do, for a modem that is registered nowhere and whose
 /// radio is on; empty when @p registration allows SMS.

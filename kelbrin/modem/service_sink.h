@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operator_text.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -61,7 +63,7 @@ public:
     /// The oldest queued send, if any.
     virtual std::optional<SendJob> takeSendJob() = 0;
     /// The one report of a send: every part accepted, or why not (@p error).
-    virtual void sendFinished(int32_t index, SendOutcome outcome, const std::string& error) = 0;
+    virtual void sendFinished(int32_t index, SendOutcome outcome, const OperatorText& error) = 0;
     virtual void deliveryKnown(int32_t index, DeliveryOutcome outcome) = 0;
     virtual void messageReceived(ReceivedMessage message) = 0;
     /// Messages received and not yet taken by the caller (the worker reads no further ahead).
@@ -69,17 +71,17 @@ public:
     /// The slots of the messages the caller took completely since the last call.
     virtual std::vector<MessageSlot> takeHandedOverSlots() = 0;
     /// A failure worth an operator's attention that does not end the service.
-    virtual void problem(const std::string& text) = 0;
+    virtual void problem(const OperatorText& text) = 0;
     /// A send the loss of the port interrupted before its next part went out: first in line
     /// again, for when the modem is back.
     virtual void sendInterrupted(SendJob job) = 0;
     /// The port is gone and the worker tries to reopen it; @p text is for the operator.
-    virtual void connectionLost(const std::string& text) = 0;
+    virtual void connectionLost(const OperatorText& text) = 0;
     /// The same modem is back and set up.
     virtual void connectionBack() = 0;
     /// Fails the queued sends called before @p limit: the modem stayed away too long for them.
     virtual void failSendsCalledBefore(std::chrono::steady_clock::time_point limit,
-                                       const std::string& reason) = 0;
+                                       const OperatorText& reason) = 0;
 };
 
 } // namespace kelbrin

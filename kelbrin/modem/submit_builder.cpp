@@ -38,13 +38,15 @@ SubmitPlan buildSubmitParts(const std::string& text, const std::string& number, 
     const auto phone = normalisePhoneNumber(number);
     if (!phone) {
         return {{},
-                "\"" + number +
-                    "\" is not a phone number: use digits with an optional leading + "
-                    "(at most 20 digits)"};
+                OperatorText(KELBRIN_TEXT("\"%1$s\" is not a phone number: use digits with "
+                                          "an optional leading + (at most 20 digits)"),
+                             number)};
     }
     const auto split = sms::splitText(text);
     if (!split) {
-        return {{}, "the message cannot be sent: " + std::string(sms::describe(split.error()))};
+        return {{},
+                OperatorText(KELBRIN_TEXT("the message cannot be sent: %1$s"),
+                             std::string(sms::describe(split.error())))};
     }
     SubmitPlan plan;
     const auto total = split->parts.size();
@@ -61,7 +63,8 @@ SubmitPlan buildSubmitParts(const std::string& text, const std::string& number, 
         const auto pdu = sms::encodePdu(submit);
         if (!pdu) {
             return {{},
-                    "the message cannot be encoded: " + std::string(sms::describe(pdu.error()))};
+                    OperatorText(KELBRIN_TEXT("the message cannot be encoded: %1$s"),
+                                 std::string(sms::describe(pdu.error())))};
         }
         plan.parts.push_back(SubmitPart{pdu->hex, static_cast<int>(pdu->tpduLength)});
     }

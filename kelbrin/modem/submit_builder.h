@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operator_text.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,7 +18,7 @@ struct SubmitPart {
 /// The parts of one message, or why there are none (operator text).
 struct SubmitPlan {
     std::vector<SubmitPart> parts;
-    std::string error;
+    OperatorText error;
 };
 
 /// A number as typed ("+49 152-599 (11630)") without the separators people write; nothing when

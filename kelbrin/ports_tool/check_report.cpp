@@ -1,5 +1,7 @@
 #include "check_report.h"
 
+#include "display_width.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -47,11 +49,11 @@ bool ModemChecklist::failed() const {
                        [](const CheckStep& step) { return step.verdict == Verdict::Fail; });
 }
 
-void ModemChecklist::add(std::string name, Verdict verdict, std::string found, std::string fix) {
+void ModemChecklist::add(OperatorText name, Verdict verdict, OperatorText found, OperatorText fix) {
     steps.push_back({std::move(name), verdict, std::move(found), std::move(fix)});
 }
 
-void ModemChecklist::add(std::string name, const StepFailure& failure, std::string found) {
+void ModemChecklist::add(OperatorText name, const StepFailure& failure, OperatorText found) {
     if (failure.failed()) {
         add(std::move(name), Verdict::Fail, failure.problem, failure.fix);
     } else {
@@ -59,11 +61,11 @@ void ModemChecklist::add(std::string name, const StepFailure& failure, std::stri
     }
 }
 
-std::string formatChecklists(const std::vector<ModemChecklist>& checklists) {
+std::string formatChecklists(const std::vector<ModemChecklist>& checklists, TextLanguage language) {
     std::size_t nameWidth = 0;
     for (const ModemChecklist& checklist : checklists) {
         for (const CheckStep& step : checklist.steps) {
-            nameWidth = std::max(nameWidth, step.name.size());
+            nameWidth = std::max(nameWidth, displayWidth(step.name.in(language)));
         }
     }
     std::string text;
@@ -71,17 +73,20 @@ std::string formatChecklists(const std::vector<ModemChecklist>& checklists) {
         text += (text.empty() ? "" : "\n") + checklist.target + "\n";
         for (const CheckStep& step : checklist.steps) {
             const std::string verdict = verdictWord(step.verdict);
-            text += "  " + verdict + std::string(6 - verdict.size(), ' ') + step.name +
-                    std::string(nameWidth - step.name.size() + 2, ' ') + step.found + "\n";
+            const std::string name = step.name.in(language);
+            text += "  " + verdict + std::string(6 - verdict.size(), ' ') + name +
+                    std::string(nameWidth - displayWidth(name) + 2, ' ') + step.found.in(language) +
+                    "\n";
             if (!step.fix.empty()) {
-                text += std::string(8 + nameWidth + 2, ' ') + "fix: " + step.fix + "\n";
+                text += std::string(8 + nameWidth + 2, ' ') +
+                        OperatorText(KELBRIN_TEXT("fix: %1$s"), step.fix).in(language) + "\n";
             }
         }
     }
     return text;
 }
 
-std::string checklistsJson(const std::vector<ModemChecklist>& checklists) {
+std::string checklistsJson(const std::vector<ModemChecklist>& checklists, TextLanguage language) {
     std::string json = "{\"modems\":[";
     for (std::size_t i = 0; i < checklists.size(); ++i) {
         const ModemChecklist& checklist = checklists[i];
@@ -92,9 +97,10 @@ std::string checklistsJson(const std::vector<ModemChecklist>& checklists) {
             std::string verdict = verdictWord(step.verdict);
             std::transform(verdict.begin(), verdict.end(), verdict.begin(),
                            [](char c) { return static_cast<char>(c | 0x20); });
-            json += std::string(s == 0 ? "" : ",") + "{\"step\":" + jsonString(step.name) +
-                    ",\"verdict\":\"" + verdict + "\",\"found\":" + jsonString(step.found) +
-                    ",\"fix\":" + jsonString(step.fix) + "}";
+            json += std::string(s == 0 ? "" : ",") +
+                    "{\"step\":" + jsonString(step.name.english()) + ",\"verdict\":\"" + verdict +
+                    "\",\"found\":" + jsonString(step.found.in(language)) +
+                    ",\"fix\":" + jsonString(step.fix.in(language)) + "}";
         }
         json += "]}";
     }

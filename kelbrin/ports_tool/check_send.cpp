@@ -25,9 +25,10 @@ constexpr Milliseconds kAfterwardsBudget{60000};
 // first as the service does, mode 1 where a modem refuses it (oFono, MSM/Huawei/ZTE).
 constexpr std::array<const char*, 2> kCheckIndications{"2,1,0,1,0", "1,1,0,1,0"};
 
+/// "2.3": seconds with one decimal, for the texts' "%1$s s".
 std::string seconds(Clock::duration elapsed) {
     char text[16];
-    std::snprintf(text, sizeof text, "%.1f s", std::chrono::duration<double>(elapsed).count());
+    std::snprintf(text, sizeof text, "%.1f", std::chrono::duration<double>(elapsed).count());
     return text;
 }
 
@@ -80,9 +81,10 @@ private:
         const AtEvent* line = before.ok() ? before.firstResponse() : nullptr;
         const std::size_t colon = line ? line->line.find(':') : std::string::npos;
         if (colon == std::string::npos) {
-            m_check.add("send", Verdict::Fail,
-                        "not sent: the modem did not tell its indication settings (AT+CNMI?), "
-                        "so they could not be set back");
+            m_check.add(OperatorText(KELBRIN_TEXT("send")), Verdict::Fail,
+                        OperatorText(KELBRIN_TEXT("not sent: the modem did not tell its "
+                                                  "indication settings (AT+CNMI?), so they "
+                                                  "could not be set back")));
             return false;
         }
         m_indicationsBefore = std::string(trim(std::string_view(line->line).substr(colon + 1)));
@@ -94,9 +96,10 @@ private:
                 return true;
             }
         }
-        m_check.add("send", Verdict::Fail,
-                    "not sent: the modem refuses to pass status reports and new-message "
-                    "indications on this port (AT+CNMI=2,1,0,1,0 and 1,1,0,1,0)");
+        m_check.add(OperatorText(KELBRIN_TEXT("send")), Verdict::Fail,
+                    OperatorText(KELBRIN_TEXT("not sent: the modem refuses to pass status reports "
+                                              "and new-message indications on this port "
+                                              "(AT+CNMI=2,1,0,1,0 and 1,1,0,1,0)")));
         return false;
     }
 
@@ -105,7 +108,7 @@ private:
         const SubmitPlan plan =
             buildSubmitParts("Vantrel modem check", m_number, static_cast<uint8_t>(random()));
         if (!plan.error.empty()) {
-            m_check.add("send", Verdict::Fail, plan.error);
+            m_check.add(OperatorText(KELBRIN_TEXT("send")), Verdict::Fail, plan.error);
             return false;
         }
         const SubmitPart& part = plan.parts.front();
@@ -115,14 +118,15 @@ private:
         const AtEvent* line = reply.ok() ? reply.firstResponse() : nullptr;
         const auto reference = line ? parseCmgsResponse(line->line) : std::nullopt;
         if (!reference) {
-            m_check.add("send", Verdict::Fail,
-                        describeFailure("sending to " + m_number, reply, m_channel.lostReason()));
+            m_check.add(OperatorText(KELBRIN_TEXT("send")), Verdict::Fail,
+                        describeFailure(OperatorText(KELBRIN_TEXT("sending to %1$s"), m_number),
+                                        reply, m_channel.lostReason()));
             return false;
         }
         m_reference = *reference;
-        m_check.add("send", Verdict::Ok,
-                    "accepted by the network after " + seconds(Clock::now() - m_sent) +
-                        " (+CMGS: " + std::to_string(*reference) + ")");
+        m_check.add(OperatorText(KELBRIN_TEXT("send")), Verdict::Ok,
+                    OperatorText(KELBRIN_TEXT("accepted by the network after %1$s s (+CMGS: %2$s)"),
+                                 seconds(Clock::now() - m_sent), *reference));
         return true;
     }
 
@@ -140,19 +144,23 @@ private:
                 }
             }
         }
-        const std::string waited = " within " + seconds(kAfterwardsBudget);
+        const std::string waited = seconds(kAfterwardsBudget);
         if (m_report.empty()) {
-            m_check.add("report", Verdict::Warn, "no status report" + waited,
-                        "some networks send none; the console's outcome stays \"pending\"");
+            m_check.add(OperatorText(KELBRIN_TEXT("report")), Verdict::Warn,
+                        OperatorText(KELBRIN_TEXT("no status report within %1$s s"), waited),
+                        OperatorText(KELBRIN_TEXT("some networks send none; the console's "
+                                                  "outcome stays \"pending\"")));
         } else {
-            m_check.add("report", m_reportVerdict, m_report);
+            m_check.add(OperatorText(KELBRIN_TEXT("report")), m_reportVerdict, m_report);
         }
         if (m_reply.empty()) {
-            m_check.add("reply", Verdict::Warn, "no message from " + m_number + waited,
-                        "one comes back only when the number is this modem's own or an echo "
-                        "service");
+            m_check.add(
+                OperatorText(KELBRIN_TEXT("reply")), Verdict::Warn,
+                OperatorText(KELBRIN_TEXT("no message from %1$s within %2$s s"), m_number, waited),
+                OperatorText(KELBRIN_TEXT("one comes back only when the number is this "
+                                          "modem's own or an echo service")));
         } else {
-            m_check.add("reply", Verdict::Ok, m_reply);
+            m_check.add(OperatorText(KELBRIN_TEXT("reply")), Verdict::Ok, m_reply);
         }
     }
 
@@ -167,17 +175,18 @@ private:
         }
         char status[8];
         std::snprintf(status, sizeof status, "%02X", report->status);
-        const std::string after =
-            " after " + seconds(Clock::now() - m_sent) + " (TP-ST " + status + ")";
+        const std::string after = seconds(Clock::now() - m_sent);
         switch (sms::classifyStatus(report->status)) {
         case sms::StatusClass::Delivered:
-            m_report = "delivered" + after;
+            m_report =
+                OperatorText(KELBRIN_TEXT("delivered after %1$s s (TP-ST %2$s)"), after, status);
             break;
         case sms::StatusClass::StillTrying:
             return; // the final report follows
         case sms::StatusClass::Failed:
         case sms::StatusClass::Reserved:
-            m_report = "not delivered" + after;
+            m_report = OperatorText(KELBRIN_TEXT("not delivered after %1$s s (TP-ST %2$s)"), after,
+                                    status);
             m_reportVerdict = Verdict::Fail;
             break;
         }
@@ -193,11 +202,11 @@ private:
             !m_reply.empty()) {
             return;
         }
-        m_reply = "a message from " + deliver->originator.text + " came back after " +
-                  seconds(Clock::now() - m_sent) + "; left in " + stored.storage + " at index " +
-                  std::to_string(stored.index) +
-                  ", read but not deleted: the service takes it "
-                  "at its next Start";
+        m_reply = OperatorText(KELBRIN_TEXT("a message from %1$s came back after %2$s s; left in "
+                                            "%3$s at index %4$s, read but not deleted: the "
+                                            "service takes it at its next Start"),
+                               deliver->originator.text, seconds(Clock::now() - m_sent),
+                               stored.storage, stored.index);
     }
 
     AtChannel& m_channel;
@@ -207,9 +216,9 @@ private:
     bool m_acknowledge = false;
     Clock::time_point m_sent;
     int m_reference = -1;
-    std::string m_report;
+    OperatorText m_report;
     Verdict m_reportVerdict = Verdict::Ok;
-    std::string m_reply;
+    OperatorText m_reply;
 };
 
 } // namespace

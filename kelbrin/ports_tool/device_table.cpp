@@ -1,5 +1,7 @@
 #include "device_table.h"
 
+#include "display_width.h"
+
 #include <algorithm>
 #include <array>
 #include <filesystem>
@@ -25,20 +27,22 @@ std::string comNames(const std::vector<int32_t>& ports) {
 } // namespace
 
 std::string deviceTable(const std::vector<SerialDevice>& devices,
-                        const std::string& lastColumnTitle,
-                        const std::vector<std::string>& lastColumn) {
-    std::vector<Row> rows{{"DEVICE", "COM", "DRIVER", "USB", "BY-ID", lastColumnTitle}};
+                        const OperatorText& lastColumnTitle,
+                        const std::vector<OperatorText>& lastColumn, TextLanguage language) {
+    std::vector<Row> rows{{OperatorText(KELBRIN_TEXT("DEVICE")).in(language), "COM",
+                           OperatorText(KELBRIN_TEXT("DRIVER")).in(language), "USB", "BY-ID",
+                           lastColumnTitle.in(language)}};
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const SerialDevice& device = devices[i];
         rows.push_back({device.path, orDash(comNames(device.ports)), orDash(device.driver),
                         orDash(device.usbId),
                         orDash(std::filesystem::path(device.byId).filename().string()),
-                        lastColumn.at(i)});
+                        lastColumn.at(i).in(language)});
     }
     std::array<std::size_t, kColumns> widths{};
     for (const Row& row : rows) {
         for (std::size_t column = 0; column < kColumns; ++column) {
-            widths[column] = std::max(widths[column], row[column].size());
+            widths[column] = std::max(widths[column], displayWidth(row[column]));
         }
     }
     std::string table;
@@ -47,7 +51,7 @@ std::string deviceTable(const std::vector<SerialDevice>& devices,
         for (std::size_t column = 0; column < kColumns; ++column) {
             line += row[column];
             if (column + 1 < kColumns) {
-                line += std::string(widths[column] - row[column].size() + 2, ' ');
+                line += std::string(widths[column] - displayWidth(row[column]) + 2, ' ');
             }
         }
         table += line + "\n";

@@ -25,7 +25,7 @@ using namespace kelbrin;
 
 constexpr int kUsageError = 2;
 
-const char* const kUsage =
+const TextFormat kUsage = KELBRIN_TEXT(
     "Usage: kelbrin-ports [--probe] [DEVICE...]\n"
     "       kelbrin-ports assign COM<N> DEVICE\n"
     "       kelbrin-ports check COM<N>|DEVICE...|--all [--baud N] [--send-to NUMBER]\n"
@@ -55,63 +55,90 @@ const char* const kUsage =
     "\n"
     "COM<N> is KELBRIN_COM<N> when set, else the line COM<N> = <path> of\n"
     "$XDG_CONFIG_HOME/kelbrin/ports (~/.config/kelbrin/ports), else of /etc/kelbrin/ports,\n"
-    "else /dev/ttyS<N-1>. See kelbrin-ports(1).\n";
+    "else /dev/ttyS<N-1>. See kelbrin-ports(1).\n");
 
-int usageError(const std::string& problem) {
-    std::fprintf(stderr, "kelbrin-ports: %s\n\n%s", problem.c_str(), kUsage);
+/// The language of this process's locale, by the rule the library and the console follow.
+TextLanguage toolLanguage() {
+    static const TextLanguage language = processTextLanguage();
+    return language;
+}
+
+std::string say(const OperatorText& text) {
+    return text.in(toolLanguage());
+}
+
+int usageError(const OperatorText& problem) {
+    std::fprintf(stderr, "kelbrin-ports: %s\n\n%s", say(problem).c_str(),
+                 say(OperatorText(kUsage)).c_str());
     return kUsageError;
 }
 
 int list(bool probe, const std::vector<std::string>& extraPaths) {
     const PortMapFiles maps = portMapFiles(processEnvironment);
-    std::vector<std::string> mapErrors;
+    std::vector<OperatorText> mapErrors;
     const std::vector<SerialDevice> devices =
         findSerialDevices(extraPaths, processEnvironment, maps, mapErrors);
-    for (const std::string& error : mapErrors) {
-        std::fprintf(stderr, "kelbrin-ports: %s\n", error.c_str());
+    for (const OperatorText& error : mapErrors) {
+        std::fprintf(stderr, "kelbrin-ports: %s\n", say(error).c_str());
     }
-    std::vector<std::string> lastColumn;
+    std::vector<OperatorText> lastColumn;
     if (probe) {
         for (ProbeResult& result : probeDevices(devices)) {
             lastColumn.push_back(std::move(result.summary));
         }
     } else {
         for (const SerialDevice& device : devices) {
-            lastColumn.push_back(device.canonical.empty() ? "does not exist"
-                                 : device.holders.empty() ? "free"
-                                                          : "in use by " + device.holders);
+            lastColumn.push_back(
+                device.canonical.empty() ? OperatorText(KELBRIN_TEXT("does not exist"))
+                : device.holders.empty()
+                    ? OperatorText(KELBRIN_TEXT("free"))
+                    : OperatorText(KELBRIN_TEXT("in use by %1$s"), device.holders));
         }
     }
-    std::fputs(deviceTable(devices, probe ? "MODEM" : "STATE", lastColumn).c_str(), stdout);
-    std::printf("\nMap a port with: kelbrin-ports assign COM<N> <device>   (writes %s)\n",
-                maps.user.c_str());
+    std::fputs(deviceTable(devices,
+                           probe ? OperatorText(KELBRIN_TEXT("MODEM"))
+                                 : OperatorText(KELBRIN_TEXT("STATE")),
+                           lastColumn, toolLanguage())
+                   .c_str(),
+               stdout);
+    std::printf("\n%s\n", say(OperatorText(KELBRIN_TEXT("Map a port with: kelbrin-ports assign "
+                                                        "COM<N> <device>   (writes %1$s)"),
+                                           maps.user))
+                              .c_str());
     return 0;
 }
 
 int assign(const std::string& portName, const std::string& device) {
     const auto port = parseComName(portName);
     if (!port) {
-        return usageError("\"" + portName + "\" is not a port name like COM3");
+        return usageError(
+            OperatorText(KELBRIN_TEXT("\"%1$s\" is not a port name like COM3"), portName));
     }
     std::error_code error;
     const std::string path = std::filesystem::absolute(device, error).lexically_normal().string();
     if (error || !std::filesystem::exists(path, error)) {
-        std::fprintf(stderr, "kelbrin-ports: %s does not exist\n", device.c_str());
+        std::fprintf(stderr, "kelbrin-ports: %s\n",
+                     say(OperatorText(KELBRIN_TEXT("%1$s does not exist"), device)).c_str());
         return 1;
     }
     // A by-id name stays the same when the modem is replugged or others are added.
     const std::string byId = byIdLinkFor(path, kByIdDirectory);
     const std::string mapped = byId.empty() ? path : byId;
     const std::string file = portMapFiles(processEnvironment).user;
-    if (const std::string problem = writePortAssignment(file, *port, mapped); !problem.empty()) {
-        std::fprintf(stderr, "kelbrin-ports: %s\n", problem.c_str());
+    if (const OperatorText problem = writePortAssignment(file, *port, mapped); !problem.empty()) {
+        std::fprintf(stderr, "kelbrin-ports: %s\n", say(problem).c_str());
         return 1;
     }
-    std::printf("COM%d = %s written to %s; the console uses it at its next Start.\n", *port,
-                mapped.c_str(), file.c_str());
+    std::printf("%s\n", say(OperatorText(KELBRIN_TEXT("COM%1$s = %2$s written to %3$s; the console "
+                                                      "uses it at its next Start."),
+                                         *port, mapped, file))
+                            .c_str());
     if (processEnvironment(portVariableName(*port))) {
-        std::printf("Note: %s is set in this environment and overrides the map.\n",
-                    portVariableName(*port).c_str());
+        std::printf("%s\n",
+                    say(OperatorText(KELBRIN_TEXT("Note: %1$s is set in this environment and "
+                                                  "overrides the map."),
+                                     portVariableName(*port)))
+                        .c_str());
     }
     return 0;
 }
@@ -120,7 +147,7 @@ int assign(const std::string& portName, const std::string& device) {
 // modem answers on.
 std::vector<std::string> everyModem() {
     const PortMapFiles maps = portMapFiles(processEnvironment);
-    std::vector<std::string> mapErrors;
+    std::vector<OperatorText> mapErrors;
     const std::vector<SerialDevice> devices =
         findSerialDevices({}, processEnvironment, maps, mapErrors);
     std::vector<std::string> targets;
@@ -163,19 +190,22 @@ int check(const std::vector<std::string>& arguments) {
         } else if (argument == "--baud" && hasValue) {
             const auto baud = parseInt(arguments[++i]);
             if (!baud || !baudRateConstant(*baud)) {
-                return usageError("--baud takes a speed: " + supportedBaudRates());
+                return usageError(
+                    OperatorText(KELBRIN_TEXT("--baud takes a speed: %1$s"), supportedBaudRates()));
             }
             options.baud = *baud;
         } else if (argument == "--send-to" && hasValue) {
             const auto number = normalisePhoneNumber(arguments[++i]);
             if (!number) {
-                return usageError("\"" + arguments[i] + "\" is not a phone number");
+                return usageError(
+                    OperatorText(KELBRIN_TEXT("\"%1$s\" is not a phone number"), arguments[i]));
             }
             options.sendTo = *number;
         } else if (argument == "--trace" && hasValue) {
             options.tracePath = arguments[++i];
         } else if (!argument.empty() && argument[0] == '-') {
-            return usageError("check: unknown option or missing value: " + argument);
+            return usageError(OperatorText(
+                KELBRIN_TEXT("check: unknown option or missing value: %1$s"), argument));
         } else {
             targets.push_back(argument);
         }
@@ -185,21 +215,24 @@ int check(const std::vector<std::string>& arguments) {
             targets.push_back(std::move(found));
         }
     } else if (targets.empty()) {
-        return usageError("check takes a port (COM3), a device, or --all");
+        return usageError(
+            OperatorText(KELBRIN_TEXT("check takes a port (COM3), a device, or --all")));
     }
     if (!options.tracePath.empty() && targets.size() != 1) {
-        return usageError("--trace records the dialogue with one modem: name one port");
+        return usageError(OperatorText(
+            KELBRIN_TEXT("--trace records the dialogue with one modem: name one port")));
     }
     if (!options.tracePath.empty()) {
         std::FILE* trace = std::fopen(options.tracePath.c_str(), "ae");
         if (trace == nullptr) {
-            return usageError("cannot write the trace to " + options.tracePath + ": " +
-                              std::strerror(errno));
+            return usageError(OperatorText(KELBRIN_TEXT("cannot write the trace to %1$s: %2$s"),
+                                           options.tracePath, std::strerror(errno)));
         }
         std::fclose(trace);
     }
     const std::vector<ModemChecklist> checklists = checkModems(targets, options);
-    std::fputs(json ? checklistsJson(checklists).c_str() : formatChecklists(checklists).c_str(),
+    std::fputs(json ? checklistsJson(checklists, toolLanguage()).c_str()
+                    : formatChecklists(checklists, toolLanguage()).c_str(),
                stdout);
     const bool failed = std::any_of(checklists.begin(), checklists.end(),
                                     [](const ModemChecklist& list) { return list.failed(); });
@@ -212,7 +245,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (!arguments.empty() && arguments[0] == "assign") {
         if (arguments.size() != 3) {
-            return usageError("assign takes a port and a device: assign COM3 /dev/ttyUSB2");
+            return usageError(OperatorText(
+                KELBRIN_TEXT("assign takes a port and a device: assign COM3 /dev/ttyUSB2")));
         }
         return assign(arguments[1], arguments[2]);
     }
@@ -223,13 +257,13 @@ int main(int argc, char** argv) {
     std::vector<std::string> devices;
     for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(say(OperatorText(kUsage)).c_str(), stdout);
             return 0;
         }
         if (argument == "--probe") {
             probe = true;
         } else if (!argument.empty() && argument[0] == '-') {
-            return usageError("unknown option " + argument);
+            return usageError(OperatorText(KELBRIN_TEXT("unknown option %1$s"), argument));
         } else {
             devices.push_back(argument);
         }

@@ -31,11 +31,16 @@ std::string orNotTold(const std::string& text) {
     return text.empty() ? kNotTold : text;
 }
 
+/// A step's name: the same in the text and the JSON, where it stays English.
+OperatorText step(TextFormat name) {
+    return OperatorText(name);
+}
+
 /// Where @p target leads, as the library would open it, or why it leads nowhere.
 struct Target {
     SessionSettings settings;
-    std::string where; ///< "COM3 is /dev/ttyUSB2 (from ~/.config/kelbrin/ports line 3)"
-    std::string error;
+    OperatorText where; ///< "COM3 is /dev/ttyUSB2 (from ~/.config/kelbrin/ports line 3)"
+    OperatorText error;
 };
 
 Target resolveTarget(const std::string& argument, int32_t baud) {
@@ -46,7 +51,7 @@ Target resolveTarget(const std::string& argument, int32_t baud) {
         target.settings.port.path =
             std::filesystem::absolute(argument, error).lexically_normal().string();
         target.settings.port.baud = baud;
-        target.where = target.settings.port.path;
+        target.where = OperatorText::verbatim(target.settings.port.path);
         return target;
     }
     StartArguments arguments;
@@ -57,42 +62,52 @@ Target resolveTarget(const std::string& argument, int32_t baud) {
     target.settings = resolved.settings;
     target.error = resolved.error;
     const PortSettings& settings = target.settings.port;
-    target.where = argument + " is " + settings.path +
-                   (settings.origin.empty() ? " (the default: no port map names it)"
-                                            : " (from " + settings.origin + ")");
+    target.where =
+        settings.origin.empty()
+            ? OperatorText(KELBRIN_TEXT("%1$s is %2$s (the default: no port map names it)"),
+                           argument, settings.path)
+            : OperatorText(KELBRIN_TEXT("%1$s is %2$s (from %3$s)"), argument, settings.path,
+                           settings.origin);
     return target;
 }
 
 std::unique_ptr<SerialPort> checkDevice(const Target& target, ModemChecklist& check) {
     const PortSettings& port = target.settings.port;
     if (!target.error.empty()) {
-        check.add("device", Verdict::Fail, target.error,
-                  "correct that line, or map the port again with 'kelbrin-ports assign'");
+        check.add(step(KELBRIN_TEXT("device")), Verdict::Fail, target.error,
+                  OperatorText(KELBRIN_TEXT("correct that line, or map the port again with "
+                                            "'kelbrin-ports assign'")));
         return nullptr;
     }
     std::error_code error;
     if (!std::filesystem::exists(port.path, error)) {
-        check.add("device", Verdict::Fail, target.where + ", which does not exist",
+        check.add(step(KELBRIN_TEXT("device")), Verdict::Fail,
+                  OperatorText(KELBRIN_TEXT("%1$s, which does not exist"), target.where),
                   describeMissingDevice(port, listSerialDevices()));
         return nullptr;
     }
     if (::access(port.path.c_str(), R_OK | W_OK) != 0) {
-        check.add("device", Verdict::Fail, target.where + ", which this user may not open",
+        check.add(step(KELBRIN_TEXT("device")), Verdict::Fail,
+                  OperatorText(KELBRIN_TEXT("%1$s, which this user may not open"), target.where),
                   describePermissionProblem(port.path));
         return nullptr;
     }
-    if (const std::string holders = describeHolders(port.path); !holders.empty()) {
-        check.add("device", Verdict::Fail, target.where + ", in use by " + holders,
-                  "close that program; ModemManager: 'sudo systemctl stop ModemManager', or a "
-                  "udev rule with ENV{ID_MM_DEVICE_IGNORE}=\"1\" for this modem");
+    if (OperatorText holders = describeHolders(port.path); !holders.empty()) {
+        check.add(
+            step(KELBRIN_TEXT("device")), Verdict::Fail,
+            OperatorText(KELBRIN_TEXT("%1$s, in use by %2$s"), target.where, std::move(holders)),
+            OperatorText(KELBRIN_TEXT("close that program; ModemManager: 'sudo systemctl "
+                                      "stop ModemManager', or a udev rule with "
+                                      "ENV{ID_MM_DEVICE_IGNORE}=\"1\" for this modem")));
         return nullptr;
     }
     PortOpenResult opened = openSerialPort(port);
     if (!opened.port) {
-        check.add("device", Verdict::Fail, opened.error);
+        check.add(step(KELBRIN_TEXT("device")), Verdict::Fail, opened.error);
         return nullptr;
     }
-    check.add("device", Verdict::Ok, target.where + ", readable, writable and free");
+    check.add(step(KELBRIN_TEXT("device")), Verdict::Ok,
+              OperatorText(KELBRIN_TEXT("%1$s, readable, writable and free"), target.where));
     return std::move(opened.port);
 }
 
@@ -110,25 +125,24 @@ public:
         const std::string maker = ask("AT+CGMI");
         const std::string model = ask("AT+CGMM");
         const std::string revision = ask("AT+CGMR");
-        m_check.add("identity", Verdict::Ok,
-                    orNotTold(maker) + " " + orNotTold(model) + ", revision " +
-                        orNotTold(revision) + ", IMEI " +
-                        orNotTold(readSerialNumber(m_channel, kQuestionTimeout)));
+        m_check.add(step(KELBRIN_TEXT("identity")), Verdict::Ok,
+                    OperatorText(KELBRIN_TEXT("%1$s %2$s, revision %3$s, IMEI %4$s"),
+                                 orNotTold(maker), orNotTold(model), orNotTold(revision),
+                                 orNotTold(readSerialNumber(m_channel, kQuestionTimeout))));
     }
 
     /// True when the SIM is ready.
     bool sim() {
         const StepFailure failure = m_handshake.checkSim(m_deadline);
-        std::string found;
+        OperatorText found;
         if (!failure.failed()) {
+            const std::string imsi = readIdentification(m_channel, "AT+CIMI", kQuestionTimeout);
             const AtReply own = ask("AT+CNUM", "+CNUM:");
             const AtEvent* line = own.ok() ? own.firstResponse() : nullptr;
-            found = "ready, IMSI " +
-                    orNotTold(readIdentification(m_channel, "AT+CIMI", kQuestionTimeout)) +
-                    ", own number " +
-                    orNotTold(line ? parseCnumNumber(line->line).value_or("") : "");
+            found = OperatorText(KELBRIN_TEXT("ready, IMSI %1$s, own number %2$s"), orNotTold(imsi),
+                                 orNotTold(line ? parseCnumNumber(line->line).value_or("") : ""));
         }
-        m_check.add("SIM", failure, found);
+        m_check.add(step(KELBRIN_TEXT("SIM")), failure, std::move(found));
         return !failure.failed();
     }
 
@@ -138,48 +152,49 @@ public:
         const auto rssi = line ? parseCsqRssi(line->line) : std::nullopt;
         const auto level = rssi ? signalLevel(*rssi) : std::nullopt;
         if (!level) {
-            m_check.add("signal", Verdict::Fail,
-                        rssi ? "not known (+CSQ: 99)" : "the modem did not say (AT+CSQ)",
-                        "check the antenna and that the radio is on (AT+CFUN? answers 1); "
-                        "move the modem where a phone has signal");
+            m_check.add(step(KELBRIN_TEXT("signal")), Verdict::Fail,
+                        rssi ? OperatorText(KELBRIN_TEXT("not known (+CSQ: 99)"))
+                             : OperatorText(KELBRIN_TEXT("the modem did not say (AT+CSQ)")),
+                        OperatorText(KELBRIN_TEXT("check the antenna and that the radio is on "
+                                                  "(AT+CFUN? answers 1); move the modem where a "
+                                                  "phone has signal")));
             return;
         }
-        const std::string found = std::to_string(level->dbm) + " dBm, " +
-                                  std::to_string(level->bars) +
-                                  " of 5 bars (+CSQ: " + std::to_string(*rssi) + ")";
+        OperatorText found(KELBRIN_TEXT("%1$s dBm, %2$s of 5 bars (+CSQ: %3$s)"), level->dbm,
+                           level->bars, *rssi);
         if (level->weak) {
-            m_check.add("signal", Verdict::Warn, found,
-                        "weak: sending may fail; fit a better antenna or move the modem");
+            m_check.add(step(KELBRIN_TEXT("signal")), Verdict::Warn, std::move(found),
+                        OperatorText(KELBRIN_TEXT("weak: sending may fail; fit a better antenna "
+                                                  "or move the modem")));
         } else {
-            m_check.add("signal", Verdict::Ok, found);
+            m_check.add(step(KELBRIN_TEXT("signal")), Verdict::Ok, std::move(found));
         }
     }
 
     void network() {
-        std::string failure;
+        OperatorText failure;
         const Registration registration = m_handshake.readRegistration(m_deadline, true, failure);
         if (!failure.empty()) {
-            m_check.add("network", Verdict::Fail, failure);
+            m_check.add(step(KELBRIN_TEXT("network")), Verdict::Fail, std::move(failure));
             return;
         }
-        const auto domain = [](const char* name, std::optional<int> status) {
-            return std::string(name) + " " +
-                   (status ? describeRegistrationStatus(*status) : std::string(kNotTold));
+        const auto status = [](std::optional<int> stat) {
+            return stat ? describeRegistrationStatus(*stat) : OperatorText::verbatim(kNotTold);
         };
         const AtReply cops = ask("AT+COPS?", "+COPS:");
         const AtEvent* line = cops.ok() ? cops.firstResponse() : nullptr;
-        const std::string found = domain("CS", registration.circuit) + ", " +
-                                  domain("GPRS", registration.packet) + ", EPS " +
-                                  (registration.eps ? describeRegistrationStatus(*registration.eps)
-                                                    : std::string(kNotTold)) +
-                                  "; operator " +
-                                  orNotTold(line ? parseCopsOperator(line->line).value_or("") : "");
+        OperatorText found(KELBRIN_TEXT("CS %1$s, GPRS %2$s, EPS %3$s; operator %4$s"),
+                           status(registration.circuit), status(registration.packet),
+                           status(registration.eps),
+                           orNotTold(line ? parseCopsOperator(line->line).value_or("") : ""));
         const StepFailure problem = registrationProblem(registration);
         if (problem.failed()) {
-            m_check.add("network", Verdict::Fail, problem.problem + " (" + found + ")",
-                        problem.fix);
+            m_check.add(
+                step(KELBRIN_TEXT("network")), Verdict::Fail,
+                OperatorText(KELBRIN_TEXT("%1$s (%2$s)"), problem.problem, std::move(found)),
+                problem.fix);
         } else {
-            m_check.add("network", Verdict::Ok, found);
+            m_check.add(step(KELBRIN_TEXT("network")), Verdict::Ok, std::move(found));
         }
     }
 
@@ -188,13 +203,16 @@ public:
         const AtReply mode = ask("AT+CMGF?", "+CMGF:");
         const AtEvent* line = mode.ok() ? mode.firstResponse() : nullptr;
         m_textModeBefore = line && parseInt(responseFields(line->line).front()).value_or(0) == 1;
-        m_check.add("PDU mode", m_handshake.switchToPduMode(m_deadline),
-                    m_textModeBefore ? "taken (the modem was in text mode)" : "on");
+        m_check.add(step(KELBRIN_TEXT("PDU mode")), m_handshake.switchToPduMode(m_deadline),
+                    m_textModeBefore
+                        ? OperatorText(KELBRIN_TEXT("taken (the modem was in text mode)"))
+                        : OperatorText(KELBRIN_TEXT("on")));
     }
 
     void serviceCentre() {
         const StepFailure failure = m_handshake.checkServiceCentre(m_deadline);
-        m_check.add("service centre", failure, orNotTold(m_handshake.serviceCentre()));
+        m_check.add(step(KELBRIN_TEXT("service centre")), failure,
+                    OperatorText::verbatim(orNotTold(m_handshake.serviceCentre())));
     }
 
     void storage() {
@@ -218,23 +236,28 @@ public:
             }
         }
         if (memories.empty()) {
-            m_check.add("storage", Verdict::Warn, "the modem did not say (AT+CPMS?)",
-                        "the service selects the storage itself; watch its first Start");
+            m_check.add(step(KELBRIN_TEXT("storage")), Verdict::Warn,
+                        OperatorText(KELBRIN_TEXT("the modem did not say (AT+CPMS?)")),
+                        OperatorText(KELBRIN_TEXT("the service selects the storage itself; watch "
+                                                  "its first Start")));
             return;
         }
         if (receiving.second == 0 || receiving.first < receiving.second) {
-            m_check.add("storage", Verdict::Ok, found);
+            m_check.add(step(KELBRIN_TEXT("storage")), Verdict::Ok, OperatorText::verbatim(found));
             return;
         }
         const std::string roomElsewhere = fallbackWithRoom(memories);
-        const std::string fix =
-            "no message can come in until the waiting ones are taken or deleted: Start the "
-            "service, which takes them, or delete them with AT+CMGD";
+        const OperatorText fix(KELBRIN_TEXT("no message can come in until the waiting ones are "
+                                            "taken or deleted: Start the service, which takes "
+                                            "them, or delete them with AT+CMGD"));
         if (roomElsewhere.empty()) {
-            m_check.add("storage", Verdict::Fail, found + ": full", fix);
+            m_check.add(step(KELBRIN_TEXT("storage")), Verdict::Fail,
+                        OperatorText(KELBRIN_TEXT("%1$s: full"), found), fix);
         } else {
-            m_check.add("storage", Verdict::Warn,
-                        found + ": full; the service receives into " + roomElsewhere, fix);
+            m_check.add(step(KELBRIN_TEXT("storage")), Verdict::Warn,
+                        OperatorText(KELBRIN_TEXT("%1$s: full; the service receives into %2$s"),
+                                     found, roomElsewhere),
+                        fix);
         }
     }
 
@@ -243,23 +266,28 @@ public:
         const AtEvent* line = reply.ok() ? reply.firstResponse() : nullptr;
         const auto offered = line ? parseTestRanges(line->line) : std::vector<std::vector<int>>{};
         if (offered.size() < 4) {
-            m_check.add("indications", Verdict::Ok, kNotTold);
+            m_check.add(step(KELBRIN_TEXT("indications")), Verdict::Ok,
+                        OperatorText::verbatim(kNotTold));
             return;
         }
         const auto has = [&](std::size_t place, int value) {
             return std::find(offered[place].begin(), offered[place].end(), value) !=
                    offered[place].end();
         };
-        const std::string found = "AT+CNMI=? offers " + line->line.substr(line->line.find(':') + 2);
+        OperatorText found(KELBRIN_TEXT("AT+CNMI=? offers %1$s"),
+                           std::string(trim(line->line.substr(line->line.find(':') + 1))));
         if (!(has(0, 1) || has(0, 2)) || !has(1, 1)) {
-            m_check.add("indications", Verdict::Fail, found,
-                        "the modem cannot announce stored messages (+CMTI): the service cannot "
-                        "learn of incoming messages on this port; try the modem's other ports");
+            m_check.add(step(KELBRIN_TEXT("indications")), Verdict::Fail, std::move(found),
+                        OperatorText(KELBRIN_TEXT("the modem cannot announce stored messages "
+                                                  "(+CMTI): the service cannot learn of incoming "
+                                                  "messages on this port; try the modem's other "
+                                                  "ports")));
         } else if (!has(3, 1) && !has(3, 2)) {
-            m_check.add("indications", Verdict::Warn, found,
-                        "no status reports: sends stay without a delivery outcome");
+            m_check.add(step(KELBRIN_TEXT("indications")), Verdict::Warn, std::move(found),
+                        OperatorText(KELBRIN_TEXT("no status reports: sends stay without a "
+                                                  "delivery outcome")));
         } else {
-            m_check.add("indications", Verdict::Ok, found);
+            m_check.add(step(KELBRIN_TEXT("indications")), Verdict::Ok, std::move(found));
         }
     }
 
@@ -339,8 +367,8 @@ ModemChecklist checkModem(const std::string& target, const CheckOptions& options
     AtChannel channel(*port, wake, trace);
     ModemHandshake handshake(channel, resolved.settings);
     const StepFailure answer = handshake.syncWithModem(Clock::now() + kReadBudget);
-    check.add("modem", answer,
-              "answers at " + std::to_string(resolved.settings.port.baud) + " bit/s");
+    check.add(step(KELBRIN_TEXT("modem")), answer,
+              OperatorText(KELBRIN_TEXT("answers at %1$s bit/s"), resolved.settings.port.baud));
     if (answer.failed()) {
         return check;
     }
@@ -355,8 +383,9 @@ ModemChecklist checkModem(const std::string& target, const CheckOptions& options
         modem.storage();
         modem.indications();
     } else {
-        check.add("messages", Verdict::Warn, "not checked: the message settings need a ready SIM",
-                  "make the SIM ready, then check again");
+        check.add(step(KELBRIN_TEXT("messages")), Verdict::Warn,
+                  OperatorText(KELBRIN_TEXT("not checked: the message settings need a ready SIM")),
+                  OperatorText(KELBRIN_TEXT("make the SIM ready, then check again")));
     }
     if (!options.sendTo.empty() && !check.failed()) {
         sendThereAndBack(channel, options.sendTo, check);

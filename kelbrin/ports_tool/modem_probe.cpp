@@ -51,22 +51,24 @@ public:
 
     void echoOff() { ask("ATE0", "", kCommandTimeout); }
 
-    std::string simState() {
+    OperatorText simState() {
         const AtReply reply = ask("AT+CPIN?", "+CPIN:", kCommandTimeout);
         if (const AtEvent* line = reply.firstResponse()) {
             if (auto state = parseCpinResponse(line->line)) {
-                return "SIM " + *state;
+                return OperatorText(KELBRIN_TEXT("SIM %1$s"), *state);
             }
         }
         // +CME ERROR: 10, SIM not inserted (27.007 §9.2.1).
-        return reply.errorCode == 10 ? "no SIM" : "SIM state unknown";
+        return reply.errorCode == 10 ? OperatorText(KELBRIN_TEXT("no SIM"))
+                                     : OperatorText(KELBRIN_TEXT("SIM state unknown"));
     }
 
-    std::string registration() {
+    OperatorText registration() {
         const AtReply reply = ask("AT+CREG?", "+CREG:", kCommandTimeout);
         const AtEvent* line = reply.firstResponse();
         const auto stat = line ? parseRegistrationResponse(line->line) : std::nullopt;
-        return stat ? describeRegistrationStatus(*stat) : "registration unknown";
+        return stat ? describeRegistrationStatus(*stat)
+                    : OperatorText(KELBRIN_TEXT("registration unknown"));
     }
 
 private:
@@ -85,24 +87,14 @@ private:
     Clock::time_point m_deadline;
 };
 
-std::string joined(const std::vector<std::string>& parts) {
-    std::string text;
-    for (const std::string& part : parts) {
-        if (!part.empty()) {
-            text += (text.empty() ? "" : ", ") + part;
-        }
-    }
-    return text;
-}
-
 } // namespace
 
 ProbeResult probeDevice(const SerialDevice& device) {
     if (device.canonical.empty()) {
-        return {false, "does not exist"};
+        return {false, OperatorText(KELBRIN_TEXT("does not exist"))};
     }
     if (!device.holders.empty()) {
-        return {false, "not probed: in use by " + device.holders};
+        return {false, OperatorText(KELBRIN_TEXT("not probed: in use by %1$s"), device.holders)};
     }
     PortSettings settings;
     settings.portNumber = device.ports.empty() ? 0 : device.ports.front();
@@ -110,20 +102,26 @@ ProbeResult probeDevice(const SerialDevice& device) {
     settings.baud = kProbeBaud;
     PortOpenResult opened = openSerialPort(settings);
     if (!opened.port) {
-        return {false, "cannot open: " + opened.error};
+        return {false, OperatorText(KELBRIN_TEXT("cannot open: %1$s"), opened.error)};
     }
     ModemQuestions modem(*opened.port, Clock::now() + kProbeBudget);
     if (!modem.answers()) {
-        return {false, "no answer"};
+        return {false, OperatorText(KELBRIN_TEXT("no answer"))};
     }
     modem.echoOff(); // so that every later line is an answer
     std::string name = modem.identification("AT+CGMI");
     const std::string model = modem.identification("AT+CGMM");
     name += (name.empty() || model.empty() ? "" : " ") + model;
     const std::string imei = modem.serialNumber();
-    return {true,
-            joined({name.empty() ? "a modem without identification" : name,
-                    imei.empty() ? "" : "IMEI " + imei, modem.simState(), modem.registration()})};
+    const OperatorText identity = name.empty()
+                                      ? OperatorText(KELBRIN_TEXT("a modem without identification"))
+                                      : OperatorText::verbatim(name);
+    const OperatorText sim = modem.simState();
+    const OperatorText registration = modem.registration();
+    return {true, imei.empty()
+                      ? OperatorText(KELBRIN_TEXT("%1$s, %2$s, %3$s"), identity, sim, registration)
+                      : OperatorText(KELBRIN_TEXT("%1$s, IMEI %2$s, %3$s, %4$s"), identity, imei,
+                                     sim, registration)};
 }
 
 std::vector<ProbeResult> probeDevices(const std::vector<SerialDevice>& devices) {

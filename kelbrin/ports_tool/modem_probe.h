@@ -1,5 +1,6 @@
 #pragma once
 
+#include "operator_text.h"
 #include "serial_devices.h"
 
 #include <string>
@@ -12,7 +13,7 @@ struct ProbeResult {
     bool answered = false;
     /// "Quectel EG25, IMEI 86..., SIM READY, registered (home network)", or why there is no
     /// answer: "no answer", "not probed: in use by ...", the open error.
-    std::string summary;
+    OperatorText summary;
 };
 
 /// Asks the modem on @p device who it is, within about three seconds. A device that another

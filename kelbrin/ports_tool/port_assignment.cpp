@@ -29,32 +29,35 @@ std::string assignPort(const std::string& mapText, int32_t port, const std::stri
     return replaced ? result : result + mapping + "\n";
 }
 
-std::string writePortAssignment(const std::string& file, int32_t port, const std::string& path) {
+OperatorText writePortAssignment(const std::string& file, int32_t port, const std::string& path) {
     std::ostringstream current;
     if (std::ifstream existing(file); existing) {
         current << existing.rdbuf();
     }
     std::istringstream check(current.str());
     if (const PortMap map = parsePortMap(file, check); !map.error.empty()) {
-        return map.error + "; correct that line first";
+        return OperatorText(KELBRIN_TEXT("%1$s; correct that line first"), map.error);
     }
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
     if (error) {
-        return "cannot create the folder of " + file + ": " + error.message();
+        return OperatorText(KELBRIN_TEXT("cannot create the folder of %1$s: %2$s"), file,
+                            error.message());
     }
     const std::string temporary = file + ".new";
     {
         std::ofstream out(temporary, std::ios::trunc);
         out << assignPort(current.str(), port, path);
         if (!out.flush()) {
-            return "cannot write " + temporary + ": " + std::strerror(errno);
+            return OperatorText(KELBRIN_TEXT("cannot write %1$s: %2$s"), temporary,
+                                std::strerror(errno));
         }
     }
     if (std::rename(temporary.c_str(), file.c_str()) != 0) {
         const int renameError = errno;
         std::remove(temporary.c_str());
-        return "cannot replace " + file + ": " + std::strerror(renameError);
+        return OperatorText(KELBRIN_TEXT("cannot replace %1$s: %2$s"), file,
+                            std::strerror(renameError));
     }
     return {};
 }

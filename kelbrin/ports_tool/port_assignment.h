@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operator_text.h"
+
 #include <cstdint>
 #include <string>
 
@@ -12,6 +14,6 @@ std::string assignPort(const std::string& mapText, int32_t port, const std::stri
 /// Writes COM<port> = <path> into the map @p file (created with its folder when missing),
 /// through a temporary file renamed over it so the library never reads half a map. The operator
 /// text of what went wrong, or empty.
-std::string writePortAssignment(const std::string& file, int32_t port, const std::string& path);
+OperatorText writePortAssignment(const std::string& file, int32_t port, const std::string& path);
 
 } // namespace kelbrin

@@ -124,7 +124,7 @@ std::string byIdLinkFor(const std::string& path, const std::string& byIdDirector
 std::vector<SerialDevice> findSerialDevices(const std::vector<std::string>& extraPaths,
                                             const EnvironmentLookup& environment,
                                             const PortMapFiles& maps,
-                                            std::vector<std::string>& mapErrors) {
+                                            std::vector<OperatorText>& mapErrors) {
     std::vector<SerialDevice> devices;
     const std::vector<std::string> present = machineDevices();
     for (const std::string& path : present) {
@@ -133,7 +133,11 @@ std::vector<SerialDevice> findSerialDevices(const std::vector<std::string>& extr
     for (int32_t port : namedPorts(present, maps)) {
         const auto resolved = resolvePort(port, environment, maps);
         if (!resolved->error.empty()) {
-            if (std::find(mapErrors.begin(), mapErrors.end(), resolved->error) == mapErrors.end()) {
+            const bool known =
+                std::any_of(mapErrors.begin(), mapErrors.end(), [&](const OperatorText& error) {
+                    return error.english() == resolved->error.english();
+                });
+            if (!known) {
                 mapErrors.push_back(resolved->error);
             }
             continue;

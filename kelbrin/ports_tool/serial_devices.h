@@ -1,5 +1,6 @@
 #pragma once
 
+#include "operator_text.h"
 #include "port_path.h"
 
 #include <cstdint>
@@ -16,7 +17,7 @@ struct SerialDevice {
     std::string driver;         ///< kernel driver (option, cdc_acm, serial8250, ...)
     std::string usbId;          ///< vendor:product of the USB device it belongs to
     std::vector<int32_t> ports; ///< the COM numbers that lead to it
-    std::string holders;        ///< describeHolders(); empty when free
+    OperatorText holders;       ///< describeHolders(); empty when free
 };
 
 /// The serial devices of this machine (USB and ACM modems, on-board UARTs that have hardware
@@ -26,7 +27,7 @@ struct SerialDevice {
 std::vector<SerialDevice> findSerialDevices(const std::vector<std::string>& extraPaths,
                                             const EnvironmentLookup& environment,
                                             const PortMapFiles& maps,
-                                            std::vector<std::string>& mapErrors);
+                                            std::vector<OperatorText>& mapErrors);
 
 /// The /dev/serial/by-id link in @p byIdDirectory that leads to the same device as @p path;
 /// empty when there is none.

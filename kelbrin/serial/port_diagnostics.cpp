@@ -49,12 +49,19 @@ std::string processName(long pid) {
     return name.empty() ? "?" : name;
 }
 
-std::string describeProcess(long pid) {
-    std::string text = "process " + std::to_string(pid) + " (" + processName(pid) + ")";
+OperatorText describeProcess(long pid) {
     if (pid == static_cast<long>(getpid())) {
-        text += ", this process";
+        return OperatorText(KELBRIN_TEXT("process %1$s (%2$s), this process"), pid,
+                            processName(pid));
     }
-    return text;
+    return OperatorText(KELBRIN_TEXT("process %1$s (%2$s)"), pid, processName(pid));
+}
+
+OperatorText listed(OperatorText list, OperatorText next) {
+    if (list.empty()) {
+        return next;
+    }
+    return OperatorText(KELBRIN_TEXT("%1$s, %2$s"), std::move(list), std::move(next));
 }
 
 // Holders of a flock()/fcntl() lock on the inode, from /proc/locks:
@@ -141,10 +148,10 @@ std::set<long> openers(const struct stat& device) {
     return found;
 }
 
-std::string describeProcesses(const std::set<long>& pids) {
-    std::string text;
+OperatorText describeProcesses(const std::set<long>& pids) {
+    OperatorText text;
     for (long pid : pids) {
-        text += (text.empty() ? "" : ", ") + describeProcess(pid);
+        text = listed(std::move(text), describeProcess(pid));
     }
     return text;
 }
@@ -160,49 +167,62 @@ std::vector<std::string> listSerialDevices() {
     return devices;
 }
 
-std::string describeMissingDevice(const PortSettings& settings,
-                                  const std::vector<std::string>& existing) {
-    const bool named = settings.portNumber < 1; // a device named directly, not a COM port
-    std::string text =
-        (named ? "device " : "COM" + std::to_string(settings.portNumber) + ": device ") +
-        settings.path + " does not exist. ";
+OperatorText describeMissingDevice(const PortSettings& settings,
+                                   const std::vector<std::string>& existing) {
+    // A device named directly (kelbrin-ports check) has no COM number and no mapping.
+    const bool named = settings.portNumber < 1;
     if (existing.empty()) {
-        text += "No serial devices were found on this machine: is the modem plugged in? ";
-    } else {
-        text += "Serial devices here: ";
-        for (std::size_t i = 0; i < existing.size() && i < kMaxListedDevices; ++i) {
-            text += (i == 0 ? "" : ", ") + existing[i];
-        }
-        if (existing.size() > kMaxListedDevices) {
-            text += " and " + std::to_string(existing.size() - kMaxListedDevices) + " more";
-        }
-        text += ". ";
+        return named ? OperatorText(KELBRIN_TEXT("device %1$s does not exist. No serial devices "
+                                                 "were found on this machine: is the modem "
+                                                 "plugged in?"),
+                                    settings.path)
+                     : OperatorText(KELBRIN_TEXT("COM%1$s: device %2$s does not exist. No serial "
+                                                 "devices were found on this machine: is the "
+                                                 "modem plugged in? %3$s"),
+                                    settings.portNumber, settings.path, describeMapping(settings));
     }
-    return text +
-           (named ? "Find the modem with 'kelbrin-ports --probe'." : describeMapping(settings));
+    OperatorText devices;
+    for (std::size_t i = 0; i < existing.size() && i < kMaxListedDevices; ++i) {
+        devices = listed(std::move(devices), OperatorText::verbatim(existing[i]));
+    }
+    if (existing.size() > kMaxListedDevices) {
+        devices = OperatorText(KELBRIN_TEXT("%1$s and %2$s more"), std::move(devices),
+                               existing.size() - kMaxListedDevices);
+    }
+    if (named) {
+        return OperatorText(KELBRIN_TEXT("device %1$s does not exist. Serial devices here: %2$s. "
+                                         "Find the modem with 'kelbrin-ports --probe'."),
+                            settings.path, std::move(devices));
+    }
+    return OperatorText(KELBRIN_TEXT("COM%1$s: device %2$s does not exist. Serial devices here: "
+                                     "%3$s. %4$s"),
+                        settings.portNumber, settings.path, std::move(devices),
+                        describeMapping(settings));
 }
 
-std::string describeMapping(const PortSettings& settings) {
-    const std::string com = "COM" + std::to_string(settings.portNumber);
-    std::string text;
+OperatorText describeMapping(const PortSettings& settings) {
+    const int32_t port = settings.portNumber;
+    OperatorText origin;
     if (settings.origin.empty()) {
-        text = com + " is " + settings.path + " by default: no port map names it. ";
-    } else if (settings.origin == portVariableName(settings.portNumber)) {
-        text = com + " is set by " + settings.origin + ", which overrides the port map " +
-               settings.userMap + ". ";
+        origin = OperatorText(KELBRIN_TEXT("COM%1$s is %2$s by default: no port map names it."),
+                              port, settings.path);
+    } else if (settings.origin == portVariableName(port)) {
+        origin = OperatorText(KELBRIN_TEXT("COM%1$s is set by %2$s, which overrides the port map "
+                                           "%3$s."),
+                              port, settings.origin, settings.userMap);
     } else {
-        text = com + " is mapped in " + settings.origin + ". ";
+        origin = OperatorText(KELBRIN_TEXT("COM%1$s is mapped in %2$s."), port, settings.origin);
     }
-    return text +
-           "Find the modem with 'kelbrin-ports --probe', then map it with 'kelbrin-ports "
-           "assign " +
-           com + " <device>', which writes " + settings.userMap + ".";
+    return OperatorText(KELBRIN_TEXT("%1$s Find the modem with 'kelbrin-ports --probe', then map "
+                                     "it with 'kelbrin-ports assign COM%2$s <device>', which "
+                                     "writes %3$s."),
+                        std::move(origin), port, settings.userMap);
 }
 
-std::string describePermissionProblem(const std::string& path) {
+OperatorText describePermissionProblem(const std::string& path) {
     struct stat device {};
     if (::stat(path.c_str(), &device) != 0) {
-        return "no permission to open " + path + ".";
+        return OperatorText(KELBRIN_TEXT("no permission to open %1$s."), path);
     }
     const struct group* owner = ::getgrgid(device.st_gid);
     const std::string groupName = owner != nullptr ? owner->gr_name : std::to_string(device.st_gid);
@@ -215,19 +235,17 @@ std::string describePermissionProblem(const std::string& path) {
 
     char mode[8];
     std::snprintf(mode, sizeof mode, "%03o", static_cast<unsigned>(device.st_mode & 0777));
-    std::string text =
-        "no permission to open " + path + " (group " + groupName + ", mode " + mode + "). ";
     if (inGroup) {
-        text += "This process is in group " + groupName +
-                " but the group may not read and write the device: ask the administrator "
-                "to allow it (chmod g+rw).";
-    } else {
-        text += "This process is not in group " + groupName +
-                ": add the user with "
-                "'sudo usermod -aG " +
-                groupName + " $USER', then log in again.";
+        return OperatorText(KELBRIN_TEXT("no permission to open %1$s (group %2$s, mode %3$s). "
+                                         "This process is in group %2$s but the group may not "
+                                         "read and write the device: ask the administrator to "
+                                         "allow it (chmod g+rw)."),
+                            path, groupName, mode);
     }
-    return text;
+    return OperatorText(KELBRIN_TEXT("no permission to open %1$s (group %2$s, mode %3$s). This "
+                                     "process is not in group %2$s: add the user with 'sudo "
+                                     "usermod -aG %2$s $USER', then log in again."),
+                        path, groupName, mode);
 }
 
 std::set<long> processesHolding(const std::string& path) {
@@ -242,11 +260,11 @@ std::set<long> processesHolding(const std::string& path) {
     return holders;
 }
 
-std::string describeHolders(const std::string& path) {
+OperatorText describeHolders(const std::string& path) {
     return describeProcesses(processesHolding(path));
 }
 
-std::string describeOtherOpeners(const std::string& path) {
+OperatorText describeOtherOpeners(const std::string& path) {
     struct stat device {};
     if (::stat(path.c_str(), &device) != 0) {
         return {};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operator_text.h"
+
 #include <set>
 #include <string>
 #include <vector>
@@ -13,17 +15,17 @@ struct PortSettings;
 std::vector<std::string> listSerialDevices();
 
 /// Operator text for a device that does not exist: which ports do, and how to map one.
-std::string describeMissingDevice(const PortSettings& settings,
-                                  const std::vector<std::string>& existing);
+OperatorText describeMissingDevice(const PortSettings& settings,
+                                   const std::vector<std::string>& existing);
 
 /// Where the port's device came from (variable, map line or the default) and the two
 /// `kelbrin-ports` commands that find the modem and map it: the end of every text that says the
 /// port may be the wrong one.
-std::string describeMapping(const PortSettings& settings);
+OperatorText describeMapping(const PortSettings& settings);
 
 /// Operator text for EACCES: owner group and mode of the device, and whether this process is in
 /// that group.
-std::string describePermissionProblem(const std::string& path);
+OperatorText describePermissionProblem(const std::string& path);
 
 /// Other processes holding the device: those with a lock on it (/proc/locks) and those with it
 /// open (/proc/<pid>/fd). The program at the other end of a pseudo-terminal (the process with its
@@ -31,10 +33,10 @@ std::string describePermissionProblem(const std::string& path);
 std::set<long> processesHolding(const std::string& path);
 
 /// "process 1234 (minicom)" for each of processesHolding(); empty when there is none.
-std::string describeHolders(const std::string& path);
+OperatorText describeHolders(const std::string& path);
 
 /// "process 1234 (minicom)" for each other process that has the device open although this one
 /// holds it: one that opened it first shares the line (TIOCEXCL keeps out only later openers).
-std::string describeOtherOpeners(const std::string& path);
+OperatorText describeOtherOpeners(const std::string& path);
 
 } // namespace kelbrin

@@ -45,12 +45,16 @@ PortMapLine parsePortMapLine(std::string_view text, int lineNumber) {
     const std::string_view path =
         equals == std::string_view::npos ? std::string_view{} : trimmed(content.substr(equals + 1));
     if (!port || path.empty()) {
-        return {std::nullopt, "\"" + std::string(content) +
-                                  "\" is not a port mapping; write COM<N> = <device path>"};
+        return {std::nullopt,
+                OperatorText(KELBRIN_TEXT("\"%1$s\" is not a port mapping; write COM<N> = <device "
+                                          "path>"),
+                             std::string(content))};
     }
     if (path.front() != '/') {
-        return {std::nullopt, "the device \"" + std::string(path) +
-                                  "\" must be an absolute path (e.g. /dev/ttyUSB0)"};
+        return {std::nullopt,
+                OperatorText(KELBRIN_TEXT("the device \"%1$s\" must be an absolute path (e.g. "
+                                          "/dev/ttyUSB0)"),
+                             std::string(path))};
     }
     return {PortMapEntry{*port, std::string(path), lineNumber}, {}};
 }
@@ -70,16 +74,17 @@ PortMap parsePortMap(const std::string& file, std::istream& text) {
     for (int number = 1; std::getline(text, line); ++number) {
         PortMapLine parsed = parsePortMapLine(line, number);
         if (!parsed.error.empty()) {
-            map.error = mapLineName(file, number) + ": " + parsed.error;
+            map.error = OperatorText(KELBRIN_TEXT("%1$s line %2$s: %3$s"), file, number,
+                                     std::move(parsed.error));
             return map;
         }
         if (!parsed.entry) {
             continue;
         }
         if (const PortMapEntry* earlier = map.find(parsed.entry->port)) {
-            map.error = mapLineName(file, number) + ": COM" + std::to_string(earlier->port) +
-                        " is already mapped on line " + std::to_string(earlier->line) +
-                        "; keep one of the two lines";
+            map.error = OperatorText(KELBRIN_TEXT("%1$s line %2$s: COM%3$s is already mapped "
+                                                  "on line %4$s; keep one of the two lines"),
+                                     file, number, earlier->port, earlier->line);
             return map;
         }
         map.entries.push_back(std::move(*parsed.entry));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operator_text.h"
+
 #include <cstdint>
 #include <istream>
 #include <optional>
@@ -24,7 +26,7 @@ std::optional<int32_t> parseComName(std::string_view name);
 /// may follow the path).
 struct PortMapLine {
     std::optional<PortMapEntry> entry;
-    std::string error; ///< why the line is not a mapping; empty when it is one or holds nothing
+    OperatorText error; ///< why the line is not a mapping; empty when it is one or holds nothing
 };
 PortMapLine parsePortMapLine(std::string_view text, int lineNumber);
 
@@ -33,7 +35,7 @@ PortMapLine parsePortMapLine(std::string_view text, int lineNumber);
 struct PortMap {
     std::string file;
     std::vector<PortMapEntry> entries;
-    std::string error;
+    OperatorText error;
 
     const PortMapEntry* find(int32_t port) const;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operator_text.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -33,7 +35,7 @@ struct PortResolution {
     /// "KELBRIN_COM3", "<map file> line <n>", or empty for the default /dev/ttyS<N-1>.
     std::string origin;
     /// A malformed map, naming the file and the line; path and origin are empty then.
-    std::string error;
+    OperatorText error;
 };
 
 /// The device behind port number @p port, read afresh at each call: $KELBRIN_COM<N>, else the

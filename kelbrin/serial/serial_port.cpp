@@ -16,15 +16,21 @@
 namespace kelbrin {
 namespace {
 
-std::string describeBusy(const PortSettings& settings) {
-    const std::string holders = describeHolders(settings.path);
-    return describePort(settings) + " is in use by " +
-           (holders.empty() ? std::string("another program") : holders) +
-           ": close that program or choose another port.";
+OperatorText describeBusy(const PortSettings& settings) {
+    OperatorText holders = describeHolders(settings.path);
+    if (holders.empty()) {
+        return OperatorText(KELBRIN_TEXT("%1$s is in use by another program: close that program "
+                                         "or choose another port."),
+                            describePort(settings));
+    }
+    return OperatorText(KELBRIN_TEXT("%1$s is in use by %2$s: close that program or choose "
+                                     "another port."),
+                        describePort(settings), std::move(holders));
 }
 
-std::string systemError(const PortSettings& settings, const char* what, int error) {
-    return describePort(settings) + ": " + what + " failed: " + std::strerror(error) + ".";
+// @p failure names the port (%1$s) and the system's reason (%2$s).
+OperatorText systemError(const PortSettings& settings, TextFormat failure, int error) {
+    return OperatorText(failure, describePort(settings), std::strerror(error));
 }
 
 // Raw 8N1 at the requested speed; CLOCAL so a modem without DCD still talks to us.
@@ -92,9 +98,10 @@ ssize_t SerialPort::writeSome(const char* data, std::size_t size) {
 PortOpenResult openSerialPort(const PortSettings& settings) {
     const auto speed = baudRateConstant(settings.baud);
     if (!speed) {
-        return {nullptr, "baud rate " + std::to_string(settings.baud) +
-                             " is not a standard serial speed; use one of " + supportedBaudRates() +
-                             " (modems usually run at 115200)."};
+        return {nullptr, OperatorText(KELBRIN_TEXT("baud rate %1$s is not a standard serial speed; "
+                                                   "use one of %2$s (modems usually run at "
+                                                   "115200)."),
+                                      settings.baud, supportedBaudRates())};
     }
     const int fd = ::open(settings.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -106,30 +113,36 @@ PortOpenResult openSerialPort(const PortSettings& settings) {
             return {nullptr, describeMissingDevice(settings, listSerialDevices())};
         case EACCES:
         case EPERM:
-            return {nullptr, "COM" + std::to_string(settings.portNumber) + ": " +
-                                 describePermissionProblem(settings.path)};
+            return {nullptr, OperatorText(KELBRIN_TEXT("COM%1$s: %2$s"), settings.portNumber,
+                                          describePermissionProblem(settings.path))};
         case EBUSY:
             return {nullptr, describeBusy(settings)};
         default:
-            return {nullptr, systemError(settings, "open", error)};
+            return {nullptr,
+                    systemError(settings, KELBRIN_TEXT("%1$s: open failed: %2$s."), error)};
         }
     }
     auto port = std::make_unique<SerialPort>(fd, settings.path);
     if (!::isatty(fd)) {
-        return {nullptr,
-                describePort(settings) + " is not a serial device. " + describeMapping(settings)};
+        return {nullptr, OperatorText(KELBRIN_TEXT("%1$s is not a serial device. %2$s"),
+                                      describePort(settings), describeMapping(settings))};
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        return {nullptr, error == EWOULDBLOCK ? describeBusy(settings)
-                                              : systemError(settings, "locking", error)};
+        return {nullptr,
+                error == EWOULDBLOCK
+                    ? describeBusy(settings)
+                    : systemError(settings, KELBRIN_TEXT("%1$s: locking failed: %2$s."), error)};
     }
     if (::ioctl(fd, TIOCEXCL) != 0) {
-        return {nullptr, systemError(settings, "exclusive mode", errno)};
+        return {nullptr,
+                systemError(settings, KELBRIN_TEXT("%1$s: exclusive mode failed: %2$s."), errno)};
     }
     if (!configureLine(fd, *speed, settings.rtsCts)) {
-        return {nullptr,
-                systemError(settings, "setting the line (8N1, speed, flow control)", errno)};
+        return {nullptr, systemError(settings,
+                                     KELBRIN_TEXT("%1$s: setting the line (8N1, speed, flow "
+                                                  "control) failed: %2$s."),
+                                     errno)};
     }
     raiseModemLines(fd);
     ::tcflush(fd, TCIOFLUSH);

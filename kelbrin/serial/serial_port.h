@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operator_text.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -51,7 +53,7 @@ std::string describePort(const PortSettings& settings);
 /// Either an open port or the operator text saying why there is none.
 struct PortOpenResult {
     std::unique_ptr<SerialPort> port;
-    std::string error;
+    OperatorText error;
 };
 
 /// Opens and configures the line. Every failure comes back as a text an operator can act on:

@@ -16,7 +16,7 @@ constexpr Milliseconds kStartDeadline{4800};
 void traceSettings(const SettingsResult& settings) {
     ByteTrace trace = ByteTrace::fromEnvironment();
     if (!settings.error.empty()) {
-        trace.note("start refused: " + settings.error);
+        trace.note("start refused: " + settings.error.english());
         return;
     }
     const PortSettings& port = settings.settings.port;
@@ -35,9 +35,13 @@ bool Service::start(const StartArguments& arguments) {
     const auto deadline = Clock::now() + kStartDeadline;
     std::lock_guard<std::mutex> lifecycle(m_lifecycle);
     stopLocked();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_language = processTextLanguage();
+    }
     const SettingsResult settings = sessionSettingsFor(arguments, processEnvironment);
     traceSettings(settings);
-    std::string error = settings.error;
+    OperatorText error = settings.error;
     if (error.empty()) {
         m_worker = ModemWorker::start(settings.settings, *this, m_memory, deadline, error);
     }
@@ -48,7 +52,8 @@ bool Service::start(const StartArguments& arguments) {
         m_wake = &m_worker->wakeSignal();
         return true;
     }
-    m_lastError = "starting the SMS service failed: " + error;
+    m_lastError =
+        OperatorText(KELBRIN_TEXT("starting the SMS service failed: %1$s"), error).in(m_language);
     return false;
 }
 
@@ -67,7 +72,8 @@ void Service::stopLocked() {
     // Joins the worker: a send in flight ends with its report (the service was stopped).
     m_worker.reset();
     std::lock_guard<std::mutex> lock(m_mutex);
-    failQueuedSends("the service was stopped before the message was sent");
+    failQueuedSends(
+        OperatorText(KELBRIN_TEXT("the service was stopped before the message was sent")));
 }
 
 int32_t Service::send(const char* text, const char* number) {
@@ -79,12 +85,14 @@ int32_t Service::send(const char* text, const char* number) {
     if (!m_running) {
         m_inFlight.emplace(index, std::move(job));
         finishSend(index, SendOutcome::Failed,
-                   "message " + std::to_string(index) +
-                       " was not sent: the SMS service is not running (start it first)");
+                   OperatorText(KELBRIN_TEXT("message %1$s was not sent: the SMS service is not "
+                                             "running (start it first)"),
+                                index));
     } else if (job.number.empty()) {
         m_inFlight.emplace(index, std::move(job));
-        finishSend(index, SendOutcome::Failed,
-                   "message " + std::to_string(index) + " was not sent: no destination number");
+        finishSend(
+            index, SendOutcome::Failed,
+            OperatorText(KELBRIN_TEXT("message %1$s was not sent: no destination number"), index));
     } else {
         m_sendQueue.push_back(std::move(job));
         m_wake->wake();
@@ -169,7 +177,7 @@ std::optional<SendJob> Service::takeSendJob() {
     return job;
 }
 
-void Service::sendFinished(int32_t index, SendOutcome outcome, const std::string& error) {
+void Service::sendFinished(int32_t index, SendOutcome outcome, const OperatorText& error) {
     std::lock_guard<std::mutex> lock(m_mutex);
     finishSend(index, outcome, error);
 }
@@ -178,8 +186,10 @@ void Service::deliveryKnown(int32_t index, DeliveryOutcome outcome) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (outcome == DeliveryOutcome::Failed) {
         m_sendStates[index] = SendState::Failed;
-        m_lastError = "message " + std::to_string(index) +
-                      " was not delivered: the network reported a permanent failure";
+        m_lastError = OperatorText(KELBRIN_TEXT("message %1$s was not delivered: the network "
+                                                "reported a permanent failure"),
+                                   index)
+                          .in(m_language);
     }
 }
 
@@ -202,9 +212,9 @@ std::vector<MessageSlot> Service::takeHandedOverSlots() {
     return slots;
 }
 
-void Service::problem(const std::string& text) {
+void Service::problem(const OperatorText& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_lastError = text;
+    m_lastError = text.in(m_language);
 }
 
 void Service::sendInterrupted(SendJob job) {
@@ -213,9 +223,9 @@ void Service::sendInterrupted(SendJob job) {
     m_sendQueue.push_front(std::move(job));
 }
 
-void Service::connectionLost(const std::string& text) {
+void Service::connectionLost(const OperatorText& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_lastError = text;
+    m_lastError = text.in(m_language);
 }
 
 void Service::connectionBack() {
@@ -223,7 +233,7 @@ void Service::connectionBack() {
     m_lastError.clear();
 }
 
-void Service::failSendsCalledBefore(Clock::time_point limit, const std::string& reason) {
+void Service::failSendsCalledBefore(Clock::time_point limit, const OperatorText& reason) {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (auto job = m_sendQueue.begin(); job != m_sendQueue.end();) {
         if (job->calledAt >= limit) {
@@ -234,21 +244,22 @@ void Service::failSendsCalledBefore(Clock::time_point limit, const std::string& 
         m_inFlight.emplace(index, std::move(*job));
         job = m_sendQueue.erase(job);
         finishSend(index, SendOutcome::Failed,
-                   "message " + std::to_string(index) + " was not sent: " + reason);
+                   OperatorText(KELBRIN_TEXT("message %1$s was not sent: %2$s"), index, reason));
     }
 }
 
-void Service::failQueuedSends(const std::string& reason) {
+void Service::failQueuedSends(const OperatorText& reason) {
     while (!m_sendQueue.empty()) {
         SendJob job = std::move(m_sendQueue.front());
         m_sendQueue.pop_front();
         const int32_t index = job.index;
         m_inFlight.emplace(index, std::move(job));
-        finishSend(index, SendOutcome::Failed, "message " + std::to_string(index) + ": " + reason);
+        finishSend(index, SendOutcome::Failed,
+                   OperatorText(KELBRIN_TEXT("message %1$s: %2$s"), index, reason));
     }
 }
 
-void Service::finishSend(int32_t index, SendOutcome outcome, const std::string& error) {
+void Service::finishSend(int32_t index, SendOutcome outcome, const OperatorText& error) {
     const auto job = m_inFlight.find(index);
     if (job == m_inFlight.end()) {
         return; // one report per call, never a second
@@ -261,7 +272,7 @@ void Service::finishSend(int32_t index, SendOutcome outcome, const std::string& 
                           : outcome == SendOutcome::Failed ? SendState::Failed
                                                            : SendState::Undetermined;
     if (!accepted) {
-        m_lastError = error;
+        m_lastError = error.in(m_language);
     }
 }
 

@@ -21,6 +21,8 @@
 //              ByteTrace        KELBRIN_TRACE;  WakeSignal  eventfd that interrupts the worker
 //   serial/    openSerialPort   exclusive raw 8N1 open; port_path (COM<N> -> device),
 //              baud_rate, port_diagnostics (operator texts for missing/forbidden/busy ports)
+//   text/      OperatorText     operator texts: English for the trace, the locale's language for
+//                               the last error; the embedded po/zh_CN.po catalogue
 //   fuzz/      the AT reader's fuzz target (libFuzzer; the tests replay its seeds)
 
 #include "kelbrin.h"
@@ -60,16 +62,16 @@ public:
 
     // ServiceSink, called on the worker thread.
     std::optional<SendJob> takeSendJob() override;
-    void sendFinished(int32_t index, SendOutcome outcome, const std::string& error) override;
+    void sendFinished(int32_t index, SendOutcome outcome, const OperatorText& error) override;
     void deliveryKnown(int32_t index, DeliveryOutcome outcome) override;
     void messageReceived(ReceivedMessage message) override;
     std::size_t messagesWaiting() override;
     std::vector<MessageSlot> takeHandedOverSlots() override;
-    void problem(const std::string& text) override;
+    void problem(const OperatorText& text) override;
     void sendInterrupted(SendJob job) override;
-    void connectionLost(const std::string& text) override;
+    void connectionLost(const OperatorText& text) override;
     void connectionBack() override;
-    void failSendsCalledBefore(Clock::time_point limit, const std::string& reason) override;
+    void failSendsCalledBefore(Clock::time_point limit, const OperatorText& reason) override;
 
 private:
     enum class SendState { InProgress, Sent, Failed, Undetermined };
@@ -82,8 +84,8 @@ private:
 
     void stopLocked();
     /// Fails every queued send with @p reason (m_mutex held).
-    void failQueuedSends(const std::string& reason);
-    void finishSend(int32_t index, SendOutcome outcome, const std::string& error);
+    void failQueuedSends(const OperatorText& reason);
+    void finishSend(int32_t index, SendOutcome outcome, const OperatorText& error);
 
     std::mutex m_lifecycle;
     std::unique_ptr<ModemWorker> m_worker; // guarded by m_lifecycle
@@ -100,7 +102,9 @@ private:
     std::deque<ReceivedMessage> m_messages;
     /// Slots of messages the caller took; the worker deletes them (the next one, after a stop).
     std::vector<MessageSlot> m_handedOver;
-    std::string m_lastError;
+    /// Read from the locale at each start: the language of the last error until the next one.
+    TextLanguage m_language = TextLanguage::English;
+    std::string m_lastError; ///< rendered in m_language
 };
 
 } // namespace kelbrin

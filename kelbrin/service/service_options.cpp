@@ -22,22 +22,26 @@ SettingsResult sessionSettingsFor(const StartArguments& arguments,
     const PortMapFiles maps = portMapFiles(environment);
     const auto resolved = resolvePort(arguments.port, environment, maps);
     if (!resolved) {
-        result.error = "port number " + std::to_string(arguments.port) +
-                       " is not valid: use 1 for COM1 (/dev/ttyS0), 2 for COM2, ...";
+        result.error = OperatorText(KELBRIN_TEXT("port number %1$s is not valid: use 1 for COM1 "
+                                                 "(/dev/ttyS0), 2 for COM2, ..."),
+                                    arguments.port);
         return result;
     }
     if (!resolved->error.empty()) {
-        result.error = "the port map is not valid: " + resolved->error;
+        result.error =
+            OperatorText(KELBRIN_TEXT("the port map is not valid: %1$s"), resolved->error);
         return result;
     }
     if (arguments.dataBits != 8) {
-        result.error = std::to_string(arguments.dataBits) +
-                       " data bits are not supported: SMS modems talk with 8 data bits";
+        result.error = OperatorText(KELBRIN_TEXT("%1$s data bits are not supported: SMS modems "
+                                                 "talk with 8 data bits"),
+                                    arguments.dataBits);
         return result;
     }
     if (arguments.parity != 0) {
-        result.error = "parity " + std::to_string(arguments.parity) +
-                       " is not supported: SMS modems talk without parity (pass 0)";
+        result.error = OperatorText(KELBRIN_TEXT("parity %1$s is not supported: SMS modems talk "
+                                                 "without parity (pass 0)"),
+                                    arguments.parity);
         return result;
     }
     const std::string storage = arguments.storage ? arguments.storage : "";
@@ -46,8 +50,9 @@ SettingsResult sessionSettingsFor(const StartArguments& arguments,
     } else if (storage == "phone") {
         result.settings.storage = "ME";
     } else {
-        result.error = "message storage \"" + storage +
-                       "\" is not known: use \"card\" (the SIM) or \"phone\" (the modem)";
+        result.error = OperatorText(KELBRIN_TEXT("message storage \"%1$s\" is not known: use "
+                                                 "\"card\" (the SIM) or \"phone\" (the modem)"),
+                                    storage);
         return result;
     }
     result.settings.port = PortSettings{arguments.port,        resolved->path,   arguments.baud,

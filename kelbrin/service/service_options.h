@@ -1,5 +1,6 @@
 #pragma once
 
+#include "operator_text.h"
 #include "port_path.h"
 #include "session_settings.h"
 
@@ -27,7 +28,7 @@ struct StartArguments {
 /// KELBRIN_POLL_MS (stored-message listing) and KELBRIN_REASSEMBLY_TIMEOUT_MS when set.
 struct SettingsResult {
     SessionSettings settings;
-    std::string error;
+    OperatorText error;
 };
 SettingsResult sessionSettingsFor(const StartArguments& arguments,
                                   const EnvironmentLookup& environment);

@@ -14,16 +14,22 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
 #include <functional>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -89,7 +95,10 @@ private slots:
     void cleanup();
 
     void typicalSession();
-    void noModemAnswering();
+    void startFailsWithTheModemsReason_data();
+    void startFailsWithTheModemsReason();
+    void startRefusedByThePort_data();
+    void startRefusedByThePort();
     void sendNotAccepted_data();
     void sendNotAccepted();
     void modemLostWhileRunning();
@@ -247,8 +256,30 @@ void ConsoleEndToEndTest::typicalSession() {
     QCOMPARE(m_console->control<QPlainTextEdit>(IDC_EDIT_RECEIVE)->toPlainText(), QString());
 }
 
-void ConsoleEndToEndTest::noModemAnswering() {
-    QCOMPARE(m_modem->control(QStringLiteral("set silent on")), QStringLiteral("OK\n"));
+void ConsoleEndToEndTest::startFailsWithTheModemsReason_data() {
+    QTest::addColumn<QStringList>("settings"); // modemsim control commands
+    QTest::addColumn<QString>("reason");       // what the Chinese console shows after its line
+    QTest::newRow("no answer")
+        << QStringList{QStringLiteral("set silent on")}
+        << QStringLiteral("COM1 (%1) 上的调制解调器在 115200 bit/s 下无应答").arg(m_modemLink);
+    QTest::newRow("SIM PIN") << QStringList{QStringLiteral("set sim pin")}
+                             << QStringLiteral("SIM 卡要求输入 PIN 码（SIM PIN）：请用 AT+CPIN=");
+    QTest::newRow("no SIM") << QStringList{QStringLiteral("set sim absent")}
+                            << QStringLiteral("中没有 SIM 卡：请插入 SIM 卡后重新启动");
+    QTest::newRow("not registered")
+        << QStringList{QStringLiteral("set registration 0"),
+                       QStringLiteral("set gprs_registration 0"),
+                       QStringLiteral("set eps_registration 0")}
+        << QStringLiteral(
+               "调制解调器未注册到网络，也未在搜索网络（+CREG 状态 0）：请检查 SIM 卡和天线");
+}
+
+void ConsoleEndToEndTest::startFailsWithTheModemsReason() {
+    QFETCH(QStringList, settings);
+    QFETCH(QString, reason);
+    for (const QString& setting : settings) {
+        QCOMPARE(m_modem->control(setting), QStringLiteral("OK\n"));
+    }
     QElapsedTimer clock;
     clock.start();
     click(IDC_BTN_START);
@@ -259,15 +290,57 @@ void ConsoleEndToEndTest::noModemAnswering() {
     QCOMPARE(log.first(), m_texts.startFailed);
     if (m_texts.showsLibraryReason) {
         QCOMPARE(log.size(), 2);
-        QVERIFY2(log.at(1).contains(
-                     QStringLiteral("no answer from a modem on COM1 (%1)").arg(m_modemLink)),
-                 qPrintable(log.at(1)));
+        QVERIFY2(log.at(1).startsWith(QStringLiteral("启动短信服务失败：")), qPrintable(log.at(1)));
+        QVERIFY2(log.at(1).contains(reason), qPrintable(log.at(1)));
     } else {
         QCOMPARE(log.size(), 1);
     }
     QVERIFY(button(IDC_BTN_START)->isEnabled());
     QVERIFY(!button(IDC_BTN_STOP)->isEnabled());
     QVERIFY(!button(IDC_BTN_SEND)->isEnabled());
+}
+
+void ConsoleEndToEndTest::startRefusedByThePort_data() {
+    QTest::addColumn<bool>("held");
+    QTest::addColumn<QString>("reason"); // the library's text, which the Chinese console shows
+    QTest::newRow("device missing")
+        << false << QStringLiteral("启动短信服务失败：COM1：设备 %1 不存在。").arg(m_modemLink);
+    // The lock is this process's: the library names its holder all the same.
+    QTest::newRow("device held") << true
+                                 << QStringLiteral("启动短信服务失败：COM1 (%1) 被进程 %2（")
+                                        .arg(m_modemLink)
+                                        .arg(QCoreApplication::applicationPid());
+}
+
+void ConsoleEndToEndTest::startRefusedByThePort() {
+    QFETCH(bool, held);
+    QFETCH(QString, reason);
+    int holder = -1;
+    const auto release = qScopeGuard([&] {
+        if (holder >= 0) {
+            ::close(holder);
+        }
+    });
+    if (held) {
+        holder = ::open(QFile::encodeName(m_modemLink).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(holder >= 0);
+        QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    } else {
+        QVERIFY2(m_modem->stop(), qPrintable(m_modem->errorOutput()));
+        m_modem.reset();
+    }
+    click(IDC_BTN_START);
+
+    const QStringList log = paneLines(IDC_EDIT_LOG);
+    QVERIFY2(!log.isEmpty(), "no line after a failed Start");
+    QCOMPARE(log.first(), m_texts.startFailed);
+    if (m_texts.showsLibraryReason) {
+        QCOMPARE(log.size(), 2);
+        QVERIFY2(log.at(1).startsWith(reason), qPrintable(log.at(1)));
+    } else {
+        QCOMPARE(log.size(), 1);
+    }
+    QVERIFY(!isRunning());
 }
 
 void ConsoleEndToEndTest::sendNotAccepted_data() {

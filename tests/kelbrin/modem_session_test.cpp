@@ -41,7 +41,7 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return std::exchange(m_job, std::nullopt);
     }
-    void sendFinished(int32_t, SendOutcome outcome, const std::string&) override {
+    void sendFinished(int32_t, SendOutcome outcome, const OperatorText&) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_accepted.push_back(outcome == SendOutcome::Sent);
     }
@@ -57,12 +57,12 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return std::exchange(m_handedOver, {});
     }
-    void problem(const std::string&) override {}
+    void problem(const OperatorText&) override {}
     void sendInterrupted(SendJob) override {}
-    void connectionLost(const std::string&) override {}
+    void connectionLost(const OperatorText&) override {}
     void connectionBack() override {}
-    void failSendsCalledBefore(std::chrono::steady_clock::time_point, const std::string&) override {
-    }
+    void failSendsCalledBefore(std::chrono::steady_clock::time_point,
+                               const OperatorText&) override {}
 
     std::vector<ReceivedMessage> messages() {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -189,7 +189,7 @@ public:
         m_port = openSerialPort(settings.port).port;
         m_channel = std::make_unique<AtChannel>(*m_port, m_wake, m_trace);
         m_session = std::make_unique<ModemSession>(*m_channel, m_wake, sink, memory, settings);
-        m_startFailure = m_session->start(Clock::now() + 2s);
+        m_startFailure = m_session->start(Clock::now() + 2s).english();
         if (m_startFailure.empty()) {
             m_thread = std::thread([this] { m_session->run(); });
         }

@@ -115,9 +115,12 @@ struct ProgramRun {
     int status = -1;
 };
 
-ProgramRun runPortsProgram(const std::string& arguments) {
+// The program with @p arguments, under @p locale ("" for this process's own).
+ProgramRun runPortsProgram(const std::string& arguments, const std::string& locale = {}) {
     ProgramRun run;
-    FILE* program = ::popen((KELBRIN_PORTS_PROGRAM " " + arguments).c_str(), "r");
+    const std::string environment =
+        locale.empty() ? "" : "env -u LC_ALL -u LC_MESSAGES LANG=" + locale + " ";
+    FILE* program = ::popen((environment + KELBRIN_PORTS_PROGRAM " " + arguments).c_str(), "r");
     if (program == nullptr) {
         return run;
     }
@@ -235,7 +238,8 @@ std::vector<std::string> checklistLines(const std::string& output, const std::st
                 squeezed.push_back(c);
             }
         }
-        if (squeezed.rfind(verdict + " ", 0) == 0 || squeezed.rfind("fix: ", 0) == 0) {
+        if (squeezed.rfind(verdict + " ", 0) == 0 || squeezed.rfind("fix: ", 0) == 0 ||
+            squeezed.rfind("处理：", 0) == 0) {
             lines.push_back(squeezed);
         }
     }
@@ -313,6 +317,34 @@ TEST(KelbrinPortsCheck, SendToTimesTheReportAndTheMessageBackAndSetsIndicationsB
         }
     }
     EXPECT_EQ(lastIndications, "AT+CNMI=0,0,0,0,0\\r") << "as the modem had them before";
+}
+
+TEST(KelbrinPortsCheck, SpeaksTheConsolesLanguageWithJsonKeysAndStepNamesInEnglish) {
+    const TemporaryFolder folder;
+    std::ofstream(folder.path() + "/pin.scenario") << "set sim pin\n";
+    const SimulatedModem modem(folder.path(), folder.path() + "/pin.scenario");
+    struct Row {
+        const char* locale;
+        const char* found;
+    };
+    for (const Row& row : std::vector<Row>{
+             {"zh_CN.UTF-8", "\"found\":\"SIM 卡要求输入 PIN 码（SIM PIN）\""},
+             {"zh_TW", "\"found\":\"SIM 卡要求输入 PIN 码（SIM PIN）\""},
+             {"zh_HK.UTF-8", "\"found\":\"SIM 卡要求输入 PIN 码（SIM PIN）\""},
+             {"en_US.UTF-8", "\"found\":\"the SIM card asks for its PIN (SIM PIN)\""},
+         }) {
+        const auto [json, status] = runPortsProgram("check --json " + modem.link(), row.locale);
+        EXPECT_EQ(status, 1) << json;
+        EXPECT_NE(json.find("{\"step\":\"SIM\",\"verdict\":\"fail\"," + std::string(row.found)),
+                  std::string::npos)
+            << row.locale << "\n"
+            << json;
+    }
+    const auto [text, status] = runPortsProgram("check " + modem.link(), "zh_CN.UTF-8");
+    const std::vector<std::string> failed = checklistLines(text, "FAIL");
+    ASSERT_GE(failed.size(), 2u) << text;
+    EXPECT_EQ(failed[0], "FAIL SIM 卡 SIM 卡要求输入 PIN 码（SIM PIN）") << text;
+    EXPECT_EQ(failed[1].rfind("处理：请用 AT+CPIN=", 0), 0u) << text;
 }
 
 } // namespace

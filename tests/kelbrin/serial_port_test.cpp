@@ -136,8 +136,10 @@ TEST(PortPath, MalformedMapNamesFileAndLine) {
         const PortMapFiles maps{folder.write("user", text), folder.path() + "/none"};
         const auto resolved = resolvePort(7, processEnvironment, maps);
         EXPECT_TRUE(resolved->path.empty()) << text;
-        EXPECT_EQ(resolved->error.rfind(maps.user + " ", 0), 0u) << resolved->error;
-        EXPECT_NE(resolved->error.find(expected), std::string::npos) << resolved->error;
+        EXPECT_EQ(resolved->error.english().rfind(maps.user + " ", 0), 0u)
+            << resolved->error.english();
+        EXPECT_NE(resolved->error.english().find(expected), std::string::npos)
+            << resolved->error.english();
     }
 }
 
@@ -148,7 +150,7 @@ PortSettings settingsFor(const std::string& path, int32_t baud = 115200) {
 TEST(OpenSerialPort, OpensAPtyRawAndExclusive) {
     Pty pty;
     auto opened = openSerialPort(settingsFor(pty.path()));
-    ASSERT_TRUE(opened.port) << opened.error;
+    ASSERT_TRUE(opened.port) << opened.error.english();
     struct termios line {};
     ASSERT_EQ(::tcgetattr(opened.port->fd(), &line), 0);
     EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
@@ -159,9 +161,9 @@ TEST(OpenSerialPort, OpensAPtyRawAndExclusive) {
     // A second open is refused and names the holder (this process).
     auto second = openSerialPort(settingsFor(pty.path()));
     EXPECT_FALSE(second.port);
-    EXPECT_NE(second.error.find("in use by process " + std::to_string(::getpid())),
+    EXPECT_NE(second.error.english().find("in use by process " + std::to_string(::getpid())),
               std::string::npos)
-        << second.error;
+        << second.error.english();
 }
 
 TEST(OpenSerialPort, RtsFlagSelectsHardwareFlowControl) {
@@ -169,7 +171,7 @@ TEST(OpenSerialPort, RtsFlagSelectsHardwareFlowControl) {
     auto settings = settingsFor(pty.path());
     settings.rtsCts = true;
     auto opened = openSerialPort(settings);
-    ASSERT_TRUE(opened.port) << opened.error;
+    ASSERT_TRUE(opened.port) << opened.error.english();
     struct termios line {};
     ASSERT_EQ(::tcgetattr(opened.port->fd(), &line), 0);
     EXPECT_EQ(line.c_cflag & CRTSCTS, static_cast<tcflag_t>(CRTSCTS));
@@ -195,10 +197,10 @@ TEST(OpenSerialPort, NamesTheOtherProcessHoldingThePort) {
     ::close(ready[0]);
     ::close(ready[1]);
     EXPECT_FALSE(opened.port);
-    EXPECT_NE(opened.error.find("COM7 (" + pty.path() + ") is in use by process " +
-                                std::to_string(child)),
+    EXPECT_NE(opened.error.english().find("COM7 (" + pty.path() + ") is in use by process " +
+                                          std::to_string(child)),
               std::string::npos)
-        << opened.error;
+        << opened.error.english();
 }
 
 TEST(OpenSerialPort, EachFailureHasItsOwnText) {
@@ -219,8 +221,8 @@ TEST(OpenSerialPort, EachFailureHasItsOwnText) {
         auto opened = openSerialPort(row.settings);
         EXPECT_FALSE(opened.port) << row.name;
         for (const auto& text : row.mustContain) {
-            EXPECT_NE(opened.error.find(text), std::string::npos)
-                << row.name << ": " << opened.error;
+            EXPECT_NE(opened.error.english().find(text), std::string::npos)
+                << row.name << ": " << opened.error.english();
         }
     }
 }
@@ -240,7 +242,8 @@ TEST(OpenSerialPort, PermissionProblemNamesTheGroup) {
             ::_exit(1);
         }
         const auto opened = openSerialPort(settingsFor(pty.path()));
-        (void)!::write(result[1], opened.error.data(), opened.error.size());
+        const std::string text = opened.error.english();
+        (void)!::write(result[1], text.data(), text.size());
         ::_exit(opened.port ? 2 : 0);
     }
     ::close(result[1]);
@@ -264,9 +267,10 @@ TEST(OpenSerialPort, PermissionProblemNamesTheGroup) {
 
 TEST(PortDiagnostics, MissingDeviceListsWhatExistsAndWhereTheMappingCameFrom) {
     PortSettings settings{2, "/dev/ttyS1", 115200, false, "", "/home/ann/.config/kelbrin/ports"};
-    const std::string text = describeMissingDevice(settings, {"/dev/ttyUSB0", "/dev/ttyACM0"});
+    const std::string text =
+        describeMissingDevice(settings, {"/dev/ttyUSB0", "/dev/ttyACM0"}).english();
     EXPECT_NE(text.find("/dev/ttyUSB0, /dev/ttyACM0"), std::string::npos) << text;
-    const std::string none = describeMissingDevice(settings, {});
+    const std::string none = describeMissingDevice(settings, {}).english();
     EXPECT_NE(none.find("No serial devices"), std::string::npos) << none;
 
     const std::vector<std::pair<std::string, std::string>> origins = {
@@ -277,7 +281,7 @@ TEST(PortDiagnostics, MissingDeviceListsWhatExistsAndWhereTheMappingCameFrom) {
     };
     for (const auto& [origin, expected] : origins) {
         settings.origin = origin;
-        const std::string mapping = describeMapping(settings);
+        const std::string mapping = describeMapping(settings).english();
         EXPECT_NE(mapping.find(expected), std::string::npos) << mapping;
         EXPECT_NE(mapping.find("'kelbrin-ports assign COM2 <device>', which writes "
                                "/home/ann/.config/kelbrin/ports"),
@@ -294,7 +298,7 @@ TEST(PortDiagnostics, PermissionNamesTheGroupAndMembership) {
     const gid_t foreign = 20; // dialout on Debian; a group this test process is not in
     ASSERT_EQ(::chown(path, ::getuid(), foreign), 0);
     ::chmod(path, 0660);
-    const std::string text = describePermissionProblem(path);
+    const std::string text = describePermissionProblem(path).english();
     ::unlink(path);
     gid_t groups[64];
     const int count = ::getgroups(64, groups);

@@ -282,7 +282,7 @@ TEST(SubmitBuilder, PartsAskForReportsAndCarryTheText) {
     };
     for (const auto& row : rows) {
         const auto plan = buildSubmitParts(row.text, "+4915259911630", 42);
-        ASSERT_TRUE(plan.error.empty()) << row.name << plan.error;
+        ASSERT_TRUE(plan.error.empty()) << row.name << plan.error.english();
         ASSERT_EQ(plan.parts.size(), row.parts) << row.name;
         std::string joined;
         for (const auto& part : plan.parts) {
@@ -295,7 +295,8 @@ TEST(SubmitBuilder, PartsAskForReportsAndCarryTheText) {
         }
         EXPECT_EQ(joined, row.text) << row.name;
     }
-    EXPECT_NE(buildSubmitParts("x", "abc", 1).error.find("not a phone number"), std::string::npos);
+    EXPECT_NE(buildSubmitParts("x", "abc", 1).error.english().find("not a phone number"),
+              std::string::npos);
 }
 
 TEST(ServiceOptions, ChecksTheFixedArguments) {
@@ -306,7 +307,7 @@ TEST(ServiceOptions, ChecksTheFixedArguments) {
                                                      : std::nullopt;
     };
     const auto good = sessionSettingsFor({2, 9600, 2, 8, 0, 1, "card"}, environment);
-    ASSERT_TRUE(good.error.empty()) << good.error;
+    ASSERT_TRUE(good.error.empty()) << good.error.english();
     EXPECT_EQ(good.settings.port.path, "/dev/ttyS1");
     EXPECT_TRUE(good.settings.port.rtsCts);
     EXPECT_EQ(good.settings.storage, "SM");
