@@ -247,17 +247,21 @@ public:
             return;
         }
         const std::string roomElsewhere = fallbackWithRoom(memories);
-        const OperatorText fix(KELBRIN_TEXT("no message can come in until the waiting ones are "
-                                            "taken or deleted: Start the service, which takes "
-                                            "them, or delete them with AT+CMGD"));
         if (roomElsewhere.empty()) {
             m_check.add(step(KELBRIN_TEXT("storage")), Verdict::Fail,
-                        OperatorText(KELBRIN_TEXT("%1$s: full"), found), fix);
+                        OperatorText(KELBRIN_TEXT("%1$s: full"), found),
+                        OperatorText(KELBRIN_TEXT("no message can come in until the waiting ones "
+                                                  "are taken or deleted: Start the service, "
+                                                  "which takes them, or delete them with "
+                                                  "AT+CMGD")));
         } else {
             m_check.add(step(KELBRIN_TEXT("storage")), Verdict::Warn,
                         OperatorText(KELBRIN_TEXT("%1$s: full; the service receives into %2$s"),
                                      found, roomElsewhere),
-                        fix);
+                        OperatorText(KELBRIN_TEXT("the messages waiting in %1$s stay there until "
+                                                  "taken or deleted: Start the service, which "
+                                                  "takes them, or delete them with AT+CMGD"),
+                                     memories.back()));
         }
     }
 

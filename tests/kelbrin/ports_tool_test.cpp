@@ -1,6 +1,7 @@
 // kelbrin-ports: the map edit of `assign`, the by-id preference, the signal bars, and `--probe` and
 // `check` run as the program against the modemsim program, silent pseudo-terminals and one held
 // by another process.
+#include "check_report.h"
 #include "port_assignment.h"
 #include "serial_devices.h"
 #include "signal_level.h"
@@ -115,11 +116,12 @@ struct ProgramRun {
     int status = -1;
 };
 
-// The program with @p arguments, under @p locale ("" for this process's own).
-ProgramRun runPortsProgram(const std::string& arguments, const std::string& locale = {}) {
+// The program with @p arguments, in English unless @p variables ("LANG=zh_CN.UTF-8 …") say
+// otherwise: the locale of the machine running the tests does not matter.
+ProgramRun runPortsProgram(const std::string& arguments,
+                           const std::string& variables = "LANG=C.UTF-8") {
     ProgramRun run;
-    const std::string environment =
-        locale.empty() ? "" : "env -u LC_ALL -u LC_MESSAGES LANG=" + locale + " ";
+    const std::string environment = "env -u LC_ALL -u LC_MESSAGES " + variables + " ";
     FILE* program = ::popen((environment + KELBRIN_PORTS_PROGRAM " " + arguments).c_str(), "r");
     if (program == nullptr) {
         return run;
@@ -204,6 +206,18 @@ TEST(KelbrinPortsProgram, ProbeNamesTheModemAndPassesSilentAndHeldPortsQuickly) 
         << output;
 }
 
+TEST(ChecklistJson, EscapesWhatTheModemSaysAndKeepsChinese) {
+    ModemChecklist checklist{"COM1", {}};
+    checklist.add(OperatorText(KELBRIN_TEXT("network")), Verdict::Warn,
+                  OperatorText::verbatim("operator \"Tele\\2\"\tNL\n\x01"),
+                  OperatorText::verbatim("信号强度"));
+    EXPECT_EQ(
+        checklistsJson({checklist}, TextLanguage::English),
+        "{\"modems\":[{\"target\":\"COM1\",\"ok\":true,\"steps\":[{\"step\":\"network\","
+        "\"verdict\":\"warn\",\"found\":\"operator \\\"Tele\\\\2\\\"\\u0009NL\\u000a\\u0001\","
+        "\"fix\":\"信号强度\"}]}],\"ok\":true}\n");
+}
+
 TEST(SignalLevel, BarsAndWeaknessFollowTheRssiBands) {
     EXPECT_EQ(signalLevel(99), std::nullopt) << "not known";
     EXPECT_EQ(signalLevel(32), std::nullopt);
@@ -271,6 +285,9 @@ TEST(KelbrinPortsCheck, EveryPersonalityPassesAndEachFaultFailsItsOwnStepWithIts
              {"set registration 0\nset gprs_registration 0", "FAIL",
               "network the modem is not registered", "antenna"},
              {"set signal 6", "warn", "signal -101 dBm, 1 of 5 bars", "antenna"},
+             // The service falls back to ME, so a full SIM is a warning when ME has room.
+             {"set capacity_sm 1\nat 0 deliver from=+31600000001 text=\"waiting\"", "warn",
+              "storage SM 1/1: full; the service receives into ME", "waiting in SM"},
          }) {
         const TemporaryFolder folder;
         std::ofstream(folder.path() + "/fault.scenario") << row.scenario << "\n";
@@ -291,6 +308,23 @@ TEST(KelbrinPortsCheck, EveryPersonalityPassesAndEachFaultFailsItsOwnStepWithIts
             << "one step fails: " << row.scenario << "\n"
             << output;
     }
+}
+
+TEST(KelbrinPortsCheck, AllChecksEveryMappedModemSideBySide) {
+    const TemporaryFolder folder;
+    const std::string scenario = MODEMSIM_SCENARIO_DIR "/demo.scenario";
+    const TemporaryFolder first;
+    const TemporaryFolder second;
+    const SimulatedModem one(first.path(), scenario);
+    const SimulatedModem two(second.path(), scenario);
+    fs::create_directories(folder.path() + "/kelbrin");
+    std::ofstream(folder.path() + "/kelbrin/ports")
+        << "COM7 = " << one.link() << "\nCOM8 = " << two.link() << "\n";
+    const auto [json, status] =
+        runPortsProgram("check --all --json", "LANG=en_US.UTF-8 XDG_CONFIG_HOME=" + folder.path());
+    EXPECT_EQ(status, 0) << json;
+    EXPECT_NE(json.find("{\"target\":\"COM7\",\"ok\":true,"), std::string::npos) << json;
+    EXPECT_NE(json.find("{\"target\":\"COM8\",\"ok\":true,"), std::string::npos) << json;
 }
 
 TEST(KelbrinPortsCheck, SendToTimesTheReportAndTheMessageBackAndSetsIndicationsBack) {
@@ -333,14 +367,15 @@ TEST(KelbrinPortsCheck, SpeaksTheConsolesLanguageWithJsonKeysAndStepNamesInEngli
              {"zh_HK.UTF-8", "\"found\":\"SIM 卡要求输入 PIN 码（SIM PIN）\""},
              {"en_US.UTF-8", "\"found\":\"the SIM card asks for its PIN (SIM PIN)\""},
          }) {
-        const auto [json, status] = runPortsProgram("check --json " + modem.link(), row.locale);
+        const auto [json, status] =
+            runPortsProgram("check --json " + modem.link(), "LANG=" + std::string(row.locale));
         EXPECT_EQ(status, 1) << json;
         EXPECT_NE(json.find("{\"step\":\"SIM\",\"verdict\":\"fail\"," + std::string(row.found)),
                   std::string::npos)
             << row.locale << "\n"
             << json;
     }
-    const auto [text, status] = runPortsProgram("check " + modem.link(), "zh_CN.UTF-8");
+    const auto [text, status] = runPortsProgram("check " + modem.link(), "LANG=zh_CN.UTF-8");
     const std::vector<std::string> failed = checklistLines(text, "FAIL");
     ASSERT_GE(failed.size(), 2u) << text;
     EXPECT_EQ(failed[0], "FAIL SIM 卡 SIM 卡要求输入 PIN 码（SIM PIN）") << text;
