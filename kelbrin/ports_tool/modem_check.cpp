@@ -391,7 +391,11 @@ ModemChecklist checkModem(const std::string& target, const CheckOptions& options
                   OperatorText(KELBRIN_TEXT("not checked: the message settings need a ready SIM")),
                   OperatorText(KELBRIN_TEXT("make the SIM ready, then check again")));
     }
-    if (!options.sendTo.empty() && !check.failed()) {
+    if (!options.sendTo.empty() && check.failed()) {
+        check.add(step(KELBRIN_TEXT("send")), Verdict::Warn,
+                  OperatorText(KELBRIN_TEXT("not sent: a step above failed")),
+                  OperatorText(KELBRIN_TEXT("fix that step first, then check again")));
+    } else if (!options.sendTo.empty()) {
         sendThereAndBack(channel, options.sendTo, check);
     }
     modem.restore();
