@@ -12,12 +12,14 @@
 #   share/applications/vantrel.desktop
 #   share/icons/hicolor/<N>x<N>/apps/vantrel.png
 #   share/man/man1/{vantrel,modemsim,kelbrin-ports}.1.gz   from packaging/man/, compressed at build time
+#   share/man/zh_CN/man1/kelbrin-ports.1.gz                 from packaging/man/zh_CN/, likewise
 #   share/doc/vantrel/{copyright,changelog.gz} and share/lintian/overrides/vantrel, from packaging/
 #
 # Every install() names its COMPONENT: library (the shared library and programs shipped with it),
 # development (the header), console, simulator, documentation. The .deb holds them all; another
 # program goes into the component of the part it belongs to, and its manual page in
-# packaging/man/ is installed with vantrel_install_man_page(<page> <component>).
+# packaging/man/ is installed with vantrel_install_man_page(<page> <component>), a translation in
+# packaging/man/<locale>/ with vantrel_install_man_page(<locale>/<page> <component>).
 #
 # The console's folder is private so that its bare-name dlopen finds the library through $ORIGIN
 # before anything in the system's search path. glibc takes $ORIGIN from the resolved executable,
@@ -69,25 +71,35 @@ endforeach()
 # inside, so the package's bytes depend on the sources only).
 set(packaging_dir ${PROJECT_SOURCE_DIR}/packaging)
 add_custom_target(compressed_docs ALL)
+# The copy keeps its path below packaging/, so a page and its translation do not collide.
 function(vantrel_install_compressed source destination component)
-    get_filename_component(name ${source} NAME)
-    set(compressed ${CMAKE_BINARY_DIR}/compressed-docs/${name}.gz)
-    add_custom_command(OUTPUT ${compressed}
-        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${CMAKE_BINARY_DIR}/compressed-docs/${name}
-        COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/compressed-docs/${name}
+    file(RELATIVE_PATH name ${packaging_dir} ${source})
+    set(copy ${CMAKE_BINARY_DIR}/compressed-docs/${name})
+    get_filename_component(copy_dir ${copy} DIRECTORY)
+    string(MAKE_C_IDENTIFIER ${name} target_name)
+    add_custom_command(OUTPUT ${copy}.gz
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${copy_dir}
+        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${copy}
+        COMMAND gzip -9nf ${copy}
         DEPENDS ${source} VERBATIM)
-    add_custom_target(compressed_${name} DEPENDS ${compressed})
-    add_dependencies(compressed_docs compressed_${name})
-    install(FILES ${compressed} DESTINATION ${destination} COMPONENT ${component})
+    add_custom_target(compressed_${target_name} DEPENDS ${copy}.gz)
+    add_dependencies(compressed_docs compressed_${target_name})
+    install(FILES ${copy}.gz DESTINATION ${destination} COMPONENT ${component})
 endfunction()
 function(vantrel_install_man_page page component)
-    vantrel_install_compressed(${packaging_dir}/man/${page} ${CMAKE_INSTALL_MANDIR}/man1
-        ${component})
+    get_filename_component(locale ${page} DIRECTORY)
+    if(locale)
+        set(section_dir ${CMAKE_INSTALL_MANDIR}/${locale}/man1)
+    else()
+        set(section_dir ${CMAKE_INSTALL_MANDIR}/man1)
+    endif()
+    vantrel_install_compressed(${packaging_dir}/man/${page} ${section_dir} ${component})
 endfunction()
 
 vantrel_install_man_page(vantrel.1 console)
 vantrel_install_man_page(modemsim.1 simulator)
 vantrel_install_man_page(kelbrin-ports.1 library)
+vantrel_install_man_page(zh_CN/kelbrin-ports.1 library)
 set(package_docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/vantrel)
 vantrel_install_compressed(${packaging_dir}/changelog ${package_docdir} documentation)
 install(FILES ${packaging_dir}/copyright DESTINATION ${package_docdir} COMPONENT documentation)

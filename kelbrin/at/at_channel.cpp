@@ -3,13 +3,13 @@
 #include "at_parsers.h"
 #include "at_text.h"
 #include "byte_trace.h"
+#include "port_diagnostics.h"
 #include "serial_port.h"
 #include "wake_signal.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstring>
 
 #include <poll.h>
 
@@ -260,8 +260,9 @@ AtChannel::PumpResult AtChannel::pump(Clock::time_point deadline) {
         ::poll(&fds[1], 1, static_cast<int>(kEmptyReadPause.count()));
         return PumpResult::Idle;
     }
-    m_lostReason = count == 0 ? "the device hung up" : std::string(std::strerror(errno));
-    m_trace.note("port lost: " + m_lostReason);
+    m_lostReason =
+        count == 0 ? OperatorText(KELBRIN_TEXT("the device hung up")) : describeSystemError(errno);
+    m_trace.note("port lost: " + m_lostReason.english());
     return PumpResult::Lost;
 }
 
@@ -275,8 +276,8 @@ bool AtChannel::writeAll(const std::string& bytes, Clock::time_point deadline) {
             continue;
         }
         if (count < 0 && errno != EAGAIN && errno != EINTR) {
-            m_lostReason = std::strerror(errno);
-            m_trace.note("port lost while writing: " + m_lostReason);
+            m_lostReason = describeSystemError(errno);
+            m_trace.note("port lost while writing: " + m_lostReason.english());
             return false;
         }
         // The line is flow-controlled off (CTS low) or the buffer is full: wait for room.

@@ -2,6 +2,7 @@
 
 #include "at_event.h"
 #include "at_reader.h"
+#include "operator_text.h"
 
 #include <chrono>
 #include <deque>
@@ -98,7 +99,8 @@ public:
     void assumeOutOfStep() { m_outOfStep = true; }
     const SerialPort& port() const { return m_port; }
     bool portLost() const { return !m_lostReason.empty(); }
-    const std::string& lostReason() const { return m_lostReason; }
+    /// Why the port was lost ("the device hung up", the system's error); empty while it is not.
+    const OperatorText& lostReason() const { return m_lostReason; }
     /// A line in the byte trace.
     void note(const std::string& text);
 
@@ -129,7 +131,7 @@ private:
     AtReader m_reader;
     std::deque<AtEvent> m_events;
     std::vector<AtEvent> m_urcs;
-    std::string m_lostReason;
+    OperatorText m_lostReason;
     std::size_t m_urcsBeforeCommand = 0; ///< m_urcs.size() when the last command went out
     bool m_outOfStep = false;
     bool m_commandEchoSeen = false;

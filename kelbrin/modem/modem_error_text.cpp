@@ -133,7 +133,7 @@ OperatorText describeModemError(FinalKind kind, std::optional<int> code, const s
 }
 
 OperatorText describeFailure(OperatorText what, const AtReply& reply,
-                             const std::string& lostReason) {
+                             const OperatorText& lostReason) {
     switch (reply.outcome) {
     case AtOutcome::Final:
         return OperatorText(KELBRIN_TEXT("%1$s: %2$s"), std::move(what),
@@ -164,7 +164,7 @@ OperatorText describeFailure(OperatorText what, const AtReply& reply,
 }
 
 OperatorText describeUnknownOutcome(OperatorText what, const AtReply& reply,
-                                    const std::string& lostReason, Milliseconds waited) {
+                                    const OperatorText& lostReason, Milliseconds waited) {
     if (!reply.prompted) {
         return describeFailure(std::move(what), reply, lostReason); // the PDU never went out
     }

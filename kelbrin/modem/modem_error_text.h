@@ -15,7 +15,7 @@ OperatorText describeModemError(FinalKind kind, std::optional<int> code, const s
 /// "<what>: <why>" for any way a command can end badly: an error result, no answer in time,
 /// no prompt, a lost port.
 OperatorText describeFailure(OperatorText what, const AtReply& reply,
-                             const std::string& lostReason);
+                             const OperatorText& lostReason);
 
 /// For a send whose outcome is undetermined (sendOutcomeOf()): its PDU went out and the modem
 /// did not confirm it (an error that does not say the message was refused, no result after
@@ -23,6 +23,6 @@ OperatorText describeFailure(OperatorText what, const AtReply& reply,
 /// the message may have been sent. A send that ended before its PDU went out is described as
 /// describeFailure() does.
 OperatorText describeUnknownOutcome(OperatorText what, const AtReply& reply,
-                                    const std::string& lostReason, Milliseconds waited);
+                                    const OperatorText& lostReason, Milliseconds waited);
 
 } // namespace kelbrin

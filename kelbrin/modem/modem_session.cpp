@@ -97,7 +97,7 @@ OperatorText ModemSession::start(Clock::time_point deadline) {
     return result.failure;
 }
 
-std::string ModemSession::run() {
+OperatorText ModemSession::run() {
     // The listing comes first. Deletes a stop or a lost port cut short are owed from the last
     // session, but the slot may hold another message by now (the delete went through and only
     // its answer was lost, or another program emptied the slot, and a new message took it): the
@@ -114,9 +114,8 @@ std::string ModemSession::run() {
         }
         handleUrcs();
         if (m_channel.portLost()) {
-            return "lost the connection to the modem on " + describePort(m_settings.port) + " (" +
-                   m_channel.lostReason() +
-                   "): check the cable and the power, then start the service again";
+            return OperatorText(KELBRIN_TEXT("lost the connection to the modem on %1$s (%2$s)"),
+                                describePort(m_settings.port), m_channel.lostReason());
         }
         takeHandedOver();
         deliverExpired();

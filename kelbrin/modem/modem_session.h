@@ -39,7 +39,7 @@ public:
     OperatorText start(Clock::time_point deadline);
     /// Serves until the worker is asked to finish or stop (returns empty) or the port is lost
     /// (returns why). Finishing deletes what the caller took first.
-    std::string run();
+    OperatorText run();
 
 private:
     AtReply command(const std::string& line, const std::string& prefix, Milliseconds timeout);

@@ -7,6 +7,7 @@
 #include "modem_check.h"
 #include "modem_probe.h"
 #include "port_assignment.h"
+#include "port_diagnostics.h"
 #include "port_map.h"
 #include "serial_devices.h"
 #include "submit_builder.h"
@@ -14,7 +15,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -226,7 +226,7 @@ int check(const std::vector<std::string>& arguments) {
         std::FILE* trace = std::fopen(options.tracePath.c_str(), "ae");
         if (trace == nullptr) {
             return usageError(OperatorText(KELBRIN_TEXT("cannot write the trace to %1$s: %2$s"),
-                                           options.tracePath, std::strerror(errno)));
+                                           options.tracePath, describeSystemError(errno)));
         }
         std::fclose(trace);
     }

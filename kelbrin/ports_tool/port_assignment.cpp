@@ -1,10 +1,10 @@
 #include "port_assignment.h"
 
+#include "port_diagnostics.h"
 #include "port_map.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -42,7 +42,7 @@ OperatorText writePortAssignment(const std::string& file, int32_t port, const st
     std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
     if (error) {
         return OperatorText(KELBRIN_TEXT("cannot create the folder of %1$s: %2$s"), file,
-                            error.message());
+                            describeSystemError(error.value()));
     }
     const std::string temporary = file + ".new";
     {
@@ -50,14 +50,14 @@ OperatorText writePortAssignment(const std::string& file, int32_t port, const st
         out << assignPort(current.str(), port, path);
         if (!out.flush()) {
             return OperatorText(KELBRIN_TEXT("cannot write %1$s: %2$s"), temporary,
-                                std::strerror(errno));
+                                describeSystemError(errno));
         }
     }
     if (std::rename(temporary.c_str(), file.c_str()) != 0) {
         const int renameError = errno;
         std::remove(temporary.c_str());
         return OperatorText(KELBRIN_TEXT("cannot replace %1$s: %2$s"), file,
-                            std::strerror(renameError));
+                            describeSystemError(renameError));
     }
     return {};
 }

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -206,7 +208,7 @@ OperatorText describeMapping(const PortSettings& settings) {
     if (settings.origin.empty()) {
         origin = OperatorText(KELBRIN_TEXT("COM%1$s is %2$s by default: no port map names it."),
                               port, settings.path);
-    } else if (settings.origin == portVariableName(port)) {
+    } else if (settings.origin.english() == portVariableName(port)) {
         origin = OperatorText(KELBRIN_TEXT("COM%1$s is set by %2$s, which overrides the port map "
                                            "%3$s."),
                               port, settings.origin, settings.userMap);
@@ -217,6 +219,37 @@ OperatorText describeMapping(const PortSettings& settings) {
                                      "it with 'kelbrin-ports assign COM%2$s <device>', which "
                                      "writes %3$s."),
                         std::move(origin), port, settings.userMap);
+}
+
+OperatorText describeSystemError(int error) {
+    switch (error) {
+    case EIO:
+        return OperatorText(KELBRIN_TEXT("input/output error"));
+    case ENXIO:
+        return OperatorText(KELBRIN_TEXT("no such device or address"));
+    case ENODEV:
+        return OperatorText(KELBRIN_TEXT("no such device"));
+    case ENOENT:
+        return OperatorText(KELBRIN_TEXT("no such file or directory"));
+    case EACCES:
+        return OperatorText(KELBRIN_TEXT("permission denied"));
+    case EPERM:
+        return OperatorText(KELBRIN_TEXT("operation not permitted"));
+    case EINVAL:
+        return OperatorText(KELBRIN_TEXT("invalid argument"));
+    case EBUSY:
+        return OperatorText(KELBRIN_TEXT("device or resource busy"));
+    case ENOSPC:
+        return OperatorText(KELBRIN_TEXT("no space left on the device"));
+    case EROFS:
+        return OperatorText(KELBRIN_TEXT("read-only file system"));
+    case ENOTDIR:
+        return OperatorText(KELBRIN_TEXT("not a directory"));
+    case EISDIR:
+        return OperatorText(KELBRIN_TEXT("is a directory"));
+    default:
+        return OperatorText::verbatim(std::strerror(error));
+    }
 }
 
 OperatorText describePermissionProblem(const std::string& path) {

@@ -23,6 +23,10 @@ OperatorText describeMissingDevice(const PortSettings& settings,
 /// port may be the wrong one.
 OperatorText describeMapping(const PortSettings& settings);
 
+/// The system's reason for a failed call (errno @p error): translated for the errors a serial
+/// line, a port map or a trace file meets, as the C library words it for any other.
+OperatorText describeSystemError(int error);
+
 /// Operator text for EACCES: owner group and mode of the device, and whether this process is in
 /// that group.
 OperatorText describePermissionProblem(const std::string& path);

@@ -100,8 +100,8 @@ PortMap readPortMap(const std::string& file) {
     return parsePortMap(file, text);
 }
 
-std::string mapLineName(const std::string& file, int line) {
-    return file + " line " + std::to_string(line);
+OperatorText mapLineName(const std::string& file, int line) {
+    return OperatorText(KELBRIN_TEXT("%1$s line %2$s"), file, line);
 }
 
 } // namespace kelbrin

@@ -43,6 +43,6 @@ PortMap readPortMap(const std::string& file);
 PortMap parsePortMap(const std::string& file, std::istream& text);
 
 /// "/home/ann/.config/kelbrin/ports line 3": how texts point at a line of a map.
-std::string mapLineName(const std::string& file, int line);
+OperatorText mapLineName(const std::string& file, int line);
 
 } // namespace kelbrin

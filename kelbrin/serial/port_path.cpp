@@ -48,7 +48,7 @@ std::optional<PortResolution> resolvePort(int32_t port, const EnvironmentLookup&
     }
     const std::string variable = portVariableName(port);
     if (auto mapped = environment(variable)) {
-        return PortResolution{*mapped, variable, {}};
+        return PortResolution{*mapped, OperatorText::verbatim(variable), {}};
     }
     for (const std::string* file : {&maps.user, &maps.system}) {
         const PortMap map = readPortMap(*file);

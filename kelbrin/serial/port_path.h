@@ -33,7 +33,7 @@ PortMapFiles portMapFiles(const EnvironmentLookup& environment);
 struct PortResolution {
     std::string path;
     /// "KELBRIN_COM3", "<map file> line <n>", or empty for the default /dev/ttyS<N-1>.
-    std::string origin;
+    OperatorText origin;
     /// A malformed map, naming the file and the line; path and origin are empty then.
     OperatorText error;
 };

@@ -4,7 +4,6 @@
 #include "port_diagnostics.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -30,7 +29,7 @@ OperatorText describeBusy(const PortSettings& settings) {
 
 // @p failure names the port (%1$s) and the system's reason (%2$s).
 OperatorText systemError(const PortSettings& settings, TextFormat failure, int error) {
-    return OperatorText(failure, describePort(settings), std::strerror(error));
+    return OperatorText(failure, describePort(settings), describeSystemError(error));
 }
 
 // Raw 8N1 at the requested speed; CLOCAL so a modem without DCD still talks to us.

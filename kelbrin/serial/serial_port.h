@@ -18,7 +18,7 @@ struct PortSettings {
     std::string path;
     int32_t baud = 0;
     bool rtsCts = false;
-    std::string origin;  ///< where the path came from (PortResolution::origin), for texts
+    OperatorText origin; ///< where the path came from (PortResolution::origin), for texts
     std::string userMap; ///< the map `kelbrin-ports assign` writes, for texts
 };
 

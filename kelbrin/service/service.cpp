@@ -21,7 +21,7 @@ void traceSettings(const SettingsResult& settings) {
     }
     const PortSettings& port = settings.settings.port;
     trace.note(describePort(port) + " from " +
-               (port.origin.empty() ? std::string("the default") : port.origin));
+               (port.origin.empty() ? std::string("the default") : port.origin.english()));
 }
 
 } // namespace

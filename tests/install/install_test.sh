@@ -63,6 +63,7 @@ $datadir/lintian/overrides/vantrel
 $datadir/man/man1/kelbrin-ports.1.gz
 $datadir/man/man1/modemsim.1.gz
 $datadir/man/man1/vantrel.1.gz
+$datadir/man/zh_CN/man1/kelbrin-ports.1.gz
 $datadir/modemsim/demo.scenario
 LAYOUT
     )
@@ -108,13 +109,17 @@ check_desktop_entry() {
 }
 
 check_ports_command() {
-    # The installed kelbrin-ports runs on its own and its manual page renders without warnings.
+    # The installed kelbrin-ports runs on its own and its manual pages render without warnings,
+    # the Chinese one as UTF-8 on a terminal, as man shows it.
     local help warnings
     help=$("$prefix/$bindir/kelbrin-ports" --help) || fail "kelbrin-ports --help failed"
     grep -q "kelbrin-ports assign COM<N>" <<<"$help" || fail "kelbrin-ports --help: $help"
     warnings=$(zcat "$prefix/$datadir/man/man1/kelbrin-ports.1.gz" | groff -man -ww -z 2>&1) ||
         fail "groff could not render kelbrin-ports.1"
     [ -z "$warnings" ] || fail "kelbrin-ports.1: $warnings"
+    warnings=$(zcat "$prefix/$datadir/man/zh_CN/man1/kelbrin-ports.1.gz" |
+        groff -man -Kutf8 -Tutf8 -ww -z 2>&1) || fail "groff could not render zh_CN/kelbrin-ports.1"
+    [ -z "$warnings" ] || fail "zh_CN/kelbrin-ports.1: $warnings"
 }
 
 check_simulator() {

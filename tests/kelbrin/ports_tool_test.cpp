@@ -325,6 +325,14 @@ TEST(KelbrinPortsCheck, AllChecksEveryMappedModemSideBySide) {
     EXPECT_EQ(status, 0) << json;
     EXPECT_NE(json.find("{\"target\":\"COM7\",\"ok\":true,"), std::string::npos) << json;
     EXPECT_NE(json.find("{\"target\":\"COM8\",\"ok\":true,"), std::string::npos) << json;
+    // The map line a port comes from is named in the program's language too.
+    const auto [chinese, chineseStatus] =
+        runPortsProgram("check COM7 --json", "LANG=zh_CN.UTF-8 XDG_CONFIG_HOME=" + folder.path());
+    EXPECT_EQ(chineseStatus, 0) << chinese;
+    EXPECT_NE(chinese.find("COM7 即 " + one.link() + "（来自 " + folder.path() +
+                           "/kelbrin/ports 第 1 行）"),
+              std::string::npos)
+        << chinese;
 }
 
 TEST(KelbrinPortsCheck, SendToTimesTheReportAndTheMessageBackAndSetsIndicationsBack) {

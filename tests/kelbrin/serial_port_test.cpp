@@ -96,11 +96,11 @@ TEST(PortPath, ResolvesVariableThenUserMapThenSystemMapThenUart) {
         const auto resolved = resolvePort(row.port, environment, maps);
         ASSERT_TRUE(resolved) << row.port;
         EXPECT_EQ(resolved->path, row.path) << row.port;
-        EXPECT_EQ(resolved->origin, row.origin) << row.port;
+        EXPECT_EQ(resolved->origin.english(), row.origin) << row.port;
     }
     const auto systemOnly =
         resolvePort(3, processEnvironment, {folder.path() + "/none", maps.system});
-    EXPECT_EQ(systemOnly->origin, maps.system + " line 2") << "no user map: the system's";
+    EXPECT_EQ(systemOnly->origin.english(), maps.system + " line 2") << "no user map: the system's";
     EXPECT_FALSE(resolvePort(0, environment, maps));
     EXPECT_FALSE(resolvePort(-4, environment, maps));
 }
@@ -266,18 +266,19 @@ TEST(OpenSerialPort, PermissionProblemNamesTheGroup) {
 }
 
 TEST(PortDiagnostics, MissingDeviceListsWhatExistsAndWhereTheMappingCameFrom) {
-    PortSettings settings{2, "/dev/ttyS1", 115200, false, "", "/home/ann/.config/kelbrin/ports"};
+    PortSettings settings{2, "/dev/ttyS1", 115200, false, {}, "/home/ann/.config/kelbrin/ports"};
     const std::string text =
         describeMissingDevice(settings, {"/dev/ttyUSB0", "/dev/ttyACM0"}).english();
     EXPECT_NE(text.find("/dev/ttyUSB0, /dev/ttyACM0"), std::string::npos) << text;
     const std::string none = describeMissingDevice(settings, {}).english();
     EXPECT_NE(none.find("No serial devices"), std::string::npos) << none;
 
-    const std::vector<std::pair<std::string, std::string>> origins = {
-        {"", "COM2 is /dev/ttyS1 by default: no port map names it"},
-        {"KELBRIN_COM2", "COM2 is set by KELBRIN_COM2, which overrides the port map "
-                         "/home/ann/.config/kelbrin/ports"},
-        {"/etc/kelbrin/ports line 4", "COM2 is mapped in /etc/kelbrin/ports line 4"},
+    const std::vector<std::pair<OperatorText, std::string>> origins = {
+        {{}, "COM2 is /dev/ttyS1 by default: no port map names it"},
+        {OperatorText::verbatim("KELBRIN_COM2"),
+         "COM2 is set by KELBRIN_COM2, which overrides the port map "
+         "/home/ann/.config/kelbrin/ports"},
+        {mapLineName("/etc/kelbrin/ports", 4), "COM2 is mapped in /etc/kelbrin/ports line 4"},
     };
     for (const auto& [origin, expected] : origins) {
         settings.origin = origin;

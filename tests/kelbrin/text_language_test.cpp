@@ -2,7 +2,10 @@
 // English. Neither needs the locale to be generated on the machine.
 #include "simulated_modem_test.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <ostream>
 #include <sstream>
@@ -17,7 +20,19 @@ struct LanguageRow {
     const char* storageFull;
     const char* sendFailed;
     const char* reconnecting;
+    bool wordsBesidesPortNames; ///< in the lost-port text: Latin letters other than COM1 and path
 };
+
+// Whether @p text has Latin letters once "COM1" and @p path are taken out of it.
+bool hasLettersBesides(std::string text, const std::string& path) {
+    for (const std::string& name : {std::string("COM1"), path}) {
+        for (auto at = text.find(name); at != std::string::npos; at = text.find(name)) {
+            text.erase(at, name.size());
+        }
+    }
+    return std::any_of(text.begin(), text.end(),
+                       [](unsigned char c) { return std::isalpha(c) != 0; });
+}
 
 // Names the row in test output instead of dumping its bytes.
 void PrintTo(const LanguageRow& row, std::ostream* out) {
@@ -76,6 +91,9 @@ TEST_P(TextLanguageTest, LastErrorInTheLocalesLanguageTraceInEnglish) {
     EXPECT_TRUE(eventually([&] {
         return lib.lastErrorText().find(row.reconnecting) != std::string::npos;
     })) << lib.lastErrorText();
+    EXPECT_EQ(hasLettersBesides(lib.lastErrorText(), std::getenv("KELBRIN_COM1")),
+              row.wordsBesidesPortNames)
+        << lib.lastErrorText();
     lib.stop();
 
     const std::string english = trace();
@@ -91,11 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LanguageRow{"zh_CN.UTF-8", "短信存储已满（",
                     "：调制解调器应答 +CMS ERROR: 330（短信中心号码未知）：请用 AT+CSCA=",
-                    "上的调制解调器已断开，正在重新连接"},
+                    "上的调制解调器已断开，正在重新连接", false},
         LanguageRow{"en_US.UTF-8", "message storage full (",
                     ": the modem answered +CMS ERROR: 330 (service centre address unknown): set "
                     "the service centre number with AT+CSCA=",
-                    "modem lost on COM1"}),
+                    "modem lost on COM1", true}),
     [](const auto& row) { return std::string(row.param.lang).substr(0, 5); });
 
 } // namespace
