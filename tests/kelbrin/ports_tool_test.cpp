@@ -135,12 +135,14 @@ ProgramRun runPortsProgram(const std::string& arguments,
     return run;
 }
 
-// The modemsim program on a scenario, published at a link in @p folder.
+// The modemsim program on a scenario (or, with "--replay", a trace), published at a link in
+// @p folder.
 class SimulatedModem {
 public:
-    SimulatedModem(const std::string& folder, const std::string& scenarioFile)
+    SimulatedModem(const std::string& folder, const std::string& scenarioFile,
+                   const std::string& source = "--scenario")
         : m_link(folder + "/modem"),
-          m_process({MODEMSIM_PROGRAM, "--scenario", scenarioFile, "--link", m_link}) {
+          m_process({MODEMSIM_PROGRAM, source, scenarioFile, "--link", m_link}) {
         for (int wait = 0; wait < 250 && !fs::exists(m_link); ++wait) {
             std::this_thread::sleep_for(20ms);
         }
@@ -359,6 +361,60 @@ TEST(KelbrinPortsCheck, SendToTimesTheReportAndTheMessageBackAndSetsIndicationsB
         }
     }
     EXPECT_EQ(lastIndications, "AT+CNMI=0,0,0,0,0\\r") << "as the modem had them before";
+}
+
+// The commands a trace shows the program sending.
+std::vector<std::string> tracedCommands(const std::string& trace) {
+    std::vector<std::string> commands;
+    std::ifstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        if (const std::size_t sent = line.find(" >> AT"); sent != std::string::npos) {
+            commands.push_back(line.substr(sent + 4));
+        }
+    }
+    return commands;
+}
+
+TEST(KelbrinPortsCheck, LeavesTheModemAsItFoundIt) {
+    const TemporaryFolder folder;
+    // Radio off (the start-up would switch it on), a full SIM with room in ME (looked at by
+    // switching the memories).
+    std::ofstream(folder.path() + "/off.scenario")
+        << "set cfun 0\nset capacity_sm 1\nat 0 deliver from=+31600000001 text=\"waiting\"\n";
+    const SimulatedModem modem(folder.path(), folder.path() + "/off.scenario");
+    const std::string trace = folder.path() + "/check.trace";
+    const auto [output, status] = runPortsProgram("check " + modem.link() + " --trace " + trace);
+    EXPECT_EQ(status, 1) << output;
+    std::vector<std::string> memories;
+    for (const std::string& command : tracedCommands(trace)) {
+        EXPECT_EQ(command.rfind("AT+CFUN=", 0), std::string::npos) << command;
+        if (command.rfind("AT+CPMS=\"", 0) == 0) {
+            memories.push_back(command);
+        }
+    }
+    ASSERT_FALSE(memories.empty()) << output;
+    EXPECT_EQ(memories.back(), "AT+CPMS=\"SM\",\"SM\",\"SM\"\\r") << "set back as they were";
+}
+
+TEST(KelbrinPortsCheck, ACheckTraceReplaysToTheSameChecklist) {
+    const TemporaryFolder folder;
+    const std::string trace = folder.path() + "/check.trace";
+    std::string recorded;
+    {
+        const SimulatedModem modem(folder.path(), MODEMSIM_SCENARIO_DIR "/quectel-ec25.scenario");
+        recorded = runPortsProgram("check --json " + modem.link() + " --trace " + trace).output;
+    }
+    const TemporaryFolder replayFolder;
+    const SimulatedModem replay(replayFolder.path(), trace, "--replay");
+    std::string replayed = runPortsProgram("check --json " + replay.link()).output;
+    // The target and the device step name the links, which differ; every step after them is
+    // the traced modem's.
+    const auto afterDevice = [](const std::string& json) {
+        const std::size_t modemStep = json.find("{\"step\":\"modem\"");
+        return modemStep == std::string::npos ? json : json.substr(modemStep);
+    };
+    EXPECT_EQ(afterDevice(replayed), afterDevice(recorded));
+    EXPECT_NE(recorded.find("\"ok\":true}"), std::string::npos) << recorded;
 }
 
 TEST(KelbrinPortsCheck, SpeaksTheConsolesLanguageWithJsonKeysAndStepNamesInEnglish) {
