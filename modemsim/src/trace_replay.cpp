@@ -16,12 +16,23 @@ void TraceReplay::buildSteps(const TraceSession& session) {
     std::chrono::milliseconds commandAt{0};
     std::string partLine;
     std::chrono::milliseconds partLineAt{0};
+    int partLineRead = 0; // the trace line of the read that brought the line's last byte
+    int keptFromRead = 0;
     const auto answerSoFar = [this]() -> std::vector<TimedBytes>& {
         return m_steps.empty() ? m_opening : m_steps.back().answer;
     };
-    const auto keep = [&](std::chrono::milliseconds at) {
-        answerSoFar().push_back(
-            {std::max(at - commandAt, std::chrono::milliseconds(0)), std::exchange(partLine, {})});
+    // Lines one read brought go out in one write, as the client got them: a final result and
+    // the indication after it in the same read are seen together, or the client may act on the
+    // result before it sees the indication and ask something the trace does not have.
+    const auto keep = [&](std::chrono::milliseconds at, int read) {
+        std::vector<TimedBytes>& answer = answerSoFar();
+        const auto after = std::max(at - commandAt, std::chrono::milliseconds(0));
+        if (!answer.empty() && read == keptFromRead && answer.back().after == after) {
+            answer.back().bytes += std::exchange(partLine, {});
+        } else {
+            answer.push_back({after, std::exchange(partLine, {})});
+        }
+        keptFromRead = read;
     };
     for (const TraceRecord& record : session.records) {
         if (record.direction == TraceDirection::FromModem) {
@@ -30,16 +41,17 @@ void TraceReplay::buildSteps(const TraceSession& session) {
             for (char byte : record.bytes) {
                 partLine.push_back(byte);
                 if (byte == '\n') {
-                    keep(record.offset);
+                    keep(record.offset, record.line);
                 }
             }
             partLineAt = record.offset;
+            partLineRead = record.line;
             continue;
         }
         for (char byte : record.bytes) {
             if (auto input = reader.feed(byte)) {
                 if (!partLine.empty()) {
-                    keep(partLineAt);
+                    keep(partLineAt, partLineRead);
                 }
                 m_steps.push_back({std::move(*input), record.line, {}});
                 commandAt = record.offset;
@@ -47,7 +59,7 @@ void TraceReplay::buildSteps(const TraceSession& session) {
         }
     }
     if (!partLine.empty()) {
-        keep(partLineAt);
+        keep(partLineAt, partLineRead);
     }
 }
 
