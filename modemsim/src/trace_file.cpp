@@ -1,5 +1,7 @@
 #include "trace_file.h"
 
+#include "sms/hex.h"
+
 #include <cctype>
 #include <charconv>
 #include <fstream>
@@ -28,19 +30,6 @@ bool startsWithWallClock(std::string_view line) {
     return true;
 }
 
-int hexValue(char c) {
-    if (isDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 // \r \n \\ \xNN back to bytes; anything else after a backslash is not what a trace writes.
 std::optional<std::string> unescape(std::string_view text) {
     std::string bytes;
@@ -59,9 +48,10 @@ std::optional<std::string> unescape(std::string_view text) {
             bytes.push_back('\n');
         } else if (code == '\\') {
             bytes.push_back('\\');
-        } else if (code == 'x' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-                   hexValue(text[i + 2]) >= 0) {
-            bytes.push_back(static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
+        } else if (const auto octet = code == 'x' ? sms::fromHex(text.substr(i + 1, 2))
+                                                  : sms::Result<sms::Bytes>(sms::Error::BadHex);
+                   octet && octet->size() == 1) {
+            bytes.push_back(static_cast<char>(octet->front()));
             i += 2;
         } else {
             return std::nullopt;
