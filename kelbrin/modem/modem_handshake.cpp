@@ -39,11 +39,13 @@ const std::string kPduMode = "AT+CMGF=0";
 constexpr std::array<const char*, 6> kIndicationSettings{"2,1,0,2,0", "1,1,0,2,0", "2,1,0,1,0",
                                                          "1,1,0,1,0", "2,1,0,0,0", "1,1,0,0,0"};
 
-/// The +CNMI settings a modem's AT+CNMI=? ranges allow, best first, in the order above: reports
-/// stored, inline, none; mode 2 (buffer while the link is busy), then 1; mt 1 (store and
-/// notify) only; no cell broadcast where that may be chosen; <bfr> 0 (hand over the codes
-/// buffered meanwhile) where allowed, else what is (Cinterion MC75i takes only 1, gammu issue
-/// 1206). oFono's build_cnmi_string likewise picks each value from the ranges by preference.
+} // namespace
+
+// Best first, in the order of kIndicationSettings: reports stored, inline, none; mode 2 (buffer
+// while the link is busy), then 1; mt 1 (store and notify) only; no cell broadcast where that may
+// be chosen; <bfr> 0 (hand over the codes buffered meanwhile) where allowed, else what is
+// (Cinterion MC75i takes only 1, gammu issue 1206). oFono's build_cnmi_string likewise picks
+// each value from the ranges by preference.
 std::vector<std::string> indicationSettingsOffered(const std::vector<std::vector<int>>& offered) {
     const auto allows = [&offered](std::size_t place, int value) {
         return place >= offered.size() || std::find(offered[place].begin(), offered[place].end(),
@@ -71,6 +73,8 @@ std::vector<std::string> indicationSettingsOffered(const std::vector<std::vector
     }
     return settings;
 }
+
+namespace {
 
 bool isBusy(const AtReply& reply) {
     if (reply.outcome != AtOutcome::Final) {

@@ -22,6 +22,10 @@ struct HandshakeResult {
     OperatorText storageFull; ///< "message storage full (n/n): ..." when nothing can come in
 };
 
+/// The AT+CNMI settings (without "AT+CNMI=") that the ranges of a modem's AT+CNMI=? allow,
+/// best first; none when it offers no store-and-notify (+CMTI).
+std::vector<std::string> indicationSettingsOffered(const std::vector<std::vector<int>>& offered);
+
 /// The start-up dialogue: ESC, "ATE0Q0V1+CMEE=1" until answered, SIM, the message settings
 /// (PDU mode, storage, indications with the fallbacks real modems need), service centre,
 /// registration. "SIM busy", an SMS stack still starting and "still searching" are waited out
