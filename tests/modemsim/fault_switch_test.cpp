@@ -39,10 +39,16 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
          [](Faults& f) { f.echoStuck = true; },
          {{"ATE0\r", "OK\r\n", ""}, {"AT+CSQ\r", "AT+CSQ\r\r\n+CSQ", ""}}},
         {"urc_flood before a reply",
-         [](Faults& f) { f.urcFlood = true; },
+         [](Faults& f) {
+             f.urcFlood = true;
+             f.urcInReply = modemsim::UrcInReply::Always;
+         },
          {{"AT\r", "\r\n^RSSI:20\r\n\r\nOK\r\n", ""}}},
         {"urc_flood before the prompt",
-         [](Faults& f) { f.urcFlood = true; },
+         [](Faults& f) {
+             f.urcFlood = true;
+             f.urcInReply = modemsim::UrcInReply::Always;
+         },
          {{cmgs(pdu), "+ZPASR: \"UMTS\"\r\n\r\n> ", ""}, {"\x1B", "OK\r\n", ""}}},
         {"urc_flood while idle",
          [](Faults& f) {
