@@ -179,17 +179,17 @@ private:
     int m_cgregMode{0};
     int m_ceregMode{0};
     std::string m_charset{"IRA"};
-    int m_copsFormat{0};                     // +COPS <format>: 0 long, 1 short, 2 numeric
-    std::array<int, 2> m_flowControl{2, 2};  // +IFC, V.250 §6.2.12 default: RTS/CTS both ways
-    int m_clip{0};                           // +CLIP <n>
-    std::size_t m_floodReplies{0};           // replies given while urc_flood was on
-    std::optional<Routed> m_unacknowledged;  // shown, AT+CNMA still owed
-    std::deque<Routed> m_routedWaiting;      // held until the one before is acknowledged
-    int m_routedCount{0};                    // timers of an earlier routed one see it changed
-    Clock::time_point m_bootedAt{};     // input before this is lost: the modem is rebooting
-    Clock::time_point m_smsReadyAt{};   // SMS commands answer +CMS ERROR: 500 before this
-    Clock::time_point m_registeredAt{}; // the radio finds the network at this time
-    int m_boots{0};                     // timers of an earlier boot see it changed
+    int m_copsFormat{0};                    // +COPS <format>: 0 long, 1 short, 2 numeric
+    std::array<int, 2> m_flowControl{2, 2}; // +IFC, V.250 §6.2.12 default: RTS/CTS both ways
+    int m_clip{0};                          // +CLIP <n>
+    std::size_t m_floodReplies{0};          // replies given while urc_flood was on
+    std::optional<Routed> m_unacknowledged; // shown, AT+CNMA still owed
+    std::deque<Routed> m_routedWaiting;     // held until the one before is acknowledged
+    int m_routedCount{0};                   // timers of an earlier routed one see it changed
+    Clock::time_point m_bootedAt{};         // input before this is lost: the modem is rebooting
+    Clock::time_point m_smsReadyAt{};       // SMS commands answer +CMS ERROR: 500 before this
+    Clock::time_point m_registeredAt{};     // the radio finds the network at this time
+    int m_boots{0};                         // timers of an earlier boot see it changed
     std::optional<Clock::time_point> m_lastTraffic; // for the sleepy first reply
     bool m_wakingUp{false};
     bool m_rebootAfterReply{false}; // AT+CFUN=...,1

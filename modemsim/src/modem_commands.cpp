@@ -277,9 +277,9 @@ Modem::Reply Modem::cops(const AtCommand& command) {
         if (m_settings.functionality == 1) {
             found = "(" + std::string(selected ? "2" : "1") + "," +
                     quoted(m_settings.operatorName) + "," + quoted(m_settings.operatorShortName) +
-                    "," + quoted(m_settings.operatorNumeric) + "," + act + "),";
+                    "," + quoted(m_settings.operatorNumeric) + "," + act + ")";
         }
-        return info({"+COPS: " + found + ",(0-4),(0-2)"});
+        return info({"+COPS: " + found + ",,(0-4),(0-2)"});
     }
     case Form::Read:
         break;
@@ -306,8 +306,7 @@ Modem::Reply Modem::cops(const AtCommand& command) {
     const std::string& name = m_copsFormat == 1   ? m_settings.operatorShortName
                               : m_copsFormat == 2 ? m_settings.operatorNumeric
                                                   : m_settings.operatorName;
-    return info(
-        {"+COPS: 0," + std::to_string(m_copsFormat) + "," + quoted(name) + "," + act});
+    return info({"+COPS: 0," + std::to_string(m_copsFormat) + "," + quoted(name) + "," + act});
 }
 
 Modem::Reply Modem::cnma(const AtCommand& command) {
@@ -318,9 +317,7 @@ Modem::Reply Modem::cnma(const AtCommand& command) {
         return info({"+CNMA: (0-2)"});
     }
     auto args = splitArguments(command.arguments);
-    int kind = command.form == Form::Execute ? 0
-               : args.empty()                 ? -1
-                                              : toInt(args[0]).value_or(-1);
+    int kind = command.form == Form::Execute ? 0 : args.empty() ? -1 : toInt(args[0]).value_or(-1);
     int length = args.size() > 1 ? toInt(args[1]).value_or(-1) : 0;
     if (command.form == Form::Read || kind < 0 || kind > 2 || args.size() > 2 || length < 0) {
         return cmsError(302);
@@ -393,7 +390,7 @@ Modem::Reply Modem::commonCommand(const AtCommand& command) {
                          "\"AC\",\"FD\",\"PN\")"});
         }
         static const std::set<std::string> facilities = {"SC", "AO", "OI", "OX", "AI", "IR",
-                                                          "AB", "AG", "AC", "FD", "PN"};
+                                                         "AB", "AG", "AC", "FD", "PN"};
         if (form != Form::Set || args.size() < 2 || facilities.count(upper(args[0])) == 0) {
             return cmeError(form == Form::Set ? 3 : 4);
         }

@@ -192,7 +192,7 @@ void Modem::offerIncoming(const sms::OutgoingPdu& pdu) {
 
 std::string Modem::routedWire(const Routed& routed) const {
     std::string length = std::to_string(routed.pdu.tpduLength);
-    std::string header = !routed.report                       ? "+CMT: ," + length
+    std::string header = !routed.report                         ? "+CMT: ," + length
                          : m_faults.cdsForm == CdsForm::NoSpace ? "+CDS:" + length
                          : m_faults.cdsForm == CdsForm::Comma   ? "+CDS: ," + length
                                                                 : "+CDS: " + length;

@@ -83,7 +83,7 @@ struct Settings {
     std::string operatorName{"modemsim"};      // +COPS <oper>, long alphanumeric form
     std::string operatorShortName{"modemsim"}; // short alphanumeric form (up to 8 characters)
     std::string operatorNumeric{"20404"};      // numeric form: MCC and MNC (those of the IMSI)
-    std::string ownNumber;                // +CNUM; empty: the SIM stores none
+    std::string ownNumber;                     // +CNUM; empty: the SIM stores none
     SimState sim{SimState::Ready};
     // 27.007 <stat> of +CREG (circuit-switched), +CGREG (GPRS) and +CEREG (LTE). Sending works
     // when any of them is 1 (home), 5 (roaming), 6 or 7 (registered for SMS only), else it
