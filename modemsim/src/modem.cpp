@@ -34,6 +34,7 @@ std::string errorText(bool sms, int code) {
                                                    {322, "memory full"},
                                                    {330, "SMSC address unknown"},
                                                    {331, "no network service"},
+                                                   {340, "no +CNMA acknowledgement expected"},
                                                    {500, "unknown error"}};
     const auto& table = sms ? cms : cme;
     auto found = table.find(code);
@@ -151,9 +152,27 @@ std::string Modem::informationText(const std::vector<std::string>& lines) const 
     return text;
 }
 
-std::string Modem::wireForm(const Reply& reply) const {
+bool Modem::urcInThisReply() {
+    if (!m_faults.urcFlood) {
+        return false;
+    }
+    switch (m_faults.urcInReply) {
+    case UrcInReply::Never:
+        return false;
+    case UrcInReply::Always:
+        return true;
+    case UrcInReply::Sometimes:
+        break;
+    }
+    // Counted rather than drawn, so that a test sees the same replies hit every run, and a short
+    // session (a client's start-up) sees one.
+    std::size_t reply = ++m_floodReplies;
+    return reply >= 3 && (reply - 3) % 8 == 0;
+}
+
+std::string Modem::wireForm(const Reply& reply, bool urcFirst) const {
     std::string wire;
-    if (m_faults.urcFlood) {
+    if (urcFirst) {
         // Huawei's periodic ^RSSI lands between a command and its answer.
         wire += crlf("^RSSI:" + std::to_string(m_settings.signal));
     }
@@ -166,7 +185,7 @@ std::string Modem::wireForm(const Reply& reply) const {
                                   : text + "\r";
     }
     if (!reply.prompt.empty()) {
-        if (m_faults.urcFlood) {
+        if (m_faults.urcFlood && m_faults.urcInReply == UrcInReply::Always) {
             // ZTE interleaves its own indications before the prompt.
             wire += crlf("+ZPASR: \"UMTS\"");
         }
@@ -180,7 +199,7 @@ void Modem::answer(const Reply& reply) {
     if (std::exchange(m_wakingUp, false)) {
         delay += m_faults.sleepyFirstReply;
     }
-    std::string wire = wireForm(reply);
+    std::string wire = wireForm(reply, urcInThisReply());
     m_heldUrcs.clear();
     write(wire, m_now + delay);
     if (std::exchange(m_rebootAfterReply, false)) {

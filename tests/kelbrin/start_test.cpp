@@ -220,6 +220,7 @@ TEST_F(StartTest, BusyBackOffWaitsItsTimeWhileUnsolicitedCodesPourIn) {
     scenario.faults.simBusyCommands = 2;
     scenario.faults.urcFlood = true;
     scenario.faults.urcFloodPeriod = 20ms;
+    scenario.faults.urcInReply = modemsim::UrcInReply::Always;
     startSimulator(scenario);
     const auto before = std::chrono::steady_clock::now();
     EXPECT_EQ(lib.startCom1(), 1) << lib.lastErrorText();

@@ -56,6 +56,16 @@ enum class ResultMode {
     Quiet,   // no result codes at all (Q1)
 };
 
+// How often the urc_flood's code lands between a command and its answer (after the echo, before
+// the reply). Most modems hold unsolicited codes until a command is finished (Quectel M10 AT
+// manual §1.6, Siemens TC63 §1.7); Huawei sticks let a periodic ^RSSI in now and then (gammu
+// issues 126 and 138).
+enum class UrcInReply {
+    Never,     // only while idle
+    Sometimes, // in front of the 3rd reply and every 8th after it (11th, 19th, ...)
+    Always,    // in front of every reply, and +ZPASR before the prompt (ZTE)
+};
+
 enum class SimState {
     Ready,
     PinRequired,
@@ -70,8 +80,10 @@ struct Settings {
     std::string imei{"356938035643809"};
     std::string imsi{"204049876543210"};
     std::string smsc{"+31624000000"};
-    std::string operatorName{"modemsim"}; // +COPS? <oper>, long alphanumeric form
-    std::string ownNumber;                // +CNUM; empty: the SIM stores none
+    std::string operatorName{"modemsim"};      // +COPS <oper>, long alphanumeric form
+    std::string operatorShortName{"modemsim"}; // short alphanumeric form (up to 8 characters)
+    std::string operatorNumeric{"20404"};      // numeric form: MCC and MNC (those of the IMSI)
+    std::string ownNumber;                     // +CNUM; empty: the SIM stores none
     SimState sim{SimState::Ready};
     // 27.007 <stat> of +CREG (circuit-switched), +CGREG (GPRS) and +CEREG (LTE). Sending works
     // when any of them is 1 (home), 5 (roaming), 6 or 7 (registered for SMS only), else it
@@ -104,6 +116,10 @@ struct Settings {
     std::string trunkPrefix{"0"};
     std::string loopbackNumber; // empty: no loopback
     std::chrono::milliseconds loopbackDelay{50};
+    // Under +CSMS service 1, a routed +CMT or +CDS not acknowledged with AT+CNMA this long after
+    // it was shown ends routing (+CNMI mt and ds 0) and the network delivers it again (Telit LE910
+    // V2 AT reference: 17 s).
+    std::chrono::milliseconds acknowledgeTimeout{17000};
 };
 
 // Misbehaviour on demand; every member is one named switch of the scenario language.
@@ -111,9 +127,10 @@ struct Faults {
     bool silent{false};     // read everything, answer nothing
     bool splitBytes{false}; // every output byte in its own write
     bool echoStuck{false};  // ATE0 answers OK but echo stays on
-    bool urcFlood{false};   // unsolicited codes before every reply, before the prompt
-                            // and every urcFloodPeriod while idle
+    bool urcFlood{false};   // ^RSSI every urcFloodPeriod while idle, and in replies as
+                            // urcInReply says
     std::chrono::milliseconds urcFloodPeriod{100};
+    UrcInReply urcInReply{UrcInReply::Never};
     PromptStyle prompt{PromptStyle::Standard};
     bool cpinWithoutOk{false}; // "+CPIN: READY" and no final result (Wavecom)
     int failSend{0};           // the failSend-th AT+CMGS since start fails (0: never)
