@@ -47,6 +47,7 @@ Modem::Modem(const Scenario& scenario, Clock::time_point now)
       m_store(scenario.settings.capacitySm, scenario.settings.capacityMe,
               scenario.settings.capacitySr),
       m_now(now), m_nextReference(static_cast<std::uint8_t>(scenario.settings.firstReference)) {
+    m_lateRepliesLeft = scenario.settings.laggingReplies;
     setResultMode(scenario.settings.resultMode);
     // Powered up just now: the SMS stack announces itself only when it is not ready at once.
     startSmsStack(now, scenario.settings.smsReadyDelay.count() > 0);
@@ -182,10 +183,24 @@ void Modem::answer(const Reply& reply) {
     }
     std::string wire = wireForm(reply);
     m_heldUrcs.clear();
-    write(wire, m_now + delay);
+    if (m_lateRepliesLeft > 0 && reply.prompt.empty()) {
+        // u-blox SARA-G450 after a reset (TinyGSM issue 296): each answer waits for the next
+        // command line, so AT+CPIN? gets the OK of the command before it.
+        --m_lateRepliesLeft;
+        m_lateReply = LateReply{std::move(wire), m_now + delay};
+    } else {
+        write(wire, m_now + delay);
+    }
     if (std::exchange(m_rebootAfterReply, false)) {
         m_timers.schedule(m_now + delay,
                           [this](Clock::time_point) { reboot(std::chrono::seconds(1)); });
+    }
+}
+
+void Modem::releaseLateReply() {
+    if (m_lateReply) {
+        write(m_lateReply->wire, std::max(m_lateReply->due, m_now));
+        m_lateReply.reset();
     }
 }
 
@@ -237,6 +252,7 @@ void Modem::handleLine(const std::string& rawLine) {
         return;
     }
     ++m_counters.commandLines;
+    releaseLateReply();
     Reply reply = runCommandLine(std::string_view(line).substr(2));
     answer(reply);
     if (!reply.prompt.empty()) {
@@ -362,6 +378,9 @@ std::string Modem::applyControl(std::string_view line) {
         }
         if (set->name == "result_mode") {
             setResultMode(settings.resultMode);
+        }
+        if (set->name == "lagging_replies") {
+            m_lateRepliesLeft = settings.laggingReplies; // from the next command line on
         }
         setFaults(faults, m_now);
         return "OK\n";

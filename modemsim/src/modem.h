@@ -87,6 +87,8 @@ private:
     void setResultMode(ResultMode mode);
     void handlePdu(const std::string& hex);
     void answer(const Reply& reply);
+    // The answer held back by the lagging_replies habit goes out now (the next command came).
+    void releaseLateReply();
     void write(const std::string& bytes, Clock::time_point due);
     void emitUrc(const std::string& wire);
     void flushDeferredUrcs();
@@ -130,6 +132,8 @@ private:
     std::vector<PlannedReport> plannedReports() const;
     void showStatusReport(const sms::OutgoingPdu& pdu);
     void offerIncoming(const sms::OutgoingPdu& pdu);
+    // ,"MMS PUSH"[,<parts>,<part>] after the +CMTI index (Faults::mmsPushIndication).
+    static std::string mmsPushFields(const sms::OutgoingPdu& pdu);
     void retryWaiting();
     // After the current command's reply, as the network only learns of free room later.
     void retryWaitingSoon();
@@ -168,6 +172,12 @@ private:
     std::optional<Clock::time_point> m_lastTraffic; // for the sleepy first reply
     bool m_wakingUp{false};
     bool m_rebootAfterReply{false}; // AT+CFUN=...,1
+    int m_lateRepliesLeft{0};       // Settings::laggingReplies still to come late
+    struct LateReply {
+        std::string wire;
+        Clock::time_point due;
+    };
+    std::optional<LateReply> m_lateReply;
     std::array<int, 5> m_cnmi{0, 0, 0, 0, 0};
     std::array<std::string, 3> m_memories{"SM", "SM", "SM"};
     std::uint8_t m_nextReference{0};

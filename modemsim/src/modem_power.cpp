@@ -27,6 +27,8 @@ void Modem::reboot(std::chrono::milliseconds silence) {
     m_prompt.reset();
     m_deferredUrcs.clear();
     m_heldUrcs.clear();
+    m_lateReply.reset();
+    m_lateRepliesLeft = m_settings.laggingReplies;
     resetProfile();
     m_cregMode = m_cgregMode = m_ceregMode = 0;
     ++m_boots;

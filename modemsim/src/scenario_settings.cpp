@@ -153,6 +153,7 @@ const std::map<std::string, Apply>& settingTable() {
         {"cfun", choice(&Settings::functionality,
                         std::map<std::string, int>{{"0", 0}, {"1", 1}, {"4", 4}}, "0, 1 or 4")},
         {"register_delay_ms", milliseconds(&Settings::registerDelay)},
+        {"lagging_replies", number(&Settings::laggingReplies, 0, 1000)},
         {"result_mode", choice(&Settings::resultMode,
                                std::map<std::string, ResultMode>{{"verbose", ResultMode::Verbose},
                                                                  {"numeric", ResultMode::Numeric},
@@ -227,6 +228,7 @@ const std::map<std::string, Apply>& settingTable() {
         {"cmgr_without_stat", flag(&Faults::cmgrWithoutStat)},
         {"cmgl_without_alpha", flag(&Faults::cmglWithoutAlpha)},
         {"atz_error", flag(&Faults::atzError)},
+        {"mms_push_cmti", flag(&Faults::mmsPushIndication)},
     };
     return table;
 }

@@ -140,6 +140,13 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
          [](Faults& f) { f.cmglWithoutAlpha = true; },
          {{"ctl:store from=+4912345 text=hi", "", ""}, {"AT+CMGL=4\r", "\r\n+CMGL: 1,0,1", ",,"}}},
         {"atz_error", [](Faults& f) { f.atzError = true; }, {{"ATZ\r", "\r\nERROR\r\n", ""}}},
+        // SIM900 MMS firmware (serialport-gsm issue 60): the parts of a long push, then a short.
+        {"mms_push_cmti",
+         [](Faults& f) { f.mmsPushIndication = true; },
+         {{"ctl:deliver from=+4912345 text=\"" + std::string(170, 'm') + "\"",
+           "\r\n+CMTI: \"SM\",1,\"MMS PUSH\",2,1\r\n", ""},
+          {"", "\r\n+CMTI: \"SM\",2,\"MMS PUSH\",2,2\r\n", ""},
+          {"ctl:deliver from=+4912345 text=hi", "\r\n+CMTI: \"SM\",3,\"MMS PUSH\"\r\n", ""}}},
         // The modem's own states, set from the control side.
         {"result_mode numeric, back with ATV1",
          [](Faults&) {},
@@ -193,6 +200,15 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
           {"AT+CMGF=0\r", "AT+CMGF=0\r\r\nERROR\r\n", ""},
           {"", "\r\nSMS Ready\r\n", ""},
           {"AT+CNMI?;+CPMS?\r", "+CNMI: 0,0,0,0,0\r\n\r\n+CPMS: \"SM\",1,", ""}}},
+        // SARA-G450 after a reset (TinyGSM issue 296): the echo in time, each answer one command
+        // late, then in step.
+        {"lagging_replies: answers one command late, then in step",
+         [](Faults&) {},
+         {{"ctl:set lagging_replies 2", "", ""},
+          {"ATE1\r", "", "OK"},
+          {"AT+CSQ\r", "AT+CSQ\r\r\nOK\r\n", "+CSQ:"},
+          {"AT\r", "AT\r\r\n+CSQ: 20,99\r\n\r\nOK\r\n\r\nOK\r\n", ""},
+          {"AT+CSQ\r", "AT+CSQ\r\r\n+CSQ: 20,99\r\n\r\nOK\r\n", ""}}},
         {"reset loses a +CMGS still due",
          [](Faults&) {},
          {{"ctl:set send_delay_ms 100", "", ""},

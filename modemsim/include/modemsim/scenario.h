@@ -83,6 +83,9 @@ struct Settings {
     // +CFUN at start: 1 full function, 0 minimum, 4 flight mode (radio off: registered nowhere).
     int functionality{1};
     std::chrono::milliseconds registerDelay{0}; // AT+CFUN=1 -> registered
+    // The answers to the first N command lines after power-up or a reset each come only when
+    // the next command line is written; the echo is not late (u-blox SARA-G450).
+    int laggingReplies{0};
     ResultMode resultMode{ResultMode::Verbose}; // at start, as another program left it
     // The SMS stack starts this long after power-up or a reset; until then SMS commands answer
     // +CMS ERROR: 500, then smsReadyUrc comes (SIMCom "SMS Ready", Quectel "+QIND: SMS DONE").
@@ -139,6 +142,9 @@ struct Faults {
     bool indicationsElsewhere{false}; // indications go to another port (Quectel urcport)
     bool cmglWithoutAlpha{false};     // "+CMGL: 1,0,27" (Pantech)
     bool atzError{false};             // ATZ answers ERROR (Qualcomm with SIM PIN pending)
+    // +CMTI of a new message carries ,"MMS PUSH" and, for a part of a long one, ,<parts>,<part>
+    // after the index (SIM900 MMS firmware).
+    bool mmsPushIndication{false};
 };
 
 // A message the network hands to the modem. The sender is international when it starts with
