@@ -54,8 +54,9 @@ private:
         std::vector<std::string> lines;
         std::optional<std::string> final{"OK"};
         std::chrono::milliseconds extraDelay{0};
-        std::string prompt;  // non-empty: a PDU follows
-        std::string earlier; // the information text of the commands before it on the line
+        std::string prompt;      // non-empty: a PDU follows
+        bool refusedSend{false}; // AT+CMGS=<n> refused: the prompt_after_refusal habit may follow
+        std::string earlier;     // the information text of the commands before it on the line
     };
     static Reply info(std::vector<std::string> lines) {
         Reply reply;
@@ -67,11 +68,13 @@ private:
         reply.final = std::move(text);
         return reply;
     }
-    enum class PromptFor { Send, Write };
+    // Refused: the prompt a SIM800L opens after refusing AT+CMGS; Ctrl-Z answers `refusal`.
+    enum class PromptFor { Send, Write, Refused };
     struct OpenPrompt {
         PromptFor purpose{PromptFor::Send};
         std::size_t length{0};
         MessageStat stat{MessageStat::StoredUnsent};
+        std::string refusal;
     };
     struct PlannedReport {
         std::chrono::milliseconds after;
@@ -94,6 +97,8 @@ private:
     void flushDeferredUrcs();
     Reply cmeError(int code) const;
     Reply cmsError(int code) const;
+    // A value outside the narrow ranges a Cinterion MC75i offers: "+CMS ERROR:538".
+    Reply outOfRange() const;
     std::optional<Reply> simGate(const AtCommand& command, bool smsCommand);
 
     // Commands.
@@ -102,10 +107,15 @@ private:
     Reply cpin(const AtCommand& command);
     Reply cpms(const AtCommand& command);
     Reply cnmi(const AtCommand& command);
+    Reply narrowCnmi(const std::vector<std::string>& args);
+    Reply applyCnmi(const std::array<int, 5>& chosen);
     Reply cmgl(const AtCommand& command);
     Reply cmgr(const AtCommand& command);
     Reply cmgd(const AtCommand& command);
     Reply openPrompt(const AtCommand& command, PromptFor purpose);
+    std::string promptText() const;
+    // The "> " that follows a refused AT+CMGS a moment later (Faults::promptAfterRefusal).
+    void scheduleLatePrompt(const std::string& refusal);
     Reply submit(const sms::ReceivedPdu& pdu);
     // What AT+CMGS answers for a message the network took (Faults::sendResult).
     Reply sendResult(std::uint8_t reference) const;

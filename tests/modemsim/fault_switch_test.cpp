@@ -140,6 +140,30 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
          [](Faults& f) { f.cmglWithoutAlpha = true; },
          {{"ctl:store from=+4912345 text=hi", "", ""}, {"AT+CMGL=4\r", "\r\n+CMGL: 1,0,1", ",,"}}},
         {"atz_error", [](Faults& f) { f.atzError = true; }, {{"ATZ\r", "\r\nERROR\r\n", ""}}},
+        // Cinterion MC75i (gammu issue 1206, PR 1207): only the offered values.
+        {"narrow_ranges",
+         [](Faults& f) { f.narrowRanges = true; },
+         {{"AT+CNMI=?\r", "\r\n+CNMI: (0-3),(0,1),(0,2,3),(0,2),(1)\r\n", ""},
+          {"AT+CNMI=2,1,0,2,0\r", "\r\n+CMS ERROR:538\r\n", ""},
+          {"AT+CNMI=2,1,0,2,1\r", "\r\nOK\r\n", ""},
+          {"AT+CPMS=?\r",
+           "+CPMS: (\"ME\",\"SM\",\"MT\"),(\"ME\",\"SM\",\"MT\"),(\"SM\",\"MT\")\r\n", ""},
+          {"AT+CPMS=\"ME\",\"ME\",\"ME\"\r", "\r\n+CMS ERROR:538\r\n", ""},
+          {"AT+CPMS=\"ME\",\"ME\",\"SM\"\r", "\r\n+CPMS: 0,20,0,20,0,20\r\n\r\nOK\r\n", ""}}},
+        // SIM800L (raspberry-pi-sim800l-gsm-module issue 4): the refusal, then a prompt that
+        // takes a command as text.
+        {"prompt_after_refusal with fail_send",
+         [](Faults& f) {
+             f.promptAfterRefusal = true;
+             f.failSend = 1;
+         },
+         {{cmgs(pdu), "\r\n+CMS ERROR: 500\r\n", "> "},
+          {"", "\r\n> ", ""},
+          {"AT+CSQ\r", "", "+CSQ:"},
+          {"\x1A", "\r\n+CMS ERROR: 500\r\n", ""},
+          {"AT+CSQ\r", "\r\n+CSQ: 20,99\r\n", ""},
+          {cmgs(pdu), "> ", ""},
+          {sendPdu(pdu), "+CMGS: 0\r\n", ""}}},
         // SIM900 MMS firmware (serialport-gsm issue 60): the parts of a long push, then a short.
         {"mms_push_cmti",
          [](Faults& f) { f.mmsPushIndication = true; },
@@ -200,6 +224,27 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
           {"AT+CMGF=0\r", "AT+CMGF=0\r\r\nERROR\r\n", ""},
           {"", "\r\nSMS Ready\r\n", ""},
           {"AT+CNMI?;+CPMS?\r", "+CNMI: 0,0,0,0,0\r\n\r\n+CPMS: \"SM\",1,", ""}}},
+        // SIMCom A7670E booting (LilyGo-Modem-Series issue 247): deaf, its URCs, +CREG stat 11,
+        // a plain ERROR for SMS commands until the SMS stack is up.
+        {"A7670E boot: searching_stat 11, sms_not_ready_plain",
+         [](Faults& f) { f.smsNotReadyPlain = true; },
+         {{"ctl:set boot_urcs \"*ATREADY: 1\\n+CPIN: READY\"", "", ""},
+          {"ctl:set sms_ready_urc \"\"", "", ""},
+          {"ctl:set searching_stat 11", "", ""},
+          {"ctl:set register_delay_ms 150", "", ""},
+          {"ctl:set sms_ready_ms 150", "", ""},
+          {"ctl:reset 100", "", ""},
+          {"AT\r", "", "AT"},
+          {"", "\r\n*ATREADY: 1\r\n\r\n+CPIN: READY\r\n", "OK"},
+          {"AT+CMEE=1;+CREG?\r", "\r\n+CREG: 0,11\r\n\r\nOK\r\n", ""},
+          {"AT+CMGF=0\r", "AT+CMGF=0\r\r\nERROR\r\n", "+CMS"},
+          {"", "", ""},
+          {"", "", ""},
+          {"", "", ""},
+          {"", "", ""},
+          {"", "", ""},
+          {"", "", ""},
+          {"AT+CREG?;+CMGF=0\r", "\r\n+CREG: 0,1\r\n\r\nOK\r\n", ""}}},
         // SARA-G450 after a reset (TinyGSM issue 296): the echo in time, each answer one command
         // late, then in step.
         {"lagging_replies: answers one command late, then in step",
