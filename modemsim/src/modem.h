@@ -54,8 +54,9 @@ private:
         std::vector<std::string> lines;
         std::optional<std::string> final{"OK"};
         std::chrono::milliseconds extraDelay{0};
-        std::string prompt;  // non-empty: a PDU follows
-        std::string earlier; // the information text of the commands before it on the line
+        std::string prompt;      // non-empty: a PDU follows
+        bool refusedSend{false}; // AT+CMGS=<n> refused: the prompt_after_refusal habit may follow
+        std::string earlier;     // the information text of the commands before it on the line
     };
     static Reply info(std::vector<std::string> lines) {
         Reply reply;
@@ -67,11 +68,13 @@ private:
         reply.final = std::move(text);
         return reply;
     }
-    enum class PromptFor { Send, Write };
+    // Refused: the prompt a SIM800L opens after refusing AT+CMGS; Ctrl-Z answers `refusal`.
+    enum class PromptFor { Send, Write, Refused };
     struct OpenPrompt {
         PromptFor purpose{PromptFor::Send};
         std::size_t length{0};
         MessageStat stat{MessageStat::StoredUnsent};
+        std::string refusal;
     };
     struct PlannedReport {
         std::chrono::milliseconds after;
@@ -94,11 +97,15 @@ private:
     void setResultMode(ResultMode mode);
     void handlePdu(const std::string& hex);
     void answer(const Reply& reply);
+    // The answer held back by the lagging_replies habit goes out now (the next command came).
+    void releaseLateReply();
     void write(const std::string& bytes, Clock::time_point due);
     void emitUrc(const std::string& wire);
     void flushDeferredUrcs();
     Reply cmeError(int code) const;
     Reply cmsError(int code) const;
+    // A value outside the narrow ranges a Cinterion MC75i offers: "+CMS ERROR:538".
+    Reply outOfRange() const;
     std::optional<Reply> simGate(const AtCommand& command, bool smsCommand);
 
     // Commands.
@@ -107,10 +114,15 @@ private:
     Reply cpin(const AtCommand& command);
     Reply cpms(const AtCommand& command);
     Reply cnmi(const AtCommand& command);
+    Reply narrowCnmi(const std::vector<std::string>& args);
+    Reply applyCnmi(const std::array<int, 5>& chosen);
     Reply cmgl(const AtCommand& command);
     Reply cmgr(const AtCommand& command);
     Reply cmgd(const AtCommand& command);
     Reply openPrompt(const AtCommand& command, PromptFor purpose);
+    std::string promptText() const;
+    // The "> " that follows a refused AT+CMGS a moment later (Faults::promptAfterRefusal).
+    void scheduleLatePrompt(const std::string& refusal);
     Reply submit(const sms::ReceivedPdu& pdu);
     // What AT+CMGS answers for a message the network took (Faults::sendResult).
     Reply sendResult(std::uint8_t reference) const;
@@ -148,6 +160,8 @@ private:
     void acknowledgementMissed();
     // The network hands a routed message or report over again; it is not counted twice.
     void deliverAgain(const Routed& routed);
+    // ,"MMS PUSH"[,<parts>,<part>] after the +CMTI index (Faults::mmsPushIndication).
+    static std::string mmsPushFields(const sms::OutgoingPdu& pdu);
     void retryWaiting();
     // After the current command's reply, as the network only learns of free room later.
     void retryWaitingSoon();
@@ -193,6 +207,12 @@ private:
     std::optional<Clock::time_point> m_lastTraffic; // for the sleepy first reply
     bool m_wakingUp{false};
     bool m_rebootAfterReply{false}; // AT+CFUN=...,1
+    int m_lateRepliesLeft{0};       // Settings::laggingReplies still to come late
+    struct LateReply {
+        std::string wire;
+        Clock::time_point due;
+    };
+    std::optional<LateReply> m_lateReply;
     std::array<int, 5> m_cnmi{0, 0, 0, 0, 0};
     std::array<std::string, 3> m_memories{"SM", "SM", "SM"};
     std::uint8_t m_nextReference{0};

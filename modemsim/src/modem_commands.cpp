@@ -100,8 +100,9 @@ std::optional<Modem::Reply> Modem::simGate(const AtCommand& command, bool smsCom
         return smsCommand ? cmsError(311) : cmeError(11);
     }
     if (smsCommand && !smsStackReady()) {
-        // SIM800 before "SMS Ready", Quectel before "+QIND: SMS DONE".
-        return cmsError(500);
+        // SIM800 before "SMS Ready", Quectel before "+QIND: SMS DONE"; a SIMCom A7670E says
+        // only ERROR (LilyGo-Modem-Series issue 247).
+        return m_faults.smsNotReadyPlain ? finalResult("ERROR") : cmsError(500);
     }
     return std::nullopt;
 }
@@ -497,7 +498,9 @@ Modem::Reply Modem::cpms(const AtCommand& command) {
     };
     switch (command.form) {
     case Form::Test:
-        return info({"+CPMS: (\"SM\",\"ME\",\"SR\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")"});
+        return info({m_faults.narrowRanges
+                         ? "+CPMS: (\"ME\",\"SM\",\"MT\"),(\"ME\",\"SM\",\"MT\"),(\"SM\",\"MT\")"
+                         : "+CPMS: (\"SM\",\"ME\",\"SR\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")"});
     case Form::Read: {
         std::string line = "+CPMS: ";
         for (std::size_t i = 0; i < m_memories.size(); ++i) {
@@ -517,6 +520,13 @@ Modem::Reply Modem::cpms(const AtCommand& command) {
     auto chosen = m_memories;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string memory = upper(args[i]);
+        if (m_faults.narrowRanges) {
+            // Cinterion MC75i: no SR, and ME is no receive memory (gammu PR 1207). MT (ME and
+            // SM as one) is offered but not modelled: refused like a memory not offered.
+            if (memory == "MT" || memory == "SR" || (i == 2 && memory == "ME")) {
+                return outOfRange();
+            }
+        }
         // Status reports are read from SR, never written or received into it by choice.
         if (!m_store.hasMemory(memory) || (i > 0 && memory == "SR")) {
             return cmsError(302);
@@ -534,7 +544,8 @@ Modem::Reply Modem::cpms(const AtCommand& command) {
 
 Modem::Reply Modem::cnmi(const AtCommand& command) {
     if (command.form == Form::Test) {
-        return info({"+CNMI: (0-2),(0-3),(0),(0-2),(0,1)"});
+        return info({m_faults.narrowRanges ? "+CNMI: (0-3),(0,1),(0,2,3),(0,2),(1)"
+                                           : "+CNMI: (0-2),(0-3),(0),(0-2),(0,1)"});
     }
     if (command.form == Form::Read) {
         std::string line = "+CNMI: ";
@@ -546,6 +557,9 @@ Modem::Reply Modem::cnmi(const AtCommand& command) {
     auto args = splitArguments(command.arguments);
     if (command.form != Form::Set || args.empty() || args.size() > 5) {
         return cmsError(303);
+    }
+    if (m_faults.narrowRanges) {
+        return narrowCnmi(args);
     }
     static constexpr std::array<int, 5> kHighest{2, 3, 0, 2, 1};
     std::array<int, 5> chosen{0, 0, 0, 0, 0};
@@ -561,6 +575,29 @@ Modem::Reply Modem::cnmi(const AtCommand& command) {
         // Advertised in AT+CNMI=? and refused all the same (oFono build_cnmi_string, MM 7801).
         return cmsError(303);
     }
+    return applyCnmi(chosen);
+}
+
+Modem::Reply Modem::narrowCnmi(const std::vector<std::string>& args) {
+    // Cinterion MC75i (gammu issue 1206, PR 1207): only what AT+CNMI=? lists, <bfr> 1 alone.
+    // An omitted value takes the lowest offered one (AT+CNMI=2,1,0,2 answered OK there).
+    static const std::array<std::set<int>, 5> kOffered{
+        std::set<int>{0, 1, 2, 3}, {0, 1}, {0, 2, 3}, {0, 2}, {1}};
+    std::array<int, 5> chosen{0, 0, 0, 0, 1};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i].empty()) {
+            continue;
+        }
+        auto value = toInt(args[i]);
+        if (!value || kOffered[i].count(*value) == 0) {
+            return outOfRange();
+        }
+        chosen[i] = *value;
+    }
+    return applyCnmi(chosen);
+}
+
+Modem::Reply Modem::applyCnmi(const std::array<int, 5>& chosen) {
     m_cnmi = chosen;
     if (m_cnmi[1] != 0 && !m_cnmiSeen) {
         m_cnmiSeen = true;
@@ -666,22 +703,30 @@ Modem::Reply Modem::openPrompt(const AtCommand& command, PromptFor purpose) {
         stat > 3 || (purpose == PromptFor::Send && args.size() > 1)) {
         return cmsError(304);
     }
+    if (purpose == PromptFor::Send && m_faults.promptAfterRefusal &&
+        m_faults.failSend == m_counters.sendAttempts + 1) {
+        // With the SIM800L habit the refusal is the command's answer, the prompt comes later.
+        ++m_counters.sendAttempts;
+        return cmsError(m_faults.failSendCode);
+    }
     m_prompt =
-        OpenPrompt{purpose, static_cast<std::size_t>(length), static_cast<MessageStat>(stat)};
+        OpenPrompt{purpose, static_cast<std::size_t>(length), static_cast<MessageStat>(stat), {}};
     Reply reply;
     reply.final.reset();
+    reply.prompt = promptText();
+    return reply;
+}
+
+std::string Modem::promptText() const {
     switch (m_faults.prompt) {
-    case PromptStyle::Standard:
-        reply.prompt = "\r\n> ";
-        break;
     case PromptStyle::Bare:
-        reply.prompt = ">";
-        break;
+        return ">";
     case PromptStyle::CrLf:
-        reply.prompt = "\r\n>\r\n";
+        return "\r\n>\r\n";
+    case PromptStyle::Standard:
         break;
     }
-    return reply;
+    return "\r\n> ";
 }
 
 Modem::Reply Modem::writeToMemory(const std::string& hex, const OpenPrompt& prompt) {

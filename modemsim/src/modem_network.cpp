@@ -187,7 +187,25 @@ void Modem::offerIncoming(const sms::OutgoingPdu& pdu) {
     if (m_faults.routeAndStore) {
         emitUrc(routedWire(Routed{false, pdu})); // shown as stored: nothing to acknowledge
     }
-    emitUrc("\r\n+CMTI: \"" + memory + "\"," + std::to_string(*index) + "\r\n");
+    std::string fields = m_faults.mmsPushIndication ? mmsPushFields(pdu) : std::string();
+    emitUrc("\r\n+CMTI: \"" + memory + "\"," + std::to_string(*index) + fields + "\r\n");
+}
+
+std::string Modem::mmsPushFields(const sms::OutgoingPdu& pdu) {
+    // SIM900 MMS AT Command Manual V1.04 (serialport-gsm issue 60): "MMS PUSH" after the
+    // index, and for a part of a concatenated push ",<m>,<n>": parts in all, this part.
+    std::string fields = ",\"MMS PUSH\"";
+    auto decoded = sms::decodePdu(pdu.hex, pdu.tpduLength);
+    if (decoded) {
+        if (const auto* deliver = std::get_if<sms::Deliver>(&decoded->tpdu)) {
+            const auto& parts = deliver->userData.concatenation;
+            if (parts && parts->total > 1) {
+                fields +=
+                    "," + std::to_string(parts->total) + "," + std::to_string(parts->sequence);
+            }
+        }
+    }
+    return fields;
 }
 
 std::string Modem::routedWire(const Routed& routed) const {

@@ -155,6 +155,9 @@ const std::map<std::string, Apply>& settingTable() {
         {"cfun", choice(&Settings::functionality,
                         std::map<std::string, int>{{"0", 0}, {"1", 1}, {"4", 4}}, "0, 1 or 4")},
         {"register_delay_ms", milliseconds(&Settings::registerDelay)},
+        {"searching_stat", number(&Settings::searchingStat, 0, 11)},
+        {"power_up_silence_ms", milliseconds(&Settings::powerUpSilence)},
+        {"lagging_replies", number(&Settings::laggingReplies, 0, 1000)},
         {"result_mode", choice(&Settings::resultMode,
                                std::map<std::string, ResultMode>{{"verbose", ResultMode::Verbose},
                                                                  {"numeric", ResultMode::Numeric},
@@ -236,6 +239,10 @@ const std::map<std::string, Apply>& settingTable() {
         {"cmgr_without_stat", flag(&Faults::cmgrWithoutStat)},
         {"cmgl_without_alpha", flag(&Faults::cmglWithoutAlpha)},
         {"atz_error", flag(&Faults::atzError)},
+        {"sms_not_ready_plain", flag(&Faults::smsNotReadyPlain)},
+        {"narrow_ranges", flag(&Faults::narrowRanges)},
+        {"prompt_after_refusal", flag(&Faults::promptAfterRefusal)},
+        {"mms_push_cmti", flag(&Faults::mmsPushIndication)},
     };
     return table;
 }

@@ -83,18 +83,39 @@ TEST(ModemDialogue, EveryBuiltInScenarioSendsReportsAndReceives) {
         SCOPED_TRACE(name);
         auto loaded = modemsim::loadScenario(name);
         ASSERT_TRUE(std::holds_alternative<modemsim::Scenario>(loaded));
+        const modemsim::Settings settings = std::get<modemsim::Scenario>(loaded).settings;
         SimSession session(std::get<modemsim::Scenario>(loaded));
-        for (const char* quick : {"set send_delay_ms 10", "set report_delay_ms 10",
+        // The report after the loopback copy: where reports share SM, the copy is still slot 1.
+        for (const char* quick : {"set send_delay_ms 10", "set report_delay_ms 200",
                                   "set loopback_delay_ms 10", "set loopback +15550100"}) {
             ASSERT_EQ(session.sim.control(quick), "OK\n");
         }
         PtyClient& client = session.client;
+        // In step first: a modem that answers one command late (ublox-sara-g450) gives each
+        // command the answer of the one before, so two commands with different answers take
+        // turns until each gets its own; what came late is read away before each.
+        int turn = 0;
+        EXPECT_TRUE(eventually(
+            [&] {
+                client.readFor(ms(30));
+                bool manufacturer = turn++ % 2 == 0;
+                std::string reply = client.command(manufacturer ? "AT+CGMI" : "AT+CGMM", ms(500));
+                const std::string& wanted = manufacturer ? settings.manufacturer : settings.model;
+                const std::string& other = manufacturer ? settings.model : settings.manufacturer;
+                return reply.find(wanted) != std::string::npos &&
+                       reply.find(other) == std::string::npos;
+            },
+            ms(8000)));
         // Until the SMS stack is up.
         EXPECT_TRUE(eventually(
             [&] { return client.command("AT+CMGF=0").find("\r\nOK\r\n") != std::string::npos; },
             ms(4000)));
-        for (const char* line :
-             {"ATE0", "AT+CMEE=1", "AT+CPMS=\"SM\",\"SM\",\"SM\"", "AT+CNMI=1,1,0,1,0"}) {
+        // A modem that takes only <bfr> 1 and no ds 1 (cinterion-mc75i) stores the report: +CDSI.
+        const std::string cnmi = client.command("AT+CNMI=?").find(",(1)\r\n") != std::string::npos
+                                     ? "AT+CNMI=1,1,0,2,1"
+                                     : "AT+CNMI=1,1,0,1,0";
+        for (const std::string line :
+             {"ATE0", "AT+CMEE=1", "AT+CPMS=\"SM\",\"SM\",\"SM\"", cnmi.c_str()}) {
             EXPECT_NE(client.command(line).find("OK\r\n"), std::string::npos) << line;
         }
         const std::string text = "你好 from " + name;
@@ -132,6 +153,20 @@ TEST(ModemDialogue, EveryBuiltInScenarioSendsReportsAndReceives) {
             EXPECT_NE(reply.find("OK\r\n"), std::string::npos) << answer.command << reply;
         }
     }
+}
+
+// A modem opened while it boots (SIMCom A7670E, LilyGo-Modem-Series issue 247): the first
+// command gets nothing, not even its echo; then the boot URCs, then answers.
+TEST(ModemDialogue, PowerUpSilenceSwallowsTheFirstCommand) {
+    modemsim::Scenario scenario;
+    scenario.settings.powerUpSilence = ms(300);
+    scenario.settings.bootUrcs = "*ATREADY: 1";
+    scenario.settings.smsReadyUrc = ""; // "SMS DONE" never comes
+    SimSession session(scenario);
+    session.client.send("AT\r");
+    EXPECT_EQ(session.client.readFor(ms(150)), "");
+    EXPECT_EQ(session.client.readUntil("*ATREADY: 1\r\n"), "\r\n*ATREADY: 1\r\n");
+    EXPECT_EQ(session.client.command("AT"), "AT\r\r\nOK\r\n");
 }
 
 TEST(ModemDialogue, UnknownOrMalformedCommandsAnswerError) {

@@ -95,6 +95,15 @@ struct Settings {
     // +CFUN at start: 1 full function, 0 minimum, 4 flight mode (radio off: registered nowhere).
     int functionality{1};
     std::chrono::milliseconds registerDelay{0}; // AT+CFUN=1 -> registered
+    // The <stat> the three registrations show while the radio searches (before registerDelay
+    // has passed): 0, or 11 as a SIMCom A7670E shows for seconds after power-up.
+    int searchingStat{0};
+    // Nonzero: the simulator's start is a power-up like a reset of this length: input is lost
+    // (not even echoed), then bootUrcs, then the SMS stack starts (SIMCom A7670E).
+    std::chrono::milliseconds powerUpSilence{0};
+    // The answers to the first N command lines after power-up or a reset each come only when
+    // the next command line is written; the echo is not late (u-blox SARA-G450).
+    int laggingReplies{0};
     ResultMode resultMode{ResultMode::Verbose}; // at start, as another program left it
     // The SMS stack starts this long after power-up or a reset; until then SMS commands answer
     // +CMS ERROR: 500, then smsReadyUrc comes (SIMCom "SMS Ready", Quectel "+QIND: SMS DONE").
@@ -156,6 +165,18 @@ struct Faults {
     bool indicationsElsewhere{false}; // indications go to another port (Quectel urcport)
     bool cmglWithoutAlpha{false};     // "+CMGL: 1,0,27" (Pantech)
     bool atzError{false};             // ATZ answers ERROR (Qualcomm with SIM PIN pending)
+    // SMS commands refused before the SMS stack is up answer a plain ERROR whatever AT+CMEE
+    // says, not +CMS ERROR: 500 (SIMCom A7670E).
+    bool smsNotReadyPlain{false};
+    // AT+CNMI=? and AT+CPMS=? offer the Cinterion MC75i's narrow lists, and a value outside
+    // them answers +CMS ERROR:538 (no space).
+    bool narrowRanges{false};
+    // A refused AT+CMGS=<n> is followed by a "> " prompt all the same; what is written then is
+    // text until Ctrl-Z or ESC (SIM800L). fail_send then refuses the command, not the PDU.
+    bool promptAfterRefusal{false};
+    // +CMTI of a new message carries ,"MMS PUSH" and, for a part of a long one, ,<parts>,<part>
+    // after the index (SIM900 MMS firmware).
+    bool mmsPushIndication{false};
 };
 
 // A message the network hands to the modem. The sender is international when it starts with
