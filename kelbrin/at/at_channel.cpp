@@ -460,6 +460,7 @@ AtOutcome AtChannel::askMarker(std::size_t turn, Clock::time_point limit,
         m_reader.endCommand();
         return writeFailure();
     }
+    const auto written = Clock::now();
     bool discarded = false;
     answeredWithoutLine = true;
     for (;;) {
@@ -469,8 +470,11 @@ AtOutcome AtChannel::askMarker(std::size_t turn, Clock::time_point limit,
         case AtOutcome::Stopped:
             return reply.outcome;
         case AtOutcome::Restarted:
+            // A boot code, or an earlier "+CPIN: READY" that came late: the marker's answer
+            // may still come.
             answeredWithoutLine = false;
-            return AtOutcome::OutOfStep; // the marker went to a modem rebooting: ask again
+            m_reader.beginCommand({marker.command, std::string(marker.prefix), false, false});
+            continue;
         case AtOutcome::Timeout:
             if (!discarded) {
                 m_trace.note(std::string("no answer to ") + marker.command + ": still out of step");
@@ -502,8 +506,11 @@ AtOutcome AtChannel::askMarker(std::size_t turn, Clock::time_point limit,
             m_urcs.erase(std::remove_if(lines, m_urcs.end(), laggingLine), m_urcs.end());
         }
         discarded = true;
-        // Its own answer comes right behind, or not before another command is written.
-        deadline = std::min(limit, Clock::now() + kQuietWindow);
+        // Its own answer comes right behind, or not before another command is written; a modem
+        // slow to answer is given as long again as the earlier answer took, so that the next
+        // marker does not go out before this one's answer and take it for its own.
+        const auto took = std::chrono::duration_cast<Milliseconds>(Clock::now() - written);
+        deadline = std::min(limit, Clock::now() + std::max(kQuietWindow, took + kQuietWindow));
         m_reader.beginCommand({marker.command, std::string(marker.prefix), false, false});
     }
 }

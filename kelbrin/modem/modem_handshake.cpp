@@ -131,8 +131,13 @@ HandshakeResult ModemHandshake::run(Clock::time_point deadline) {
     if (result.failure.empty()) {
         result.failure = checkRegistration(deadline).text();
     }
-    if (!result.failure.empty() && m_deadlineCutCommand && m_answered > 0 && !m_lastOutOfStep) {
-        result.failure = describeSlowModem();
+    if (!result.failure.empty() && m_deadlineCutCommand) {
+        // Out of time: say why the time ran out, not what the command cut short looked like.
+        if (m_lastOutOfStep) {
+            result.failure = describeOutOfStep().text();
+        } else if (m_answered > 0) {
+            result.failure = describeSlowModem();
+        }
     }
     return result;
 }
@@ -249,9 +254,7 @@ StepFailure ModemHandshake::syncWithModem(Clock::time_point deadline) {
         }
     }
     if (outOfStep) {
-        return {describeOutOfStep(),
-                OperatorText(KELBRIN_TEXT("start again; if it stays so, restart the modem "
-                                          "(power or AT+CFUN=1,1)"))};
+        return describeOutOfStep();
     }
     return {OperatorText(KELBRIN_TEXT("no answer from a modem on %1$s at %2$s bit/s"),
                          describePort(m_settings.port), m_settings.port.baud),
@@ -321,16 +324,19 @@ OperatorText ModemHandshake::describeSettingFailure(OperatorText what, const AtR
                             std::move(what), reply.finalLine);
     }
     if (reply.outcome == AtOutcome::OutOfStep) {
-        return OperatorText(KELBRIN_TEXT("%1$s: %2$s"), std::move(what), describeOutOfStep());
+        return OperatorText(KELBRIN_TEXT("%1$s: %2$s"), std::move(what),
+                            describeOutOfStep().text());
     }
     return describeFailure(std::move(what), reply, m_channel.lostReason());
 }
 
-OperatorText ModemHandshake::describeOutOfStep() const {
-    return OperatorText(KELBRIN_TEXT("the modem on %1$s answers out of step (its answers come one "
-                                     "command late) and did not get back in step before start-up "
-                                     "ran out of time"),
-                        describePort(m_settings.port));
+StepFailure ModemHandshake::describeOutOfStep() const {
+    return {OperatorText(KELBRIN_TEXT("the modem on %1$s answers out of step (its answers come one "
+                                      "command late) and did not get back in step before start-up "
+                                      "ran out of time"),
+                         describePort(m_settings.port)),
+            OperatorText(KELBRIN_TEXT("start again; if it stays so, restart the modem (power or "
+                                      "AT+CFUN=1,1)"))};
 }
 
 AtReply ModemHandshake::useMemory(const std::string& memory, Clock::time_point deadline) {

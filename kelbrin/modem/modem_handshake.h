@@ -83,7 +83,7 @@ private:
     /// saying it did not answer would send the operator looking for the wrong fault.
     OperatorText describeSlowModem() const;
     /// Answers that kept coming one command late until the deadline.
-    OperatorText describeOutOfStep() const;
+    StepFailure describeOutOfStep() const;
 
     AtChannel& m_channel;
     const SessionSettings& m_settings;

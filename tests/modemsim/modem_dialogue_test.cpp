@@ -129,20 +129,24 @@ TEST(ModemDialogue, EveryBuiltInScenarioSendsReportsAndReceives) {
         ASSERT_TRUE(pdu.has_value()) << seen;
         EXPECT_EQ(std::get<sms::Deliver>(pdu->tpdu).userData.text, text);
 
-        // Under service 1 a routed message is acknowledged; the rest every modem answers.
-        for (const char* line : {"AT+CSMS=1", "AT+CNMI=1,2,0,1,0"}) {
-            EXPECT_NE(client.command(line).find("OK\r\n"), std::string::npos) << line;
+        // Under service 1 a routed message is acknowledged (where the modem routes at all: the
+        // MC75i offers mt 0 and 1 only); the rest every modem answers.
+        const bool routes = !std::get<modemsim::Scenario>(loaded).faults.narrowRanges;
+        if (routes) {
+            for (const char* line : {"AT+CSMS=1", "AT+CNMI=1,2,0,1,0"}) {
+                EXPECT_NE(client.command(line).find("OK\r\n"), std::string::npos) << line;
+            }
+            ASSERT_EQ(session.sim.control("deliver from=+4912345 text=routed"), "OK\n");
+            EXPECT_NE(client.readUntil("+CMT: ,").find("+CMT: ,"), std::string::npos);
+            client.readUntil("\r\n");
+            client.readUntil("\r\n"); // the PDU
+            EXPECT_NE(client.command("AT+CNMA").find("\r\nOK\r\n"), std::string::npos);
         }
-        ASSERT_EQ(session.sim.control("deliver from=+4912345 text=routed"), "OK\n");
-        EXPECT_NE(client.readUntil("+CMT: ,").find("+CMT: ,"), std::string::npos);
-        client.readUntil("\r\n");
-        client.readUntil("\r\n"); // the PDU
         struct Answer {
             const char* command;
             std::string expected;
         };
         const Answer answers[] = {
-            {"AT+CNMA", "\r\nOK\r\n"},
             {"AT+COPS=?", "+COPS: (2,\""},
             {"AT+GMM", "\r\n" + std::get<modemsim::Scenario>(loaded).settings.model + "\r\n"},
             {"AT+CBC", "\r\n+CBC: 2,0\r\n"},
