@@ -10,7 +10,7 @@ packages=(
     fonts-liberation fonts-wqy-zenhei fonts-arphic-uming
     xvfb xauth imagemagick xdotool
     clang-format
-    dpkg-dev desktop-file-utils groff-base
+    dpkg-dev desktop-file-utils groff-base devscripts
     gammu smstools gnokii-cli kannel socat
     gettext
 )

@@ -5,7 +5,8 @@
 // deliveries stop and the soak drains until the simulator holds nothing and two polls come back
 // empty. It prints the figures and exits non-zero when a target is missed:
 // 0 lost, 0 duplicated, exactly one report per send, RSS growth <= 1 MiB after the first minute.
-// The library's trace goes to a file in /tmp, named at the end, to look up what went wrong.
+// The RSS and the heap in use at the end of each minute show whether a growth levels off. The
+// library's trace goes to a file in /tmp, named at the end, to look up what went wrong.
 //
 //   kelbrin_soak [--minutes N]
 
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include <dlfcn.h>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +42,14 @@ constexpr auto kReplugEvery = 60s;
 constexpr int kAwayMs = 2000;
 constexpr auto kDrainLimit = 5min;
 constexpr long kRssGrowthLimitKiB = 1024;
+
+// Heap in use by the process (the library's, the soak's tables being sized at the start): every
+// malloc arena and the blocks mapped on their own. Unlike the RSS, it does not count pages that
+// freed blocks leave behind.
+long heapKiB() {
+    const struct mallinfo2 info = ::mallinfo2();
+    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
+}
 
 long residentKiB() {
     std::ifstream status("/proc/self/status");
@@ -83,7 +93,9 @@ struct Tally {
     explicit Tally(int minutes)
         : deliveredOk(static_cast<std::size_t>(minutes) * 60 * 4 + 16),
           receivedCount(deliveredOk.size()),
-          reportCount(static_cast<std::size_t>(minutes) * 60 * 2 + 16) {}
+          reportCount(static_cast<std::size_t>(minutes) * 60 * 2 + 16) {
+        byMinute.reserve(static_cast<std::size_t>(minutes) + 1);
+    }
 
     int sends = 0;
     int reports = 0;
@@ -99,6 +111,8 @@ struct Tally {
     long rssStart = 0;
     long rssMinute = 0;
     long rssEnd = 0;
+    /// RSS and heap in use (KiB) at the end of each minute: whether a growth levels off.
+    std::vector<std::pair<long, long>> byMinute;
 };
 
 std::string deliveryText(int number) {
@@ -271,9 +285,12 @@ int main(int argc, char** argv) {
             client.poll();
             nextPoll += kPollEvery;
         }
-        if (!minuteTaken && now >= begin + 1min) {
-            tally.rssMinute = residentKiB();
-            minuteTaken = true;
+        if (now >= begin + std::chrono::minutes(tally.byMinute.size() + 1)) {
+            tally.byMinute.emplace_back(residentKiB(), heapKiB());
+            if (!minuteTaken) {
+                tally.rssMinute = tally.byMinute.back().first;
+                minuteTaken = true;
+            }
         }
         std::this_thread::sleep_until(std::min({nextDeliver, nextSend, nextPoll}));
     }
@@ -329,6 +346,11 @@ int main(int argc, char** argv) {
     std::printf("  RSS (KiB): start %ld, after the first minute %s, end %ld\n", tally.rssStart,
                 minuteTaken ? std::to_string(tally.rssMinute).c_str() : "(run shorter)",
                 tally.rssEnd);
+    std::printf("  by minute (RSS/heap KiB):");
+    for (const auto& [rss, heap] : tally.byMinute) {
+        std::printf(" %ld/%ld", rss, heap);
+    }
+    std::printf("\n");
 
     std::printf("  library trace: %s\n", tracePath);
 

@@ -8,6 +8,15 @@ namespace {
 // Route-and-store twins arrive within moments of each other.
 constexpr std::chrono::minutes kTwinWindow{5};
 
+// FNV-1a, 64 bits: the same digest on every platform (std::hash may be 32 bits wide).
+uint64_t digestOf(const std::string& key) {
+    uint64_t digest = 0xcbf29ce484222325u;
+    for (const char c : key) {
+        digest = (digest ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    }
+    return digest;
+}
+
 } // namespace
 
 bool DeliveredMessages::takeStored(const MessageSlot& slot, const std::string& key, TimePoint now) {
@@ -18,19 +27,21 @@ bool DeliveredMessages::takeStored(const MessageSlot& slot, const std::string& k
         }
         taken->second = TakenSlot{key}; // the slot was emptied and refilled behind our back
     }
-    if (pairWithTwin(key, false, now)) {
+    const uint64_t digest = digestOf(key);
+    if (pairWithTwin(digest, false, now)) {
         taken->second.handedOver = true; // its twin is the one the caller gets
         return false;
     }
-    m_recent.push_back(Recent{now, key, false});
+    m_recent.push_back(Recent{now, digest, false});
     return true;
 }
 
 bool DeliveredMessages::takeRouted(const std::string& key, TimePoint now) {
-    if (pairWithTwin(key, true, now)) {
+    const uint64_t digest = digestOf(key);
+    if (pairWithTwin(digest, true, now)) {
         return false;
     }
-    m_recent.push_back(Recent{now, key, true});
+    m_recent.push_back(Recent{now, digest, true});
     return true;
 }
 
@@ -49,12 +60,12 @@ void DeliveredMessages::slotFreed(const MessageSlot& slot) {
     m_takenSlots.erase(slot);
 }
 
-bool DeliveredMessages::pairWithTwin(const std::string& key, bool routed, TimePoint now) {
+bool DeliveredMessages::pairWithTwin(uint64_t digest, bool routed, TimePoint now) {
     while (!m_recent.empty() && m_recent.front().at + kTwinWindow < now) {
         m_recent.pop_front();
     }
     const auto twin = std::find_if(m_recent.rbegin(), m_recent.rend(), [&](const Recent& copy) {
-        return copy.routed != routed && copy.key == key;
+        return copy.routed != routed && copy.digest == digest;
     });
     if (twin == m_recent.rend()) {
         return false;

@@ -3,6 +3,7 @@
 #include "service_sink.h"
 
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <string>
@@ -20,7 +21,13 @@ namespace kelbrin {
 ///   are both delivered.
 /// - Some Huawei modems (E303, E3531) both route (+CMT) and store (+CMTI) one message: a routed
 ///   and a stored copy with the same key within a short window are one message. Each copy pairs
-///   with at most one twin, so two equal routed messages are still two.
+///   with at most one twin, so two equal routed messages are still two. A copy waits for its twin
+///   as a 64-bit digest of its key, not the key (a long part's key is some 200 bytes): at a
+///   message a second the window holds 300 copies, and two different keys share a digest once
+///   in 2^64 / 300 messages.
+///
+/// Nothing here grows with the messages taken: a slot leaves when it is deleted, a copy when its
+/// twin came or the window passed.
 class DeliveredMessages {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -38,11 +45,11 @@ public:
 private:
     struct Recent {
         TimePoint at;
-        std::string key;
+        uint64_t digest;
         bool routed;
     };
-    /// Removes the newest recent copy of the other kind with @p key; true when there was one.
-    bool pairWithTwin(const std::string& key, bool routed, TimePoint now);
+    /// Removes the newest recent copy of the other kind with @p digest; true when there was one.
+    bool pairWithTwin(uint64_t digest, bool routed, TimePoint now);
 
     struct TakenSlot {
         std::string key;

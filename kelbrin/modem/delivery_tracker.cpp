@@ -42,42 +42,52 @@ bool sameSubscriber(const std::string& sentDigits, const std::string& reportedDi
 void DeliveryTracker::partSent(int32_t index, int partsInMessage, uint8_t reference,
                                const std::string& number, TimePoint at) {
     forgetOlderThan(at - kReportWindow);
-    m_parts.push_back(Part{index, reference, numberDigits(number), at});
-    m_messages[index].partsTotal = partsInMessage;
+    Part part;
+    part.sentAt = at;
+    part.digits = numberDigits(number);
+    part.index = index;
+    part.partsInMessage = partsInMessage;
+    part.reference = reference;
+    m_parts.push_back(std::move(part));
 }
 
 DeliveryTracker::Verdict DeliveryTracker::reportReceived(uint8_t reference,
                                                          const std::string& recipient,
                                                          uint8_t status, TimePoint at) {
+    forgetOlderThan(at - kReportWindow);
     const std::string digits = numberDigits(recipient);
     const auto matches = [&](const Part& candidate) {
-        return candidate.reference == reference && candidate.sentAt + kReportWindow >= at &&
-               sameSubscriber(candidate.digits, digits);
+        return candidate.index != 0 && candidate.reference == reference &&
+               candidate.sentAt + kReportWindow >= at && sameSubscriber(candidate.digits, digits);
     };
     // The newest matching part still waiting: after the 8-bit reference wraps, older parts share
-    // it. A repeated report for a part already delivered matches but changes nothing.
+    // it. A repeated report for a part already delivered, or of a message already decided,
+    // matches but changes nothing.
     auto part = std::find_if(m_parts.rbegin(), m_parts.rend(), [&](const Part& candidate) {
         return matches(candidate) && !candidate.delivered;
     });
     if (part == m_parts.rend()) {
-        return Verdict{std::any_of(m_parts.begin(), m_parts.end(), matches), std::nullopt};
+        return Verdict{std::any_of(m_parts.begin(), m_parts.end(), matches) ||
+                           std::any_of(m_settled.begin(), m_settled.end(), matches),
+                       std::nullopt};
     }
     Verdict verdict{true, std::nullopt};
-    auto message = m_messages.find(part->index);
-    if (message == m_messages.end() || message->second.decided) {
-        return verdict;
-    }
+    const int32_t index = part->index;
     switch (sms::classifyStatus(status)) {
-    case sms::StatusClass::Delivered:
+    case sms::StatusClass::Delivered: {
         part->delivered = true;
-        if (++message->second.partsDelivered >= message->second.partsTotal) {
-            message->second.decided = true;
-            verdict.decided = std::make_pair(part->index, DeliveryOutcome::Delivered);
+        const auto delivered = std::count_if(m_parts.begin(), m_parts.end(), [&](const Part& p) {
+            return p.index == index && p.delivered;
+        });
+        if (delivered >= part->partsInMessage) {
+            settle(index);
+            verdict.decided = std::make_pair(index, DeliveryOutcome::Delivered);
         }
         return verdict;
+    }
     case sms::StatusClass::Failed:
-        message->second.decided = true;
-        verdict.decided = std::make_pair(part->index, DeliveryOutcome::Failed);
+        settle(index);
+        verdict.decided = std::make_pair(index, DeliveryOutcome::Failed);
         return verdict;
     case sms::StatusClass::StillTrying:
     case sms::StatusClass::Reserved:
@@ -87,15 +97,22 @@ DeliveryTracker::Verdict DeliveryTracker::reportReceived(uint8_t reference,
     return verdict;
 }
 
-void DeliveryTracker::forgetOlderThan(TimePoint limit) {
+void DeliveryTracker::settle(int32_t index) {
     m_parts.erase(std::remove_if(m_parts.begin(), m_parts.end(),
-                                 [&](const Part& part) {
-                                     if (part.sentAt >= limit) {
+                                 [&](Part& part) {
+                                     if (part.index != index) {
                                          return false;
                                      }
-                                     m_messages.erase(part.index);
+                                     m_settled[m_nextSettled] = std::move(part);
+                                     m_nextSettled = (m_nextSettled + 1) % kSettledKept;
                                      return true;
                                  }),
+                  m_parts.end());
+}
+
+void DeliveryTracker::forgetOlderThan(TimePoint limit) {
+    m_parts.erase(std::remove_if(m_parts.begin(), m_parts.end(),
+                                 [&](const Part& part) { return part.sentAt < limit; }),
                   m_parts.end());
 }
 

@@ -2,9 +2,10 @@
 
 #include "service_sink.h"
 
+#include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@ namespace kelbrin {
 /// matches on the reference, on the number (sameSubscriber()), and only within a time window. A
 /// multi-part message counts as delivered only when every part is, and as failed as soon as one
 /// part fails for good (oFono's rule, unit/test-sms.c test_sr_assembly).
+///
+/// Only parts whose message is still undecided are kept, and those for at most the report
+/// window: a console that sends for weeks holds the sends still waiting, not every send it made.
+/// The last few decided parts are remembered, so that a repeated report for one still matches.
 class DeliveryTracker {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -34,24 +39,28 @@ public:
     /// Applies a report.
     Verdict reportReceived(uint8_t reference, const std::string& recipient, uint8_t status,
                            TimePoint at);
+    /// Parts of undecided messages (delivered ones among them) still kept.
+    std::size_t partsKept() const { return m_parts.size(); }
 
 private:
     struct Part {
-        int32_t index;
-        uint8_t reference;
-        std::string digits;
         TimePoint sentAt;
+        std::string digits;
+        int32_t index = 0;
+        int partsInMessage = 1;
+        uint8_t reference = 0;
         bool delivered = false;
     };
-    struct Message {
-        int partsTotal = 1;
-        int partsDelivered = 0;
-        bool decided = false;
-    };
+    /// Enough for the reports a network or a modem repeats: they follow the first copy closely.
+    static constexpr std::size_t kSettledKept = 32;
+
     void forgetOlderThan(TimePoint limit);
+    /// Message @p index is decided: its parts move to m_settled.
+    void settle(int32_t index);
 
     std::vector<Part> m_parts;
-    std::map<int32_t, Message> m_messages;
+    std::array<Part, kSettledKept> m_settled{}; ///< a ring; index 0 marks an empty place
+    std::size_t m_nextSettled = 0;
 };
 
 /// The digits of a number, for comparing numbers written in different forms.

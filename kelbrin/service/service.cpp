@@ -80,7 +80,7 @@ int32_t Service::send(const char* text, const char* number) {
     SendJob job{0, text ? text : "", number ? number : "", Clock::now(), 0, std::nullopt};
     std::lock_guard<std::mutex> lock(m_mutex);
     job.index = m_nextIndex++;
-    m_sendStates[job.index] = SendState::InProgress;
+    m_sendStates.push_back(SendState::InProgress);
     const int32_t index = job.index;
     if (!m_running) {
         m_inFlight.emplace(index, std::move(job));
@@ -141,11 +141,10 @@ bool Service::nextReport(SMSReportRecord& record) {
 
 int32_t Service::query(int32_t index) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto found = m_sendStates.find(index);
-    if (found == m_sendStates.end()) {
+    if (index < 1 || static_cast<std::size_t>(index) > m_sendStates.size()) {
         return KELBRIN_QUERY_UNKNOWN_INDEX;
     }
-    switch (found->second) {
+    switch (m_sendStates[static_cast<std::size_t>(index) - 1]) {
     case SendState::Sent:
         return KELBRIN_QUERY_SENT;
     case SendState::Failed:
@@ -184,8 +183,9 @@ void Service::sendFinished(int32_t index, SendOutcome outcome, const OperatorTex
 
 void Service::deliveryKnown(int32_t index, DeliveryOutcome outcome) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (outcome == DeliveryOutcome::Failed) {
-        m_sendStates[index] = SendState::Failed;
+    SendState* state = stateOf(index);
+    if (state != nullptr && outcome == DeliveryOutcome::Failed) {
+        *state = SendState::Failed;
         m_lastError = OperatorText(KELBRIN_TEXT("message %1$s was not delivered: the network "
                                                 "reported a permanent failure"),
                                    index)
@@ -268,12 +268,21 @@ void Service::finishSend(int32_t index, SendOutcome outcome, const OperatorText&
     const bool accepted = outcome == SendOutcome::Sent;
     m_reports.push_back(Report{index, job->second.text, job->second.number, accepted});
     m_inFlight.erase(job);
-    m_sendStates[index] = outcome == SendOutcome::Sent     ? SendState::Sent
-                          : outcome == SendOutcome::Failed ? SendState::Failed
-                                                           : SendState::Undetermined;
+    if (SendState* state = stateOf(index)) {
+        *state = outcome == SendOutcome::Sent     ? SendState::Sent
+                 : outcome == SendOutcome::Failed ? SendState::Failed
+                                                  : SendState::Undetermined;
+    }
     if (!accepted) {
         m_lastError = error.in(m_language);
     }
+}
+
+Service::SendState* Service::stateOf(int32_t index) {
+    if (index < 1 || static_cast<std::size_t>(index) > m_sendStates.size()) {
+        return nullptr;
+    }
+    return &m_sendStates[static_cast<std::size_t>(index) - 1];
 }
 
 } // namespace kelbrin

@@ -74,7 +74,7 @@ public:
     void failSendsCalledBefore(Clock::time_point limit, const OperatorText& reason) override;
 
 private:
-    enum class SendState { InProgress, Sent, Failed, Undetermined };
+    enum class SendState : uint8_t { InProgress, Sent, Failed, Undetermined };
     struct Report {
         int32_t index;
         std::string text;
@@ -86,6 +86,8 @@ private:
     /// Fails every queued send with @p reason (m_mutex held).
     void failQueuedSends(const OperatorText& reason);
     void finishSend(int32_t index, SendOutcome outcome, const OperatorText& error);
+    /// The state of @p index; nullptr when no send has it.
+    SendState* stateOf(int32_t index);
 
     std::mutex m_lifecycle;
     std::unique_ptr<ModemWorker> m_worker; // guarded by m_lifecycle
@@ -97,7 +99,11 @@ private:
     int32_t m_nextIndex = 1;
     std::deque<SendJob> m_sendQueue;
     std::map<int32_t, SendJob> m_inFlight; // taken by the worker, no report yet
-    std::map<int32_t, SendState> m_sendStates;
+    /// The state of every index handed out, index 1 first (indices are dense from 1): a byte a
+    /// send, so SMSQuery answers for each send of a run of weeks (a send a second is 0.6 MB a
+    /// week); everything else about a send goes with its report. A deque grows by blocks, never
+    /// copying what it holds under the lock the entry points wait for.
+    std::deque<SendState> m_sendStates;
     std::deque<Report> m_reports;
     std::deque<ReceivedMessage> m_messages;
     /// Slots of messages the caller took; the worker deletes them (the next one, after a stop).

@@ -73,6 +73,8 @@ TEST(DeliveryTracker, MatchesReferenceRecipientAndTime) {
         if (verdict.decided) {
             EXPECT_EQ(verdict.decided->first, 5) << row.name;
         }
+        // A decided message leaves at once; an undecided one stays for the report window.
+        EXPECT_EQ(tracker.partsKept(), verdict.decided || row.after > 72h ? 0u : 1u) << row.name;
     }
 }
 
@@ -89,6 +91,10 @@ TEST(DeliveryTracker, MultipartIsDeliveredOnlyWhenEveryPartIs) {
     const auto outcome = tracker.reportReceived(11, "+111", 0, kT0).decided;
     ASSERT_TRUE(outcome);
     EXPECT_EQ(*outcome, std::make_pair(3, DeliveryOutcome::Delivered));
+    EXPECT_EQ(tracker.partsKept(), 0u) << "every part of a decided message goes";
+    const auto late = tracker.reportReceived(11, "+111", 0x40, kT0 + 1s);
+    EXPECT_TRUE(late.matched) << "a repeated report for a decided message is still ours";
+    EXPECT_FALSE(late.decided) << "and decides nothing again";
 }
 
 TEST(DeliveryTracker, WrappedReferenceMatchesTheNewestPart) {
