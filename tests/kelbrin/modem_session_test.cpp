@@ -462,7 +462,8 @@ TEST(ModemSession, StopCutsTheCommandInHandAndTheNextStartKnowsWhetherItsAnswerM
         const char* name;
         bool answeredInTime; ///< within the stop's 300 ms
     };
-    for (const Row& row : {Row{"answered 50 ms after the stop", true}, Row{"never answered", false}}) {
+    for (const Row& row :
+         {Row{"answered 50 ms after the stop", true}, Row{"never answered", false}}) {
         SCOPED_TRACE(row.name);
         std::atomic<int> probes{0};
         ScriptedModem modem([&](const std::string& command) -> std::optional<std::string> {

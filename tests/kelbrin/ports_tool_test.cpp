@@ -291,8 +291,8 @@ TEST(KelbrinPortsCheck, EveryPersonalityPassesAndEachFaultFailsItsOwnStepWithIts
              // The service falls back to ME, so a full SIM is a warning when ME has room.
              {"set capacity_sm 1\nat 0 deliver from=+31600000001 text=\"waiting\"", "warn",
               "storage SM 1/1: full; the service receives into ME", "waiting in SM"},
-             {"set report failed\nset loopback +15550100", "FAIL", "report not delivered after",
-              "", " --send-to +15550100"},
+             {"set report failed\nset loopback +15550100", "FAIL", "report not delivered after", "",
+              " --send-to +15550100"},
          }) {
         const TemporaryFolder folder;
         std::ofstream(folder.path() + "/fault.scenario") << row.scenario << "\n";
