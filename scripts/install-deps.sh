@@ -11,7 +11,7 @@ packages=(
     xvfb xauth imagemagick xdotool
     clang-format
     dpkg-dev desktop-file-utils groff-base
-    gammu smstools socat
+    gammu smstools gnokii-cli kannel socat
     gettext
 )
 
@@ -38,21 +38,33 @@ else
 fi
 
 # Debian's smstools starts an smsd daemon on /dev/ttyS0 at boot and on install: that port is the
-# console's COM1, and the interop tests run their own smsd in the foreground. Keep it off.
-smstools_enabled() {
-    compgen -G '/etc/rc[2-5].d/S*smstools' >/dev/null
+# console's COM1, and the interop tests run their own smsd in the foreground. Debian's kannel
+# starts a bearerbox (admin port 13000, wapbox port 13002) the same way, and the interop tests run
+# their own bearerbox and smsbox on free ports. Keep both services off.
+service_enabled() {
+    compgen -G "/etc/rc[2-5].d/S*$1" >/dev/null
 }
-smstools_running() {
-    [ -s /run/smstools/smsd.pid ] && kill -0 "$(cat /run/smstools/smsd.pid)" 2>/dev/null
+service_running() {
+    local pidfile
+    for pidfile in "${@:2}"; do
+        [ -s "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null && return 0
+    done
+    return 1
 }
-if smstools_enabled || smstools_running; then
-    echo "install-deps: disabling the smstools service (smsd on /dev/ttyS0)"
-    if [ -d /run/systemd/system ]; then
-        $sudo systemctl disable --now smstools
-    else
-        $sudo update-rc.d smstools disable
-        if smstools_running; then
-            $sudo /etc/init.d/smstools stop
+disable_service() {
+    local name=$1
+    if service_enabled "$name" || service_running "$@"; then
+        echo "install-deps: disabling the $name service"
+        if [ -d /run/systemd/system ]; then
+            $sudo systemctl disable --now "$name"
+        else
+            $sudo update-rc.d "$name" disable
+            if service_running "$@"; then
+                $sudo "/etc/init.d/$name" stop
+            fi
         fi
     fi
-fi
+}
+disable_service smstools /run/smstools/smsd.pid
+disable_service kannel /run/kannel/kannel_bearerbox.pid /run/kannel/kannel_smsbox.pid \
+    /run/kannel/kannel_wapbox.pid

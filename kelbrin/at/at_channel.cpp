@@ -27,10 +27,17 @@ constexpr Milliseconds kQuietGrace{250};
 // E173) and esp-protocols issue 305 (Quectel MC60) show it landing on the next command.
 constexpr Milliseconds kQuietWindow{300};
 constexpr Milliseconds kDrainCap{2000};
-// How long the resynchronising AT+CMEE? may take: as long as a sleepy modem's first answer.
+// How long a marker query may take: as long as a sleepy modem's first answer.
 constexpr Milliseconds kResyncAnswer{2000};
-const std::string kResyncCommand = "AT+CMEE?";
-const std::string kResyncPrefix = "+CMEE:";
+// The markers: queries every modem answers with a line of its own, which no command of the
+// library draws (27.007 §9.1 +CMEE, §5.5 +CSCS). SARA-G450 lags about six commands.
+struct Marker {
+    const char* command;
+    std::string_view prefix;
+};
+constexpr std::array<Marker, 2> kMarkers{{{"AT+CMEE?", "+CMEE:"}, {"AT+CSCS?", "+CSCS:"}}};
+constexpr std::size_t kMostMarkers = 10;
+constexpr Milliseconds kResyncBudget{4000};
 constexpr char kCtrlZ = '\x1A';
 constexpr char kEscape = '\x1B';
 
@@ -64,12 +71,24 @@ AtChannel::AtChannel(SerialPort& port, WakeSignal& wake, ByteTrace& trace)
     : m_port(port), m_wake(wake), m_trace(trace) {}
 
 AtReply AtChannel::execute(const AtCommand& command) {
-    AtReply reply;
     if (m_wake.stopRequested()) {
+        AtReply reply;
         reply.outcome = AtOutcome::Stopped; // nothing goes to the modem after a stop
         return reply;
     }
     const PendingCommand pending(m_wake);
+    const AnswerRule rule = answerRuleFor(command.line);
+    AtReply reply = executeOnce(command, rule);
+    // A final that did not say what this command's answer must say was another's (the
+    // resynchronisation's OutOfStep has none): once in step, ask again.
+    if (reply.outcome == AtOutcome::OutOfStep && !reply.finalLine.empty()) {
+        reply = executeOnce(command, rule);
+    }
+    return reply;
+}
+
+AtReply AtChannel::executeOnce(const AtCommand& command, const AnswerRule& rule) {
+    AtReply reply;
     reply.outcome = resynchronise(command.notAfter);
     if (reply.outcome != AtOutcome::Final) {
         return reply;
@@ -81,7 +100,7 @@ AtReply AtChannel::execute(const AtCommand& command) {
     }
     const auto deadline = std::min(command.notAfter, now + command.timeout);
     m_urcsBeforeCommand = m_urcs.size();
-    m_reader.beginCommand({command.line, command.responsePrefix, false});
+    m_reader.beginCommand({command.line, rule.prefix, false, rule.form == AnswerForm::Text});
     if (!writeAll(command.line + "\r", deadline)) {
         m_reader.endCommand();
         reply.outcome = writeFailure();
@@ -90,6 +109,11 @@ AtReply AtChannel::execute(const AtCommand& command) {
     reply = waitForReply(deadline, false, command.finalMayBeMissing);
     if (reply.outcome == AtOutcome::Timeout) {
         m_outOfStep = true; // its answer may still come
+    } else if (reply.ok() && !rule.heardIn(reply.responses)) {
+        m_trace.note(reply.finalLine + " without the answer " + command.line +
+                     " must give: it belongs to an earlier command");
+        m_outOfStep = true;
+        reply.outcome = AtOutcome::OutOfStep;
     }
     return reply;
 }
@@ -107,9 +131,10 @@ AtReply AtChannel::sendPdu(int length, const std::string& pdu, Milliseconds prom
         return reply;
     }
     const std::string line = "AT+CMGS=" + std::to_string(length);
+    const AnswerRule rule = answerRuleFor(line);
     auto deadline = Clock::now() + promptTimeout;
     m_urcsBeforeCommand = m_urcs.size();
-    m_reader.beginCommand({line, "+CMGS:", true});
+    m_reader.beginCommand({line, rule.prefix, true, false});
     if (writeAll(line + "\r", deadline)) {
         reply = waitForReply(deadline, true, false);
     } else {
@@ -120,9 +145,12 @@ AtReply AtChannel::sendPdu(int length, const std::string& pdu, Milliseconds prom
         case AtOutcome::Final:
             // A final result before the prompt is this command's error or the late answer of
             // an earlier one; either way the PDU was not sent, and an OK here is no success.
-            cancelPrompt();
+            // The prompt may still come (SIM800L): an ESC now would reach a modem not yet in
+            // text entry and be lost, so the ESC goes out when the prompt does.
+            m_reader.expectLatePrompt();
+            m_outOfStep = true;
             if (reply.final == FinalKind::Ok) {
-                reply.outcome = AtOutcome::OutOfStep;
+                reply.outcome = AtOutcome::AnsweredBeforePrompt;
             }
             break;
         case AtOutcome::Timeout:
@@ -151,6 +179,12 @@ AtReply AtChannel::sendPdu(int length, const std::string& pdu, Milliseconds prom
     reply.prompted = true;
     if (reply.outcome == AtOutcome::Timeout) {
         m_outOfStep = true;
+    } else if (reply.ok() && !rule.heardIn(reply.responses)) {
+        // An OK without the message reference may be an earlier command's: the message went
+        // out, and whether the modem took it is not known.
+        m_trace.note("OK without +CMGS after the message: it may belong to an earlier command");
+        m_outOfStep = true;
+        reply.outcome = AtOutcome::OutOfStep;
     }
     return reply;
 }
@@ -388,42 +422,89 @@ AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
     if (Clock::now() >= limit) {
         return AtOutcome::Timeout; // still out of step; the next command tries again
     }
-    m_trace.note("out of step with the modem: waiting until it is quiet, then " + kResyncCommand);
+    m_trace.note("out of step with the modem: waiting until it is quiet, then a marker query");
     drainUntilQuiet(std::min(limit, Clock::now() + kDrainCap));
     if (m_wake.stopRequested()) {
         return AtOutcome::Stopped; // still out of step: the next start resynchronises
     }
-    const auto deadline = std::min(limit, Clock::now() + kResyncAnswer);
-    m_reader.beginCommand({kResyncCommand, kResyncPrefix, false});
-    if (!writeAll(kResyncCommand + "\r", deadline)) {
-        m_reader.endCommand();
-        return writeFailure();
-    }
-    bool discarded = false;
-    for (;;) {
-        const AtReply reply = waitForReply(deadline, false, false);
-        if (reply.outcome == AtOutcome::PortLost || reply.outcome == AtOutcome::Stopped) {
-            return reply.outcome;
-        }
-        const bool ours = reply.outcome == AtOutcome::Final && !reply.responses.empty() &&
-                          startsWith(reply.responses.back().line, kResyncPrefix);
-        if (reply.outcome == AtOutcome::Timeout && !discarded) {
-            // Not a line: the answer may still come. The command that waits gives up too.
-            m_reader.endCommand();
-            m_trace.note("no answer to " + kResyncCommand + ": still out of step");
-            return AtOutcome::Timeout;
-        }
-        if (reply.outcome != AtOutcome::Final || ours) {
-            // In step: the answer came, the modem restarted, or it refused the command (a final
-            // without the +CMEE line, then quiet until the end of the wait).
+    const auto end = std::min(limit, Clock::now() + kResyncBudget);
+    bool previousWithoutLine = false;
+    for (std::size_t asked = 0; asked < kMostMarkers && Clock::now() < end; ++asked) {
+        bool withoutLine = false;
+        const AtOutcome outcome = askMarker(asked, end, withoutLine);
+        // Both markers answered by a final without any line, then quiet: a modem that refuses
+        // them, in step all the same (a lagging modem answers one marker with the other's line).
+        if (outcome == AtOutcome::Final || (withoutLine && previousWithoutLine)) {
             m_reader.endCommand();
             m_outOfStep = false;
             m_trace.note("in step again");
             return AtOutcome::Final;
         }
+        if (outcome != AtOutcome::OutOfStep) {
+            return outcome;
+        }
+        previousWithoutLine = withoutLine;
+    }
+    m_trace.note("the modem's answers stay out of step");
+    return AtOutcome::OutOfStep;
+}
+
+AtOutcome AtChannel::askMarker(std::size_t turn, Clock::time_point limit,
+                               bool& answeredWithoutLine) {
+    const Marker& marker = kMarkers[turn % kMarkers.size()];
+    const Marker& other = kMarkers[(turn + 1) % kMarkers.size()];
+    auto deadline = std::min(limit, Clock::now() + kResyncAnswer);
+    const std::size_t urcsBefore = m_urcs.size();
+    m_reader.beginCommand({marker.command, std::string(marker.prefix), false, false});
+    if (!writeAll(std::string(marker.command) + "\r", deadline)) {
+        m_reader.endCommand();
+        return writeFailure();
+    }
+    bool discarded = false;
+    answeredWithoutLine = true;
+    for (;;) {
+        const AtReply reply = waitForReply(deadline, false, false);
+        switch (reply.outcome) {
+        case AtOutcome::PortLost:
+        case AtOutcome::Stopped:
+            return reply.outcome;
+        case AtOutcome::Restarted:
+            answeredWithoutLine = false;
+            return AtOutcome::OutOfStep; // the marker went to a modem rebooting: ask again
+        case AtOutcome::Timeout:
+            if (!discarded) {
+                m_trace.note(std::string("no answer to ") + marker.command + ": still out of step");
+                return AtOutcome::Timeout;
+            }
+            // Only an earlier answer came: this marker's waits for the next command.
+            return AtOutcome::OutOfStep;
+        case AtOutcome::Final:
+            if (std::any_of(reply.responses.begin(), reply.responses.end(),
+                            [&marker](const AtEvent& line) {
+                                return startsWith(line.line, marker.prefix);
+                            })) {
+                return AtOutcome::Final; // its own line, then its final
+            }
+            break;
+        case AtOutcome::NoPrompt:
+        case AtOutcome::AnsweredBeforePrompt:
+        case AtOutcome::OutOfStep:
+            return reply.outcome;
+        }
         m_trace.note("answer of an earlier command discarded: " + reply.finalLine);
+        // The other marker's line is the answer of the marker before: the modem lags behind.
+        const auto lines = m_urcs.begin() + static_cast<std::ptrdiff_t>(urcsBefore);
+        const auto laggingLine = [&other](const AtEvent& urc) {
+            return startsWith(urc.line, other.prefix);
+        };
+        if (std::any_of(lines, m_urcs.end(), laggingLine)) {
+            answeredWithoutLine = false;
+            m_urcs.erase(std::remove_if(lines, m_urcs.end(), laggingLine), m_urcs.end());
+        }
         discarded = true;
-        m_reader.beginCommand({kResyncCommand, kResyncPrefix, false});
+        // Its own answer comes right behind, or not before another command is written.
+        deadline = std::min(limit, Clock::now() + kQuietWindow);
+        m_reader.beginCommand({marker.command, std::string(marker.prefix), false, false});
     }
 }
 
@@ -447,6 +528,13 @@ bool AtChannel::moveEventsToUrcs() {
     for (auto& event : m_events) {
         if (event.kind == AtEventKind::Echo) {
             m_commandEchoSeen |= startsWithAt(event.line);
+        } else if (event.kind == AtEventKind::Prompt) {
+            // The prompt of an AT+CMGS that had already ended: the modem waits for text that
+            // will not come, and would take the next command for it.
+            m_trace.note("prompt after the send had ended: cancelled with ESC");
+            writeRaw(std::string(1, kEscape));
+            m_outOfStep = true;
+            quiet = false;
         } else if (event.kind != AtEventKind::Urc || AtReader::isFinalResult(event.line)) {
             // A final result no command waits for: whatever it answered, the next final may
             // belong to an earlier command too.

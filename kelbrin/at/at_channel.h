@@ -1,5 +1,6 @@
 #pragma once
 
+#include "answer_rule.h"
 #include "at_event.h"
 #include "at_reader.h"
 #include "operator_text.h"
@@ -22,8 +23,7 @@ using Clock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::milliseconds;
 
 struct AtCommand {
-    std::string line; ///< without the CR
-    std::string responsePrefix;
+    std::string line; ///< without the CR; what its answer must say follows from it (answerRuleFor)
     Milliseconds timeout{3000};
     /// Wavecom answers AT+CPIN? with "+CPIN: READY" and no OK: accept the information line alone
     /// once the modem has been quiet for a moment.
@@ -35,9 +35,14 @@ struct AtCommand {
 
 /// How a command ended.
 enum class AtOutcome {
-    Final,     ///< the modem answered with a final result (see AtReply::final)
-    NoPrompt,  ///< AT+CMGS got no prompt in time; the command was cancelled with ESC
-    OutOfStep, ///< AT+CMGS got a final result where its prompt should be; cancelled with ESC
+    Final,    ///< the modem answered with a final result (see AtReply::final)
+    NoPrompt, ///< AT+CMGS got no prompt in time; the command was cancelled with ESC
+    /// AT+CMGS got OK where its prompt should be: an earlier command's answer. A prompt that
+    /// still comes is ended with ESC before the next command.
+    AnsweredBeforePrompt,
+    /// The final result came without what the command's answer must say (its "+X:" line, its
+    /// text): it was an earlier command's, and the channel could not get back in step in time.
+    OutOfStep,
     Timeout,   ///< no final result in time
     Restarted, ///< the modem announced a restart ("RDY") while the command waited
     PortLost,  ///< the device went away (hang-up, EIO, unplugged)
@@ -61,12 +66,16 @@ struct AtReply {
 /// lost or a stop is requested. Unsolicited codes that arrive on the way are kept for the caller
 /// (takeUrcs()), whenever they come: between commands, inside a reply, before the prompt.
 ///
-/// A reply is never paired with the wrong command. After a timeout, an ESC, or a final result
-/// that no command was waiting for, the channel is out of step: before the next command it
-/// drains until the modem has sent no reply line for a while, then asks AT+CMEE?, whose
-/// "+CMEE:" line no other command draws, and takes only the final that follows that line.
-/// Late answers go to the trace. After a stop nothing more is written: every command returns
-/// Stopped at once.
+/// A reply is never paired with the wrong command. A reply is the command's only when it says
+/// what the command's answer must say (answer_rule.h): an OK without it belongs to an earlier
+/// command. After that, a timeout, an ESC, or a final result that no command was waiting for,
+/// the channel is out of step: before the next command it drains until the modem has sent no
+/// reply line for a while, then asks marker queries whose lines no other command draws,
+/// AT+CMEE? and AT+CSCS? in turn, until one's own line comes back. Two markers tell a modem
+/// whose answers lag one command behind (u-blox SARA-G450 after a reset, TinyGSM issue 296):
+/// each marker draws the other's line until the modem catches up. A command whose reply was out
+/// of step is sent once more once in step. Late answers go to the trace. After a stop nothing
+/// more is written: every command returns Stopped at once.
 class AtChannel {
 public:
     using UrcPredicate = std::function<bool(const AtEvent&)>;
@@ -107,6 +116,8 @@ public:
 private:
     enum class PumpResult { Data, Idle, Woken, Lost };
     PumpResult pump(Clock::time_point deadline);
+    /// One try of execute(): resynchronise if needed, write, wait, judge the reply by its rule.
+    AtReply executeOnce(const AtCommand& command, const AnswerRule& rule);
     bool writeAll(const std::string& bytes, Clock::time_point deadline);
     /// Why writeAll() gave up: a stop or a lost port is not a modem that timed out.
     AtOutcome writeFailure() const;
@@ -120,8 +131,13 @@ private:
     /// After a stop: whether the pending command's final comes within the stop's grace.
     bool finalArrivesSoon();
     /// Drains and resynchronises when out of step, by @p limit at the latest. Final when the
-    /// channel may go on, else why it cannot (no answer: Timeout, a lost port, a stop).
+    /// channel may go on, else why it cannot (no answer: Timeout; answers that stayed out of
+    /// step: OutOfStep; a lost port, a stop).
     AtOutcome resynchronise(Clock::time_point limit);
+    /// The @p turn-th marker query of a resynchronisation (the markers take turns): Final once
+    /// its own line came back, OutOfStep when only earlier answers did (ask the next), else why
+    /// not. @p answeredWithoutLine: only finals without any marker's line came, then quiet.
+    AtOutcome askMarker(std::size_t turn, Clock::time_point limit, bool& answeredWithoutLine);
     void drainUntilQuiet(Clock::time_point limit);
     void cancelPrompt();
 

@@ -33,8 +33,10 @@ std::optional<StoredIndication> parseCmtiUrc(const std::string& line) {
     if (!startsWith(line, "+CMTI:") && !startsWith(line, "+CDSI:")) {
         return std::nullopt;
     }
+    // Fields after the index are ignored: "+CMTI: "SM",1,"MMS PUSH",2,1" announces an MMS
+    // notification (serialport-gsm issue 60).
     const auto fields = responseFields(line);
-    if (fields.size() != 2) {
+    if (fields.size() < 2) {
         return std::nullopt;
     }
     const auto index = parseInt(fields[1]);
@@ -236,22 +238,25 @@ std::vector<std::vector<int>> parseTestRanges(const std::string& line) {
 }
 
 bool isKnownUnsolicited(const std::string& line) {
-    // 27.005 §3.4.1 indications, 27.007 network codes, boot codes (Quectel, SIMCom), Huawei's
+    // 27.005 §3.4.1 indications, 27.007 network codes, boot codes (Quectel; SIMCom SIM800 and
+    // A76xx: "*ATREADY: 1", "SMS DONE", "PB DONE", LilyGO-Modem-Series issue 247), Huawei's
     // "^RSSI"-style codes and ZTE's "+ZPASR" (python-gsmmodem fakemodems.py).
-    static constexpr std::array<std::string_view, 20> kPrefixes{
-        "+CMTI:",  "+CDSI:", "+CMT:",     "+CDS:",      "+CBM:",  "+CREG:", "+CGREG:",
-        "+CEREG:", "RING",   "+CRING:",   "+CUSD:",     "+CIEV:", "+QIND:", "+CPIN:",
-        "+CFUN:",  "RDY",    "SMS Ready", "Call Ready", "^",      "+Z"};
+    static constexpr std::array<std::string_view, 24> kPrefixes{
+        "+CMTI:",    "+CDSI:",   "+CMT:",   "+CDS:",      "+CBM:",  "+CREG:",
+        "+CGREG:",   "+CEREG:",  "RING",    "+CRING:",    "+CUSD:", "+CIEV:",
+        "+QIND:",    "+QUSIM:",  "+CPIN:",  "+CFUN:",     "RDY",    "*ATREADY:",
+        "SMS Ready", "SMS DONE", "PB DONE", "Call Ready", "^",      "+Z"};
     return std::any_of(kPrefixes.begin(), kPrefixes.end(),
                        [&](std::string_view prefix) { return startsWith(line, prefix); });
 }
 
 bool isSmsReadySign(const std::string& line) {
-    return line == "SMS Ready" || line == "+QIND: SMS DONE";
+    return line == "SMS Ready" || line == "+QIND: SMS DONE" || line == "SMS DONE";
 }
 
 bool isBootSign(const std::string& line) {
-    return line == "RDY" || line == "+CPIN: READY" || isSmsReadySign(line);
+    return line == "RDY" || startsWith(line, "*ATREADY:") || line == "+CPIN: READY" ||
+           isSmsReadySign(line);
 }
 
 } // namespace kelbrin

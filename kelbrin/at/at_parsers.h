@@ -74,9 +74,11 @@ std::vector<std::vector<int>> parseTestRanges(const std::string& line);
 bool isKnownUnsolicited(const std::string& line);
 
 /// An unsolicited line a modem prints when it has (re)started: "RDY" (Quectel, SIMCom),
-/// "SMS Ready", "+QIND: SMS DONE", or "+CPIN: READY" without a command asking (TinyGSM issue 608).
+/// "*ATREADY: 1" (SIMCom A76xx), "SMS Ready", "SMS DONE", "+QIND: SMS DONE", or "+CPIN: READY"
+/// without a command asking (TinyGSM issue 608).
 bool isBootSign(const std::string& line);
-/// The lines that say the SMS stack is up: "SMS Ready" (SIMCom), "+QIND: SMS DONE" (Quectel).
+/// The lines that say the SMS stack is up: "SMS Ready" (SIMCom SIM800), "SMS DONE" (SIMCom
+/// A76xx), "+QIND: SMS DONE" (Quectel).
 bool isSmsReadySign(const std::string& line);
 
 } // namespace kelbrin

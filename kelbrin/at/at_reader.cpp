@@ -1,8 +1,10 @@
 #include "at_reader.h"
 
+#include "at_parsers.h"
 #include "at_text.h"
 
 #include <array>
+#include <cctype>
 
 namespace kelbrin {
 namespace {
@@ -19,6 +21,18 @@ constexpr std::array<std::string_view, 6> kErrorFinals{
 // Headers followed by a PDU line in PDU mode: the two-line URCs (27.005 §3.4.1) and the read and
 // list responses (27.005 §3.4.3, §3.4.2).
 constexpr std::array<std::string_view, 4> kPduHeaders{"+CMT:", "+CDS:", "+CMGR:", "+CMGL:"};
+
+/// "+CSCS: \"IRA\"", "^SYSINFO: 2": some command's information line, never a bare text answer.
+bool isInformationLine(const std::string& line) {
+    if (line.size() < 3 || (line[0] != '+' && line[0] != '^')) {
+        return false;
+    }
+    std::size_t i = 1;
+    while (i < line.size() && std::isalnum(static_cast<unsigned char>(line[i])) != 0) {
+        ++i;
+    }
+    return i > 1 && i < line.size() && line[i] == ':';
+}
 
 bool carriesPdu(const std::string& line) {
     for (std::string_view header : kPduHeaders) {
@@ -42,6 +56,7 @@ std::optional<int> errorNumber(std::string_view detail) {
 void AtReader::beginCommand(AtCommandContext context) {
     m_command = std::move(context);
     m_pending = true;
+    m_latePrompt = false;
 }
 
 void AtReader::expectEcho(std::string echo) {
@@ -68,8 +83,10 @@ void AtReader::feed(std::string_view bytes, std::vector<AtEvent>& events) {
         }
         // The prompt has no line end: the modem sends "\r\n> " and waits (27.005 §3.5.1). SIMCom
         // SIM7670G sends "\r\n>\r\n" instead; both start a line with '>'.
-        if (c == '>' && m_line.empty() && m_pending && m_command.expectsPrompt && !m_awaitingPdu) {
+        const bool promptAwaited = (m_pending && m_command.expectsPrompt) || m_latePrompt;
+        if (c == '>' && m_line.empty() && promptAwaited && !m_awaitingPdu) {
             m_command.expectsPrompt = false;
+            m_latePrompt = false;
             m_afterPrompt = true;
             events.push_back(AtEvent{AtEventKind::Prompt, ">", {}, FinalKind::Ok, std::nullopt});
             continue;
@@ -128,6 +145,11 @@ void AtReader::classifyLine(std::string line, std::vector<AtEvent>& events) {
                          events);
                 return;
             }
+        }
+        if (m_command.textAnswer && !isKnownUnsolicited(line) && !isInformationLine(line)) {
+            events.push_back(
+                AtEvent{AtEventKind::Response, std::move(line), {}, FinalKind::Ok, {}});
+            return;
         }
     }
     emitLine(AtEvent{AtEventKind::Urc, std::move(line), {}, FinalKind::Ok, {}}, events);

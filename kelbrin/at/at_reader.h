@@ -14,6 +14,9 @@ struct AtCommandContext {
     std::string echo;           ///< the command line as sent, without its CR
     std::string responsePrefix; ///< e.g. "+CMGS:"; empty when the command has no information lines
     bool expectsPrompt = false; ///< AT+CMGS: a ">" at the start of a line is the prompt
+    /// The answer is a bare text line (AT+CGMI, AT+CGSN): a line that is neither a known
+    /// unsolicited code nor another command's "+X:" line is a Response.
+    bool textAnswer = false;
 };
 
 /// Byte-fed tokenizer of modem output. Bytes may arrive in any split; the events are the same
@@ -32,6 +35,10 @@ public:
     /// Forgets the command in flight (timeout, or a modem that ends +CPIN? without OK).
     void endCommand();
     bool commandPending() const { return m_pending; }
+    /// After AT+CMGS ended without its prompt, a ">" may still come: SIM800L answers
+    /// "+CMS ERROR" and then prompts anyway (jakhax/raspberry-pi-sim800l-gsm-module issue 4).
+    /// Until the next command, a ">" at the start of a line is that prompt.
+    void expectLatePrompt() { m_latePrompt = true; }
     /// OK, an error, or a numbered/text +CME/+CMS ERROR: a line that ends a command.
     static bool isFinalResult(const std::string& line) { return finalResult(line).has_value(); }
 
@@ -50,6 +57,7 @@ private:
     std::string m_line;
     bool m_lineOverflow = false;
     bool m_afterPrompt = false;
+    bool m_latePrompt = false;
     /// A +CMT/+CDS/+CMGR/+CMGL header whose PDU line has not arrived yet.
     std::optional<AtEvent> m_awaitingPdu;
 };

@@ -19,8 +19,9 @@ using kelbrin::AtCommandContext;
 using kelbrin::AtEvent;
 using kelbrin::AtReader;
 
-const std::array<AtCommandContext, 5> kContexts{{
+const std::array<AtCommandContext, 6> kContexts{{
     {"AT+CMGS=23", "+CMGS:", true},
+    {"AT+CGSN", "+CGSN:", false, true},
     {"AT+CMGL=4", "+CMGL:", false},
     {"AT+CMGR=1", "+CMGR:", false},
     {"AT+CPIN?", "+CPIN:", false},

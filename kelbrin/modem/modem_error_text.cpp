@@ -142,11 +142,16 @@ OperatorText describeFailure(OperatorText what, const AtReply& reply,
         return OperatorText(KELBRIN_TEXT("%1$s: the modem did not ask for the message (no '>' "
                                          "prompt); the send was cancelled"),
                             std::move(what));
-    case AtOutcome::OutOfStep:
+    case AtOutcome::AnsweredBeforePrompt:
         return OperatorText(KELBRIN_TEXT("%1$s: the modem answered %2$s before asking for the "
                                          "message, an answer that belonged to an earlier command; "
                                          "the message was not sent"),
                             std::move(what), reply.finalLine);
+    case AtOutcome::OutOfStep:
+        return OperatorText(KELBRIN_TEXT("%1$s: the modem answers out of step (its answers come "
+                                         "one command late), and did not get back in step in "
+                                         "time"),
+                            std::move(what));
     case AtOutcome::Timeout:
         return OperatorText(KELBRIN_TEXT("%1$s: the modem did not answer in time"),
                             std::move(what));
@@ -187,8 +192,14 @@ OperatorText describeUnknownOutcome(OperatorText what, const AtReply& reply,
     case AtOutcome::Stopped:
         why = OperatorText(KELBRIN_TEXT("the service was stopped before the modem gave a result"));
         break;
-    case AtOutcome::NoPrompt:
     case AtOutcome::OutOfStep:
+        why = OperatorText(KELBRIN_TEXT("after taking the message the modem answered %1$s without "
+                                        "its reference, an answer that may belong to an earlier "
+                                        "command"),
+                           reply.finalLine);
+        break;
+    case AtOutcome::NoPrompt:
+    case AtOutcome::AnsweredBeforePrompt:
         return describeFailure(std::move(what), reply, lostReason);
     }
     return OperatorText(KELBRIN_TEXT("%1$s: %2$s; the outcome is unknown: the message may have "

@@ -26,6 +26,7 @@ constexpr char kEscape = '\x1B';
 // and extended commands share it) saves a round trip on slow modems. Any line starting with AT
 // lets an autobauding modem (SIM800) find our speed.
 const std::string kBasicSettings = "ATE0Q0V1+CMEE=1";
+const std::string kPduMode = "AT+CMGF=0";
 
 // +CNMI=<mode>,<mt>,<bm>,<ds>,<bfr>: store and notify (+CMTI), no cell broadcast, status reports
 // stored (+CDSI) or else inline (+CDS). Stored first: a stored report survives indications sent
@@ -33,8 +34,47 @@ const std::string kBasicSettings = "ATE0Q0V1+CMEE=1";
 // service 1 (Novatel hangs without it, oFono build_cnmi_string). Then the fallbacks real modems
 // need: MSM, Huawei, ZTE, SIMCom and Quectel refuse mode 2 (oFono), Qualcomm refuses ds=1 though
 // it advertises it (ModemManager); the last two give up status reports rather than receiving.
+// After the first, these are tried one by one only where AT+CNMI=? is refused; a modem that
+// answers it is offered what its ranges allow (indicationSettingsOffered).
 constexpr std::array<const char*, 6> kIndicationSettings{"2,1,0,2,0", "1,1,0,2,0", "2,1,0,1,0",
                                                          "1,1,0,1,0", "2,1,0,0,0", "1,1,0,0,0"};
+
+} // namespace
+
+// Best first, in the order of kIndicationSettings: reports stored, inline, none; mode 2 (buffer
+// while the link is busy), then 1; mt 1 (store and notify) only; no cell broadcast where that may
+// be chosen; <bfr> 0 (hand over the codes buffered meanwhile) where allowed, else what is
+// (Cinterion MC75i takes only 1, gammu issue 1206). oFono's build_cnmi_string likewise picks
+// each value from the ranges by preference.
+std::vector<std::string> indicationSettingsOffered(const std::vector<std::vector<int>>& offered) {
+    const auto allows = [&offered](std::size_t place, int value) {
+        return place >= offered.size() || std::find(offered[place].begin(), offered[place].end(),
+                                                    value) != offered[place].end();
+    };
+    const auto preferred = [&](std::size_t place, int value) {
+        if (place >= offered.size() || offered[place].empty() || allows(place, value)) {
+            return value;
+        }
+        return offered[place].front();
+    };
+    std::vector<std::string> settings;
+    if (!allows(1, 1)) {
+        return settings; // no +CMTI: nothing to choose
+    }
+    const std::string bm = std::to_string(preferred(2, 0));
+    const std::string bfr = offered.size() >= 5 ? "," + std::to_string(preferred(4, 0)) : "";
+    for (int ds : {2, 1, 0}) {
+        for (int mode : {2, 1}) {
+            if (allows(0, mode) && allows(3, ds)) {
+                settings.push_back(std::to_string(mode) + ",1," + bm + "," + std::to_string(ds) +
+                                   bfr);
+            }
+        }
+    }
+    return settings;
+}
+
+namespace {
 
 bool isBusy(const AtReply& reply) {
     if (reply.outcome != AtOutcome::Final) {
@@ -53,6 +93,10 @@ bool isBusy(const AtReply& reply) {
         return false;
     }
     return false;
+}
+
+bool isPlainError(const AtReply& reply) {
+    return reply.outcome == AtOutcome::Final && reply.final == FinalKind::Error;
 }
 
 /// What an SMS command answers while the modem's SMS stack is still starting: 302 operation not
@@ -87,7 +131,7 @@ HandshakeResult ModemHandshake::run(Clock::time_point deadline) {
     if (result.failure.empty()) {
         result.failure = checkRegistration(deadline).text();
     }
-    if (!result.failure.empty() && m_deadlineCutCommand && m_answered > 0) {
+    if (!result.failure.empty() && m_deadlineCutCommand && m_answered > 0 && !m_lastOutOfStep) {
         result.failure = describeSlowModem();
     }
     return result;
@@ -105,7 +149,7 @@ OperatorText ModemHandshake::describeSlowModem() const {
 
 HandshakeResult ModemHandshake::restoreSettings(Clock::time_point deadline) {
     HandshakeResult result;
-    const AtReply basic = commandRetrying(kBasicSettings, "", deadline);
+    const AtReply basic = commandRetrying(kBasicSettings, deadline);
     if (basic.outcome != AtOutcome::Final) {
         result.failure = describeFailure(
             OperatorText(KELBRIN_TEXT("setting up the restarted modem (%1$s)"), kBasicSettings),
@@ -122,17 +166,18 @@ HandshakeResult ModemHandshake::restoreSettings(Clock::time_point deadline) {
 void ModemHandshake::applyBasicSettingsOneByOne(Clock::time_point deadline) {
     // A modem that refuses the whole line still takes what it knows of it.
     for (const char* line : {"ATE0", "ATQ0V1", "AT+CMEE=1"}) {
-        commandRetrying(line, "", deadline);
+        commandRetrying(line, deadline);
     }
 }
 
-AtReply ModemHandshake::command(const std::string& line, const std::string& prefix,
-                                Milliseconds timeout, Clock::time_point deadline,
-                                bool finalMayBeMissing) {
-    AtCommand command{line, prefix, timeout, finalMayBeMissing};
+AtReply ModemHandshake::command(const std::string& line, Milliseconds timeout,
+                                Clock::time_point deadline, bool finalMayBeMissing) {
+    AtCommand command{line, timeout, finalMayBeMissing};
     command.notAfter = deadline;
     const auto sent = Clock::now();
     AtReply reply = m_channel.execute(command);
+    m_lastOutOfStep = reply.outcome == AtOutcome::OutOfStep ||
+                      (m_lastOutOfStep && reply.outcome != AtOutcome::Final);
     if (reply.outcome == AtOutcome::Final) {
         ++m_answered;
         m_answerTime += Clock::now() - sent;
@@ -142,12 +187,11 @@ AtReply ModemHandshake::command(const std::string& line, const std::string& pref
     return reply;
 }
 
-AtReply ModemHandshake::commandRetrying(const std::string& line, const std::string& prefix,
-                                        Clock::time_point deadline, bool finalMayBeMissing) {
+AtReply ModemHandshake::commandRetrying(const std::string& line, Clock::time_point deadline,
+                                        bool finalMayBeMissing) {
     Milliseconds busyBackoff = kBusyBackoffStep;
     for (;;) {
-        AtReply reply =
-            command(line, prefix, m_settings.timings.command, deadline, finalMayBeMissing);
+        AtReply reply = command(line, m_settings.timings.command, deadline, finalMayBeMissing);
         Milliseconds wait{0};
         AtChannel::UrcPredicate endsEarly;
         if (isBusy(reply)) {
@@ -156,9 +200,13 @@ AtReply ModemHandshake::commandRetrying(const std::string& line, const std::stri
             busyBackoff += kBusyBackoffStep;
         } else if (reply.outcome == AtOutcome::Restarted) {
             wait = kBusyBackoffStep; // the modem rebooted under the command: ask again
-        } else if (smsStackStarting(reply)) {
+        } else if (smsStackStarting(reply) || (line == kPduMode && isPlainError(reply))) {
+            // SIMCom A7670E answers a plain ERROR to AT+CMGF until its SMS stack is up, 3.5 s
+            // after power-up (LilyGO-Modem-Series issue 247); every PDU modem knows AT+CMGF=0.
             wait = kSmsStackRetry;
             endsEarly = isSmsReadyUrc;
+        } else if (reply.outcome == AtOutcome::OutOfStep) {
+            // The channel gets back in step before it asks again.
         } else {
             return reply;
         }
@@ -173,12 +221,12 @@ StepFailure ModemHandshake::syncWithModem(Clock::time_point deadline) {
     // ESC cancels a "> " prompt a crashed run left open (gammu does the same).
     m_channel.writeRaw(std::string(1, kEscape));
     const ModemTimings& timings = m_settings.timings;
-    const auto syncDeadline = std::min(deadline, Clock::now() + timings.syncBudget);
+    auto syncDeadline = std::min(deadline, Clock::now() + timings.syncBudget);
     bool first = true;
+    bool outOfStep = false;
     while (Clock::now() < syncDeadline) {
-        const AtReply reply =
-            command(kBasicSettings, "", first ? timings.syncFirstAttempt : timings.syncAttempt,
-                    syncDeadline);
+        const AtReply reply = command(
+            kBasicSettings, first ? timings.syncFirstAttempt : timings.syncAttempt, syncDeadline);
         first = false;
         if (reply.outcome == AtOutcome::Final) {
             if (!reply.ok()) {
@@ -194,6 +242,16 @@ StepFailure ModemHandshake::syncWithModem(Clock::time_point deadline) {
         if (reply.outcome == AtOutcome::Stopped) {
             return {OperatorText(KELBRIN_TEXT("start-up was cancelled")), {}};
         }
+        if (reply.outcome == AtOutcome::OutOfStep || reply.outcome == AtOutcome::Restarted) {
+            // A modem is there, booting or answering late: it gets the whole start-up's time.
+            outOfStep = outOfStep || reply.outcome == AtOutcome::OutOfStep;
+            syncDeadline = deadline;
+        }
+    }
+    if (outOfStep) {
+        return {describeOutOfStep(),
+                OperatorText(KELBRIN_TEXT("start again; if it stays so, restart the modem "
+                                          "(power or AT+CFUN=1,1)"))};
     }
     return {OperatorText(KELBRIN_TEXT("no answer from a modem on %1$s at %2$s bit/s"),
                          describePort(m_settings.port), m_settings.port.baud),
@@ -206,7 +264,7 @@ StepFailure ModemHandshake::syncWithModem(Clock::time_point deadline) {
 StepFailure ModemHandshake::checkSim(Clock::time_point deadline) {
     for (;;) {
         // Wavecom answers +CPIN? without OK; the information line alone will do.
-        const AtReply reply = commandRetrying("AT+CPIN?", "+CPIN:", deadline, true);
+        const AtReply reply = commandRetrying("AT+CPIN?", deadline, true);
         const AtEvent* line = reply.firstResponse();
         const auto state = line ? parseCpinResponse(line->line) : std::nullopt;
         if (state && *state == "READY") {
@@ -256,27 +314,37 @@ OperatorText ModemHandshake::setUpMessaging(Clock::time_point deadline, Handshak
 }
 
 OperatorText ModemHandshake::describeSettingFailure(OperatorText what, const AtReply& reply) const {
-    if (smsStackStarting(reply)) {
-        return OperatorText(KELBRIN_TEXT("%1$s: the modem answered %2$s, the modem is still "
-                                         "starting: start again in a few seconds"),
+    if (smsStackStarting(reply) || isPlainError(reply)) {
+        return OperatorText(KELBRIN_TEXT("%1$s: the modem still answered %2$s when start-up ran "
+                                         "out of time: it may still be starting (or may not "
+                                         "support this command); start again in a few seconds"),
                             std::move(what), reply.finalLine);
+    }
+    if (reply.outcome == AtOutcome::OutOfStep) {
+        return OperatorText(KELBRIN_TEXT("%1$s: %2$s"), std::move(what), describeOutOfStep());
     }
     return describeFailure(std::move(what), reply, m_channel.lostReason());
 }
 
+OperatorText ModemHandshake::describeOutOfStep() const {
+    return OperatorText(KELBRIN_TEXT("the modem on %1$s answers out of step (its answers come one "
+                                     "command late) and did not get back in step before start-up "
+                                     "ran out of time"),
+                        describePort(m_settings.port));
+}
+
 AtReply ModemHandshake::useMemory(const std::string& memory, Clock::time_point deadline) {
     const std::string quoted = "\"" + memory + "\"";
-    AtReply reply =
-        commandRetrying("AT+CPMS=" + quoted + "," + quoted + "," + quoted, "+CPMS:", deadline);
+    AtReply reply = commandRetrying("AT+CPMS=" + quoted + "," + quoted + "," + quoted, deadline);
     if (!reply.ok() && reply.outcome == AtOutcome::Final && !smsStackStarting(reply)) {
         // Wavecom takes at most two memories.
-        reply = commandRetrying("AT+CPMS=" + quoted + "," + quoted, "+CPMS:", deadline);
+        reply = commandRetrying("AT+CPMS=" + quoted + "," + quoted, deadline);
     }
     return reply;
 }
 
 StepFailure ModemHandshake::switchToPduMode(Clock::time_point deadline) {
-    const AtReply pdu = commandRetrying("AT+CMGF=0", "", deadline);
+    const AtReply pdu = commandRetrying(kPduMode, deadline);
     if (pdu.ok()) {
         return {};
     }
@@ -307,7 +375,7 @@ OperatorText ModemHandshake::selectStorage(Clock::time_point deadline, Handshake
     if (!storage.ok() || isFull(receiving(storage))) {
         // The memories each place may name (27.005 §3.2.2), asked only now: every round trip
         // counts against the start's deadline on a slow modem.
-        const AtReply test = commandRetrying("AT+CPMS=?", "+CPMS:", deadline);
+        const AtReply test = commandRetrying("AT+CPMS=?", deadline);
         const AtEvent* testLine = test.ok() ? test.firstResponse() : nullptr;
         const auto places = testLine ? parseCpmsTestResponse(testLine->line)
                                      : std::vector<std::vector<std::string>>{};
@@ -359,24 +427,51 @@ OperatorText ModemHandshake::selectStorage(Clock::time_point deadline, Handshake
 bool ModemHandshake::routedNeedAcknowledging(Clock::time_point deadline) {
     // Service 0 lets the modem acknowledge routed +CMT/+CDS itself (27.005 §3.2.1); under
     // service 1 the library owes an AT+CNMA for each, or the network stops routing.
-    const AtReply query = commandRetrying("AT+CSMS?", "+CSMS:", deadline);
+    const AtReply query = commandRetrying("AT+CSMS?", deadline);
     const AtEvent* line = query.firstResponse();
     const auto service =
         line && query.ok() ? parseInt(responseFields(line->line).front()) : std::nullopt;
-    return service == 1 && !commandRetrying("AT+CSMS=0", "+CSMS:", deadline).ok();
+    return service == 1 && !commandRetrying("AT+CSMS=0", deadline).ok();
 }
 
 OperatorText ModemHandshake::enableIndications(Clock::time_point deadline,
                                                HandshakeResult& result) {
+    std::vector<std::string> tried;
     AtReply reply;
-    for (const char* setting : kIndicationSettings) {
-        reply = commandRetrying(std::string("AT+CNMI=") + setting, "", deadline);
+    const auto taken = [&](const std::string& setting) {
+        if (std::find(tried.begin(), tried.end(), setting) != tried.end()) {
+            return false; // refused already
+        }
+        tried.push_back(setting);
+        reply = commandRetrying("AT+CNMI=" + setting, deadline);
         if (reply.ok()) {
             result.indications = setting;
-            return {};
         }
-        if (reply.outcome != AtOutcome::Final || smsStackStarting(reply)) {
-            break;
+        return reply.ok();
+    };
+    const auto refused = [&reply] {
+        return reply.outcome == AtOutcome::Final && !smsStackStarting(reply);
+    };
+    if (taken(kIndicationSettings.front())) {
+        return {};
+    }
+    if (refused()) {
+        // What the modem offers decides the rest. Asked only now: most modems take the usual
+        // setting, and every round trip counts against the start's deadline on a slow one.
+        const AtReply test = commandRetrying("AT+CNMI=?", deadline);
+        const AtEvent* line = test.ok() ? test.firstResponse() : nullptr;
+        const auto offered = line ? parseTestRanges(line->line) : std::vector<std::vector<int>>{};
+        const std::vector<std::string> settings =
+            offered.size() >= 4
+                ? indicationSettingsOffered(offered)
+                : std::vector<std::string>(kIndicationSettings.begin(), kIndicationSettings.end());
+        for (const std::string& setting : settings) {
+            if (taken(setting)) {
+                return {};
+            }
+            if (!refused()) {
+                break;
+            }
         }
     }
     return describeSettingFailure(
@@ -386,7 +481,7 @@ OperatorText ModemHandshake::enableIndications(Clock::time_point deadline,
 }
 
 StepFailure ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
-    const AtReply reply = commandRetrying("AT+CSCA?", "+CSCA:", deadline);
+    const AtReply reply = commandRetrying("AT+CSCA?", deadline);
     const AtEvent* line = reply.firstResponse();
     const auto number = line ? parseCscaResponse(line->line) : std::nullopt;
     m_serviceCentre = number.value_or("");
@@ -409,8 +504,8 @@ StepFailure ModemHandshake::checkServiceCentre(Clock::time_point deadline) {
 
 Registration ModemHandshake::readRegistration(Clock::time_point deadline, bool everyDomain,
                                               OperatorText& failure) {
-    const auto status = [&](const char* line, const char* prefix, bool mustAnswer) {
-        const AtReply reply = commandRetrying(line, prefix, deadline);
+    const auto status = [&](const char* line, bool mustAnswer) {
+        const AtReply reply = commandRetrying(line, deadline);
         if (mustAnswer && reply.outcome != AtOutcome::Final && failure.empty()) {
             failure = describeFailure(OperatorText(KELBRIN_TEXT("checking network registration")),
                                       reply, m_channel.lostReason());
@@ -419,7 +514,7 @@ Registration ModemHandshake::readRegistration(Clock::time_point deadline, bool e
         return response && reply.ok() ? parseRegistrationResponse(response->line) : std::nullopt;
     };
     Registration registration;
-    registration.circuit = status("AT+CREG?", "+CREG:", true);
+    registration.circuit = status("AT+CREG?", true);
     // 4 (unknown) on +CREG: nothing says it is not registered; no +CREG at all (an error):
     // sending will tell.
     const bool circuitSettles =
@@ -429,9 +524,9 @@ Registration ModemHandshake::readRegistration(Clock::time_point deadline, bool e
     }
     // An LTE module registers on +CEREG alone (asked first: it is the common case), a data-only
     // one on +CGREG. TinyGSM and ModemManager ask all three.
-    registration.eps = status("AT+CEREG?", "+CEREG:", !everyDomain);
+    registration.eps = status("AT+CEREG?", !everyDomain);
     if (everyDomain || !isRegistered(registration.eps)) {
-        registration.packet = status("AT+CGREG?", "+CGREG:", !everyDomain);
+        registration.packet = status("AT+CGREG?", !everyDomain);
     }
     return registration;
 }
@@ -450,14 +545,14 @@ StepFailure ModemHandshake::checkRegistration(Clock::time_point deadline) {
             // A modem kept in minimum (0) or flight mode (4) across boots (gammu issue 395,
             // ubxlib issue 158) registers nowhere until it gets full function, as ModemManager
             // sets it (mm-broadband-modem.c).
-            const AtReply function = commandRetrying("AT+CFUN?", "+CFUN:", deadline);
+            const AtReply function = commandRetrying("AT+CFUN?", deadline);
             const AtEvent* line = function.firstResponse();
             const auto mode =
                 line && function.ok() ? parseInt(responseFields(line->line).front()) : std::nullopt;
             if (mode && *mode != 1) {
                 radioWasOff = *mode;
                 m_channel.note("radio off (+CFUN: " + std::to_string(*mode) + "): AT+CFUN=1");
-                command("AT+CFUN=1", "", m_settings.timings.command, deadline);
+                command("AT+CFUN=1", m_settings.timings.command, deadline);
             }
         }
         if ((searching || radioWasOff) && Clock::now() + kRegistrationPoll < deadline) {

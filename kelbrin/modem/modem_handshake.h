@@ -22,6 +22,10 @@ struct HandshakeResult {
     OperatorText storageFull; ///< "message storage full (n/n): ..." when nothing can come in
 };
 
+/// The AT+CNMI settings (without "AT+CNMI=") that the ranges of a modem's AT+CNMI=? allow,
+/// best first; none when it offers no store-and-notify (+CMTI).
+std::vector<std::string> indicationSettingsOffered(const std::vector<std::vector<int>>& offered);
+
 /// The start-up dialogue: ESC, "ATE0Q0V1+CMEE=1" until answered, SIM, the message settings
 /// (PDU mode, storage, indications with the fallbacks real modems need), service centre,
 /// registration. "SIM busy", an SMS stack still starting and "still searching" are waited out
@@ -62,13 +66,13 @@ public:
                                   OperatorText& failure);
 
 private:
-    AtReply command(const std::string& line, const std::string& prefix, Milliseconds timeout,
-                    Clock::time_point deadline, bool finalMayBeMissing = false);
+    AtReply command(const std::string& line, Milliseconds timeout, Clock::time_point deadline,
+                    bool finalMayBeMissing = false);
     /// Repeats a command while the modem answers "SIM busy" / "init in progress" (backing off by
     /// 0.2 s more each time) or, for the SMS commands, while its SMS stack is still starting
     /// (about 1 s apart, sooner when it says "SMS Ready").
-    AtReply commandRetrying(const std::string& line, const std::string& prefix,
-                            Clock::time_point deadline, bool finalMayBeMissing = false);
+    AtReply commandRetrying(const std::string& line, Clock::time_point deadline,
+                            bool finalMayBeMissing = false);
     void applyBasicSettingsOneByOne(Clock::time_point deadline);
     OperatorText setUpMessaging(Clock::time_point deadline, HandshakeResult& result);
     OperatorText selectStorage(Clock::time_point deadline, HandshakeResult& result);
@@ -78,12 +82,15 @@ private:
     /// A start-up that ran out of time while the modem answered every command: it is slow, and
     /// saying it did not answer would send the operator looking for the wrong fault.
     OperatorText describeSlowModem() const;
+    /// Answers that kept coming one command late until the deadline.
+    OperatorText describeOutOfStep() const;
 
     AtChannel& m_channel;
     const SessionSettings& m_settings;
     int m_answered = 0;                ///< commands that got a final result
     Clock::duration m_answerTime{};    ///< the time those took, together
     bool m_deadlineCutCommand = false; ///< a command was cut short, or not sent, by the deadline
+    bool m_lastOutOfStep = false;      ///< no command was answered in step since one was not
     std::string m_serviceCentre;
 };
 

@@ -60,9 +60,8 @@ ModemSession::ModemSession(AtChannel& channel, WakeSignal& wake, ServiceSink& si
     : m_channel(channel), m_wake(wake), m_sink(sink), m_memory(memory),
       m_settings(std::move(settings)), m_device(channel.port().deviceInstance()) {}
 
-AtReply ModemSession::command(const std::string& line, const std::string& prefix,
-                              Milliseconds timeout) {
-    return m_channel.execute(AtCommand{line, prefix, timeout, false});
+AtReply ModemSession::command(const std::string& line, Milliseconds timeout) {
+    return m_channel.execute(AtCommand{line, timeout});
 }
 
 void ModemSession::takeSettings(const HandshakeResult& result) {
@@ -188,7 +187,7 @@ void ModemSession::handleUrcs() {
             // acknowledges them itself (27.005 §3.4.1, Telit ME910C1).
             takePdu(urc.pdu, parsePduUrcLength(urc.line), std::nullopt);
             if (m_acknowledgeRouted) {
-                command("AT+CNMA", "", m_settings.timings.command);
+                command("AT+CNMA", m_settings.timings.command);
             }
         }
     }
@@ -255,8 +254,7 @@ bool ModemSession::useStorage(const std::string& storage) {
         return true;
     }
     // Status reports may sit in "SR" (27.005 §3.1); reading them needs mem1 switched there.
-    const AtReply reply =
-        command("AT+CPMS=\"" + storage + "\"", "+CPMS:", m_settings.timings.command);
+    const AtReply reply = command("AT+CPMS=\"" + storage + "\"", m_settings.timings.command);
     if (!reply.ok()) {
         m_sink.problem(describeFailure(
             OperatorText(KELBRIN_TEXT("switching to message storage %1$s"), storage), reply,
@@ -271,14 +269,14 @@ void ModemSession::listStored() {
     // A modem that restarted unnoticed has indications off again: each listing switches them
     // back on (the listing exists for modems that lose indications).
     if (!m_indicationsJustSet && !m_indications.empty()) {
-        command("AT+CNMI=" + m_indications, "", m_settings.timings.command);
+        command("AT+CNMI=" + m_indications, m_settings.timings.command);
     }
     m_indicationsJustSet = false;
     if (m_firstListing && m_reportMemory.empty()) {
         // Stored reports (+CNMI ds=2) sit in "SR" on most modems (27.005 §3.1); a modem that
         // takes the memory has it, and its reports are found even when no +CDSI comes here.
-        const AtReply probe = command("AT+CPMS=\"" + std::string(kReportStorage) + "\"",
-                                      "+CPMS:", m_settings.timings.command);
+        const AtReply probe =
+            command("AT+CPMS=\"" + std::string(kReportStorage) + "\"", m_settings.timings.command);
         if (probe.ok()) {
             m_currentStorage = kReportStorage;
             m_reportMemory = kReportStorage;
@@ -310,9 +308,9 @@ int ModemSession::listMemory(const std::string& memory, bool receiving) {
         return 0;
     }
     // A full SIM takes its time to list (Quectel MC60, esp-protocols issue 305).
-    const AtReply reply = command("AT+CMGL=4", "+CMGL:",
-                                  m_settings.timings.readMessage +
-                                      m_settings.timings.listPerMessage * m_storedMessages);
+    const AtReply reply =
+        command("AT+CMGL=4", m_settings.timings.readMessage +
+                                 m_settings.timings.listPerMessage * m_storedMessages);
     if (!reply.ok()) {
         if (reply.outcome != AtOutcome::Stopped) {
             m_sink.problem(describeFailure(
@@ -357,7 +355,7 @@ void ModemSession::readStored(const MessageSlot& slot) {
         return;
     }
     const AtReply reply =
-        command("AT+CMGR=" + std::to_string(slot.index), "+CMGR:", m_settings.timings.readMessage);
+        command("AT+CMGR=" + std::to_string(slot.index), m_settings.timings.readMessage);
     const AtEvent* line = reply.firstResponse();
     if (reply.ok() && line != nullptr && !line->pdu.empty()) {
         const auto status = parseInt(responseFields(line->line).front());
@@ -378,7 +376,7 @@ void ModemSession::deleteStored(const MessageSlot& slot) {
         return;
     }
     const AtReply reply =
-        command("AT+CMGD=" + std::to_string(slot.index), "", m_settings.timings.command);
+        command("AT+CMGD=" + std::to_string(slot.index), m_settings.timings.command);
     if (reply.ok()) {
         m_memory.delivered.slotFreed(slot);
     } else if (reply.outcome != AtOutcome::Stopped) {

@@ -42,7 +42,7 @@ public:
     OperatorText run();
 
 private:
-    AtReply command(const std::string& line, const std::string& prefix, Milliseconds timeout);
+    AtReply command(const std::string& line, Milliseconds timeout);
 
     void handleUrcs();
     /// Runs the settings again after the modem restarted ("RDY", "SMS Ready", echo back on).

@@ -68,16 +68,16 @@ public:
         if (send()) {
             awaitReportAndReply();
         }
-        ask("AT+CNMI=" + m_indicationsBefore, "");
+        ask("AT+CNMI=" + m_indicationsBefore);
     }
 
 private:
-    AtReply ask(const std::string& command, const std::string& prefix) {
-        return m_channel.execute(AtCommand{command, prefix, kCommandTimeout, false});
+    AtReply ask(const std::string& command) {
+        return m_channel.execute(AtCommand{command, kCommandTimeout});
     }
 
     bool enableIndications() {
-        const AtReply before = ask("AT+CNMI?", "+CNMI:");
+        const AtReply before = ask("AT+CNMI?");
         const AtEvent* line = before.ok() ? before.firstResponse() : nullptr;
         const std::size_t colon = line ? line->line.find(':') : std::string::npos;
         if (colon == std::string::npos) {
@@ -88,11 +88,11 @@ private:
             return false;
         }
         m_indicationsBefore = std::string(trim(std::string_view(line->line).substr(colon + 1)));
-        const AtReply service = ask("AT+CSMS?", "+CSMS:");
+        const AtReply service = ask("AT+CSMS?");
         const AtEvent* serviceLine = service.ok() ? service.firstResponse() : nullptr;
         m_acknowledge = serviceLine && parseInt(responseFields(serviceLine->line).front()) == 1;
         for (const char* setting : kCheckIndications) {
-            if (ask(std::string("AT+CNMI=") + setting, "").ok()) {
+            if (ask(std::string("AT+CNMI=") + setting).ok()) {
                 return true;
             }
         }
@@ -166,7 +166,7 @@ private:
 
     void takeReport(const std::string& pdu) {
         if (m_acknowledge) {
-            ask("AT+CNMA", ""); // under message service 1 the network waits for it
+            ask("AT+CNMA"); // under message service 1 the network waits for it
         }
         const auto decoded = sms::decodePdu(pdu);
         const auto* report = decoded ? std::get_if<sms::StatusReport>(&decoded->tpdu) : nullptr;
@@ -193,7 +193,7 @@ private:
     }
 
     void takeMessage(const StoredIndication& stored) {
-        const AtReply reply = ask("AT+CMGR=" + std::to_string(stored.index), "+CMGR:");
+        const AtReply reply = ask("AT+CMGR=" + std::to_string(stored.index));
         const AtEvent* line = reply.ok() ? reply.firstResponse() : nullptr;
         const auto decoded = line ? sms::decodePdu(line->pdu, parseCmgrLength(line->line))
                                   : sms::Result<sms::ReceivedPdu>(sms::Error::Truncated);

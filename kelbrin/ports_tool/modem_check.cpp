@@ -137,7 +137,7 @@ public:
         OperatorText found;
         if (!failure.failed()) {
             const std::string imsi = readIdentification(m_channel, "AT+CIMI", kQuestionTimeout);
-            const AtReply own = ask("AT+CNUM", "+CNUM:");
+            const AtReply own = ask("AT+CNUM");
             const AtEvent* line = own.ok() ? own.firstResponse() : nullptr;
             found = OperatorText(KELBRIN_TEXT("ready, IMSI %1$s, own number %2$s"), orNotTold(imsi),
                                  orNotTold(line ? parseCnumNumber(line->line).value_or("") : ""));
@@ -147,7 +147,7 @@ public:
     }
 
     void signal() {
-        const AtReply reply = ask("AT+CSQ", "+CSQ:");
+        const AtReply reply = ask("AT+CSQ");
         const AtEvent* line = reply.ok() ? reply.firstResponse() : nullptr;
         const auto rssi = line ? parseCsqRssi(line->line) : std::nullopt;
         const auto level = rssi ? signalLevel(*rssi) : std::nullopt;
@@ -181,7 +181,7 @@ public:
         const auto status = [](std::optional<int> stat) {
             return stat ? describeRegistrationStatus(*stat) : OperatorText::verbatim(kNotTold);
         };
-        const AtReply cops = ask("AT+COPS?", "+COPS:");
+        const AtReply cops = ask("AT+COPS?");
         const AtEvent* line = cops.ok() ? cops.firstResponse() : nullptr;
         OperatorText found(KELBRIN_TEXT("CS %1$s, GPRS %2$s, EPS %3$s; operator %4$s"),
                            status(registration.circuit), status(registration.packet),
@@ -200,7 +200,7 @@ public:
 
     /// PDU mode, switched back to text mode afterwards when the modem was in it.
     void pduMode() {
-        const AtReply mode = ask("AT+CMGF?", "+CMGF:");
+        const AtReply mode = ask("AT+CMGF?");
         const AtEvent* line = mode.ok() ? mode.firstResponse() : nullptr;
         m_textModeBefore = line && parseInt(responseFields(line->line).front()).value_or(0) == 1;
         m_check.add(step(KELBRIN_TEXT("PDU mode")), m_handshake.switchToPduMode(m_deadline),
@@ -216,7 +216,7 @@ public:
     }
 
     void storage() {
-        const AtReply reply = ask("AT+CPMS?", "+CPMS:");
+        const AtReply reply = ask("AT+CPMS?");
         const AtEvent* line = reply.ok() ? reply.firstResponse() : nullptr;
         const auto fields = line ? responseFields(line->line) : std::vector<std::string>{};
         std::vector<std::string> memories;
@@ -266,7 +266,7 @@ public:
     }
 
     void indications() {
-        const AtReply reply = ask("AT+CNMI=?", "+CNMI:");
+        const AtReply reply = ask("AT+CNMI=?");
         const AtEvent* line = reply.ok() ? reply.firstResponse() : nullptr;
         const auto offered = line ? parseTestRanges(line->line) : std::vector<std::vector<int>>{};
         if (offered.size() < 4) {
@@ -298,19 +298,19 @@ public:
     /// What this check changed, set back.
     void restore() {
         if (m_textModeBefore) {
-            ask("AT+CMGF=1", "");
+            ask("AT+CMGF=1");
         }
     }
 
 private:
-    AtReply ask(const std::string& command, const std::string& prefix) {
-        return m_channel.execute(AtCommand{command, prefix, kQuestionTimeout, false});
+    AtReply ask(const std::string& command) {
+        return m_channel.execute(AtCommand{command, kQuestionTimeout});
     }
 
     /// The memory the service falls back to for receiving when the first is full (ME, then MT),
     /// if the modem offers one with room; the memories are set back as they were.
     std::string fallbackWithRoom(const std::vector<std::string>& memories) {
-        const AtReply test = ask("AT+CPMS=?", "+CPMS:");
+        const AtReply test = ask("AT+CPMS=?");
         const AtEvent* offer = test.ok() ? test.firstResponse() : nullptr;
         const auto places =
             offer ? parseCpmsTestResponse(offer->line) : std::vector<std::vector<std::string>>{};
@@ -334,7 +334,7 @@ private:
                 for (const std::string& memory : memories) {
                     original += (original.empty() ? "\"" : ",\"") + memory + "\"";
                 }
-                ask("AT+CPMS=" + original, "+CPMS:");
+                ask("AT+CPMS=" + original);
             }
         }
         return withRoom;

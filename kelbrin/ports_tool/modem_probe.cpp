@@ -32,7 +32,7 @@ public:
         m_channel.writeRaw(std::string(1, kEscape));
         const auto syncEnd = std::min(m_deadline, Clock::now() + kSyncBudget);
         while (Clock::now() < syncEnd) {
-            const AtReply reply = ask("AT", "", kSyncAttempt);
+            const AtReply reply = ask("AT", kSyncAttempt);
             if (reply.outcome == AtOutcome::Final) {
                 return true;
             }
@@ -49,10 +49,10 @@ public:
 
     std::string serialNumber() { return readSerialNumber(m_channel, timeLeft()); }
 
-    void echoOff() { ask("ATE0", "", kCommandTimeout); }
+    void echoOff() { ask("ATE0", kCommandTimeout); }
 
     OperatorText simState() {
-        const AtReply reply = ask("AT+CPIN?", "+CPIN:", kCommandTimeout);
+        const AtReply reply = ask("AT+CPIN?", kCommandTimeout);
         if (const AtEvent* line = reply.firstResponse()) {
             if (auto state = parseCpinResponse(line->line)) {
                 return OperatorText(KELBRIN_TEXT("SIM %1$s"), *state);
@@ -64,7 +64,7 @@ public:
     }
 
     OperatorText registration() {
-        const AtReply reply = ask("AT+CREG?", "+CREG:", kCommandTimeout);
+        const AtReply reply = ask("AT+CREG?", kCommandTimeout);
         const AtEvent* line = reply.firstResponse();
         const auto stat = line ? parseRegistrationResponse(line->line) : std::nullopt;
         return stat ? describeRegistrationStatus(*stat)
@@ -77,8 +77,8 @@ private:
         return std::clamp(left, Milliseconds(1), timeout);
     }
 
-    AtReply ask(const std::string& line, const std::string& prefix, Milliseconds timeout) {
-        return m_channel.execute(AtCommand{line, prefix, timeLeft(timeout), false});
+    AtReply ask(const std::string& line, Milliseconds timeout) {
+        return m_channel.execute(AtCommand{line, timeLeft(timeout)});
     }
 
     WakeSignal m_wake;

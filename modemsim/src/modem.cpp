@@ -34,6 +34,7 @@ std::string errorText(bool sms, int code) {
                                                    {322, "memory full"},
                                                    {330, "SMSC address unknown"},
                                                    {331, "no network service"},
+                                                   {340, "no +CNMA acknowledgement expected"},
                                                    {500, "unknown error"}};
     const auto& table = sms ? cms : cme;
     auto found = table.find(code);
@@ -47,9 +48,15 @@ Modem::Modem(const Scenario& scenario, Clock::time_point now)
       m_store(scenario.settings.capacitySm, scenario.settings.capacityMe,
               scenario.settings.capacitySr),
       m_now(now), m_nextReference(static_cast<std::uint8_t>(scenario.settings.firstReference)) {
+    m_lateRepliesLeft = scenario.settings.laggingReplies;
+    if (scenario.settings.powerUpSilence.count() > 0) {
+        // Opened while it boots (SIMCom A7670E): deaf at first, then the boot URCs.
+        reboot(scenario.settings.powerUpSilence);
+    } else {
+        // Powered up just now: the SMS stack announces itself only when it is not ready at once.
+        startSmsStack(now, scenario.settings.smsReadyDelay.count() > 0);
+    }
     setResultMode(scenario.settings.resultMode);
-    // Powered up just now: the SMS stack announces itself only when it is not ready at once.
-    startSmsStack(now, scenario.settings.smsReadyDelay.count() > 0);
     for (const ScriptedCommand& scripted : scenario.script) {
         if (scripted.trigger == Trigger::Start) {
             scheduleScript(scripted, now);
@@ -151,9 +158,27 @@ std::string Modem::informationText(const std::vector<std::string>& lines) const 
     return text;
 }
 
-std::string Modem::wireForm(const Reply& reply) const {
+bool Modem::urcInThisReply() {
+    if (!m_faults.urcFlood) {
+        return false;
+    }
+    switch (m_faults.urcInReply) {
+    case UrcInReply::Never:
+        return false;
+    case UrcInReply::Always:
+        return true;
+    case UrcInReply::Sometimes:
+        break;
+    }
+    // Counted rather than drawn, so that a test sees the same replies hit every run, and a short
+    // session (a client's start-up) sees one.
+    std::size_t reply = ++m_floodReplies;
+    return reply >= 3 && (reply - 3) % 8 == 0;
+}
+
+std::string Modem::wireForm(const Reply& reply, bool urcFirst) const {
     std::string wire;
-    if (m_faults.urcFlood) {
+    if (urcFirst) {
         // Huawei's periodic ^RSSI lands between a command and its answer.
         wire += crlf("^RSSI:" + std::to_string(m_settings.signal));
     }
@@ -166,7 +191,7 @@ std::string Modem::wireForm(const Reply& reply) const {
                                   : text + "\r";
     }
     if (!reply.prompt.empty()) {
-        if (m_faults.urcFlood) {
+        if (m_faults.urcFlood && m_faults.urcInReply == UrcInReply::Always) {
             // ZTE interleaves its own indications before the prompt.
             wire += crlf("+ZPASR: \"UMTS\"");
         }
@@ -180,12 +205,26 @@ void Modem::answer(const Reply& reply) {
     if (std::exchange(m_wakingUp, false)) {
         delay += m_faults.sleepyFirstReply;
     }
-    std::string wire = wireForm(reply);
+    std::string wire = wireForm(reply, urcInThisReply());
     m_heldUrcs.clear();
-    write(wire, m_now + delay);
+    if (m_lateRepliesLeft > 0 && reply.prompt.empty()) {
+        // u-blox SARA-G450 after a reset (TinyGSM issue 296): each answer waits for the next
+        // command line, so AT+CPIN? gets the OK of the command before it.
+        --m_lateRepliesLeft;
+        m_lateReply = LateReply{std::move(wire), m_now + delay};
+    } else {
+        write(wire, m_now + delay);
+    }
     if (std::exchange(m_rebootAfterReply, false)) {
         m_timers.schedule(m_now + delay,
                           [this](Clock::time_point) { reboot(std::chrono::seconds(1)); });
+    }
+}
+
+void Modem::releaseLateReply() {
+    if (m_lateReply) {
+        write(m_lateReply->wire, std::max(m_lateReply->due, m_now));
+        m_lateReply.reset();
     }
 }
 
@@ -219,6 +258,11 @@ Modem::Reply Modem::cmeError(int code) const {
     return reply;
 }
 
+Modem::Reply Modem::outOfRange() const {
+    // Cinterion MC75i (gammu issue 1206): "+CMS ERROR:538", no blank after the colon.
+    return finalResult(m_cmee == 0 ? "ERROR" : "+CMS ERROR:538");
+}
+
 Modem::Reply Modem::cmsError(int code) const {
     Reply reply;
     reply.final = m_cmee == 0   ? "ERROR"
@@ -237,11 +281,30 @@ void Modem::handleLine(const std::string& rawLine) {
         return;
     }
     ++m_counters.commandLines;
+    releaseLateReply();
     Reply reply = runCommandLine(std::string_view(line).substr(2));
     answer(reply);
     if (!reply.prompt.empty()) {
         m_reader.expectPdu();
+    } else if (reply.refusedSend && m_faults.promptAfterRefusal) {
+        scheduleLatePrompt(*reply.final);
     }
+}
+
+void Modem::scheduleLatePrompt(const std::string& refusal) {
+    // SIM800L (jakhax/raspberry-pi-sim800l-gsm-module issue 4): "+CMS ERROR: invalid input
+    // value", then "> " in a read of its own, and what follows is taken as the message text.
+    constexpr std::chrono::milliseconds kAfterRefusal{80};
+    m_timers.schedule(
+        m_now + m_faults.commandDelay + kAfterRefusal,
+        [this, refusal, boot = m_boots](Clock::time_point) {
+            if (boot != m_boots || m_prompt) {
+                return;
+            }
+            m_prompt = OpenPrompt{PromptFor::Refused, 0, MessageStat::StoredUnsent, refusal};
+            m_reader.expectPdu();
+            write(promptText(), m_now);
+        });
 }
 
 Modem::Reply Modem::runCommandLine(std::string_view body) {
@@ -252,6 +315,8 @@ Modem::Reply Modem::runCommandLine(std::string_view body) {
             reply = basicCommands(text);
         } else if (auto command = parseExtendedCommand(text)) {
             reply = extendedCommand(*command);
+            reply.refusedSend = command->name == "+CMGS" && command->form == AtCommand::Form::Set &&
+                                reply.prompt.empty() && reply.final && *reply.final != "OK";
         } else {
             reply = finalResult(m_faults.commandNotSupport ? "COMMAND NOT SUPPORT" : "ERROR");
         }
@@ -273,7 +338,10 @@ void Modem::handlePdu(const std::string& hex) {
     m_prompt.reset();
     auto pdu = sms::decodePdu(hex, prompt.length);
     Reply reply;
-    if (prompt.purpose == PromptFor::Send) {
+    if (prompt.purpose == PromptFor::Refused) {
+        // Assumed: the text goes nowhere and Ctrl-Z gets the refusal again.
+        reply = finalResult(prompt.refusal);
+    } else if (prompt.purpose == PromptFor::Send) {
         // TS 27.005 §3.5.1: <length> counts the TPDU only, the service-centre field apart.
         bool valid = pdu && pdu->tpduOctets == prompt.length &&
                      std::holds_alternative<sms::Submit>(pdu->tpdu) &&
@@ -362,6 +430,9 @@ std::string Modem::applyControl(std::string_view line) {
         }
         if (set->name == "result_mode") {
             setResultMode(settings.resultMode);
+        }
+        if (set->name == "lagging_replies") {
+            m_lateRepliesLeft = settings.laggingReplies; // from the next command line on
         }
         setFaults(faults, m_now);
         return "OK\n";

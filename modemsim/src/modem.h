@@ -54,8 +54,9 @@ private:
         std::vector<std::string> lines;
         std::optional<std::string> final{"OK"};
         std::chrono::milliseconds extraDelay{0};
-        std::string prompt;  // non-empty: a PDU follows
-        std::string earlier; // the information text of the commands before it on the line
+        std::string prompt;      // non-empty: a PDU follows
+        bool refusedSend{false}; // AT+CMGS=<n> refused: the prompt_after_refusal habit may follow
+        std::string earlier;     // the information text of the commands before it on the line
     };
     static Reply info(std::vector<std::string> lines) {
         Reply reply;
@@ -67,31 +68,44 @@ private:
         reply.final = std::move(text);
         return reply;
     }
-    enum class PromptFor { Send, Write };
+    // Refused: the prompt a SIM800L opens after refusing AT+CMGS; Ctrl-Z answers `refusal`.
+    enum class PromptFor { Send, Write, Refused };
     struct OpenPrompt {
         PromptFor purpose{PromptFor::Send};
         std::size_t length{0};
         MessageStat stat{MessageStat::StoredUnsent};
+        std::string refusal;
     };
     struct PlannedReport {
         std::chrono::milliseconds after;
         std::uint8_t status;
+    };
+    // A message (+CMT) or a status report (+CDS) routed to the terminal.
+    struct Routed {
+        bool report{false};
+        sms::OutgoingPdu pdu;
     };
 
     // Dialogue.
     void handleLine(const std::string& line);
     // The commands of one line in turn ("AT+CMEE=1;+CREG=2"), up to the first that fails.
     Reply runCommandLine(std::string_view body);
-    std::string wireForm(const Reply& reply) const;
+    std::string wireForm(const Reply& reply, bool urcFirst) const;
+    // Whether the urc_flood's code goes in front of the reply being given now (urcInReply).
+    bool urcInThisReply();
     std::string informationText(const std::vector<std::string>& lines) const;
     void setResultMode(ResultMode mode);
     void handlePdu(const std::string& hex);
     void answer(const Reply& reply);
+    // The answer held back by the lagging_replies habit goes out now (the next command came).
+    void releaseLateReply();
     void write(const std::string& bytes, Clock::time_point due);
     void emitUrc(const std::string& wire);
     void flushDeferredUrcs();
     Reply cmeError(int code) const;
     Reply cmsError(int code) const;
+    // A value outside the narrow ranges a Cinterion MC75i offers: "+CMS ERROR:538".
+    Reply outOfRange() const;
     std::optional<Reply> simGate(const AtCommand& command, bool smsCommand);
 
     // Commands.
@@ -100,10 +114,15 @@ private:
     Reply cpin(const AtCommand& command);
     Reply cpms(const AtCommand& command);
     Reply cnmi(const AtCommand& command);
+    Reply narrowCnmi(const std::vector<std::string>& args);
+    Reply applyCnmi(const std::array<int, 5>& chosen);
     Reply cmgl(const AtCommand& command);
     Reply cmgr(const AtCommand& command);
     Reply cmgd(const AtCommand& command);
     Reply openPrompt(const AtCommand& command, PromptFor purpose);
+    std::string promptText() const;
+    // The "> " that follows a refused AT+CMGS a moment later (Faults::promptAfterRefusal).
+    void scheduleLatePrompt(const std::string& refusal);
     Reply submit(const sms::ReceivedPdu& pdu);
     // What AT+CMGS answers for a message the network took (Faults::sendResult).
     Reply sendResult(std::uint8_t reference) const;
@@ -113,6 +132,9 @@ private:
     Reply huaweiSwitch(const AtCommand& command);
     // +COPS? (27.007 §7.3): automatic selection, the operator while registered.
     Reply cops(const AtCommand& command);
+    Reply cnma(const AtCommand& command);
+    // Commands every modem answers, the same on each (V.250 +IFC, 27.007 +CBC, +CLCK, +CLIP).
+    Reply commonCommand(const AtCommand& command);
 
     // Power: boot, SMS stack readiness, radio and registration (modem_power.cpp).
     void reboot(std::chrono::milliseconds silence);
@@ -130,6 +152,16 @@ private:
     std::vector<PlannedReport> plannedReports() const;
     void showStatusReport(const sms::OutgoingPdu& pdu);
     void offerIncoming(const sms::OutgoingPdu& pdu);
+    // Routing under +CSMS service 1 (27.005 §3.4.4): one +CMT or +CDS at a time, each to be
+    // acknowledged with AT+CNMA within acknowledgeTimeout.
+    bool acknowledgementsOwed() const;
+    std::string routedWire(const Routed& routed) const;
+    void route(const Routed& routed);
+    void acknowledgementMissed();
+    // The network hands a routed message or report over again; it is not counted twice.
+    void deliverAgain(const Routed& routed);
+    // ,"MMS PUSH"[,<parts>,<part>] after the +CMTI index (Faults::mmsPushIndication).
+    static std::string mmsPushFields(const sms::OutgoingPdu& pdu);
     void retryWaiting();
     // After the current command's reply, as the network only learns of free room later.
     void retryWaitingSoon();
@@ -161,13 +193,26 @@ private:
     int m_cgregMode{0};
     int m_ceregMode{0};
     std::string m_charset{"IRA"};
-    Clock::time_point m_bootedAt{};     // input before this is lost: the modem is rebooting
-    Clock::time_point m_smsReadyAt{};   // SMS commands answer +CMS ERROR: 500 before this
-    Clock::time_point m_registeredAt{}; // the radio finds the network at this time
-    int m_boots{0};                     // timers of an earlier boot see it changed
+    int m_copsFormat{0};                    // +COPS <format>: 0 long, 1 short, 2 numeric
+    std::array<int, 2> m_flowControl{2, 2}; // +IFC, V.250 §6.2.12 default: RTS/CTS both ways
+    int m_clip{0};                          // +CLIP <n>
+    std::size_t m_floodReplies{0};          // replies given while urc_flood was on
+    std::optional<Routed> m_unacknowledged; // shown, AT+CNMA still owed
+    std::deque<Routed> m_routedWaiting;     // held until the one before is acknowledged
+    int m_routedCount{0};                   // timers of an earlier routed one see it changed
+    Clock::time_point m_bootedAt{};         // input before this is lost: the modem is rebooting
+    Clock::time_point m_smsReadyAt{};       // SMS commands answer +CMS ERROR: 500 before this
+    Clock::time_point m_registeredAt{};     // the radio finds the network at this time
+    int m_boots{0};                         // timers of an earlier boot see it changed
     std::optional<Clock::time_point> m_lastTraffic; // for the sleepy first reply
     bool m_wakingUp{false};
     bool m_rebootAfterReply{false}; // AT+CFUN=...,1
+    int m_lateRepliesLeft{0};       // Settings::laggingReplies still to come late
+    struct LateReply {
+        std::string wire;
+        Clock::time_point due;
+    };
+    std::optional<LateReply> m_lateReply;
     std::array<int, 5> m_cnmi{0, 0, 0, 0, 0};
     std::array<std::string, 3> m_memories{"SM", "SM", "SM"};
     std::uint8_t m_nextReference{0};

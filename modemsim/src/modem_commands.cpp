@@ -44,6 +44,9 @@ void Modem::resetProfile() {
     m_charset = "IRA";
     m_cnmi = {0, 0, 0, 0, 0};
     m_memories = {"SM", "SM", "SM"};
+    m_copsFormat = 0;
+    m_flowControl = {2, 2};
+    m_clip = 0;
 }
 
 Modem::Reply Modem::basicCommands(std::string_view body) {
@@ -97,8 +100,9 @@ std::optional<Modem::Reply> Modem::simGate(const AtCommand& command, bool smsCom
         return smsCommand ? cmsError(311) : cmeError(11);
     }
     if (smsCommand && !smsStackReady()) {
-        // SIM800 before "SMS Ready", Quectel before "+QIND: SMS DONE".
-        return cmsError(500);
+        // SIM800 before "SMS Ready", Quectel before "+QIND: SMS DONE"; a SIMCom A7670E says
+        // only ERROR (LilyGo-Modem-Series issue 247).
+        return m_faults.smsNotReadyPlain ? finalResult("ERROR") : cmsError(500);
     }
     return std::nullopt;
 }
@@ -207,6 +211,12 @@ Modem::Reply Modem::extendedCommand(const AtCommand& command) {
     if (name == "+COPS") {
         return cops(command);
     }
+    if (name == "+CNMA") {
+        return cnma(command);
+    }
+    if (name == "+IFC" || name == "+CBC" || name == "+CLCK" || name == "+CLIP") {
+        return commonCommand(command);
+    }
     if (name == "+CNUM") {
         if (form == Form::Test) {
             return Reply{};
@@ -229,39 +239,183 @@ Modem::Reply Modem::extendedCommand(const AtCommand& command) {
     if (name == "^CURC" || name == "^PORTSEL") {
         return huaweiSwitch(command);
     }
-    if (name == "+CGMI" || name == "+CGMM" || name == "+CGMR" || name == "+CGSN" ||
-        name == "+CIMI") {
+    // 27.007 §5.1-5.4 and §5.6, and V.250 §6.1.4-6.1.7 (+GMI, +GMM, +GMR, +GSN): the same text.
+    static const std::set<std::string> identification = {
+        "+CGMI", "+CGMM", "+CGMR", "+CGSN", "+CIMI", "+GMI", "+GMM", "+GMR", "+GSN"};
+    if (identification.count(name) != 0) {
         if (form == Form::Test) {
             return Reply{};
         }
         if (form != Form::Execute) {
             return cmeError(4);
         }
-        const std::string& value = name == "+CGMI"   ? m_settings.manufacturer
-                                   : name == "+CGMM" ? m_settings.model
-                                   : name == "+CGMR" ? m_settings.revision
-                                   : name == "+CGSN" ? m_settings.imei
-                                                     : m_settings.imsi;
+        const char kind = name[name.size() - 1];
+        const std::string& value = name == "+CIMI" ? m_settings.imsi
+                                   : kind == 'I'   ? m_settings.manufacturer
+                                   : kind == 'M'   ? m_settings.model
+                                   : kind == 'R'   ? m_settings.revision
+                                                   : m_settings.imei;
         return info({value});
     }
     return finalResult(m_faults.commandNotSupport ? "COMMAND NOT SUPPORT" : "ERROR");
 }
 
 Modem::Reply Modem::cops(const AtCommand& command) {
-    if (command.form != Form::Read) {
-        // Only automatic selection: AT+COPS=0 is accepted, a search (=?) or a manual choice not.
-        auto args = splitArguments(command.arguments);
-        bool automatic = command.form == Form::Set && args.size() == 1 && args[0] == "0";
-        return automatic ? Reply{} : cmeError(4);
-    }
     auto registered = [](int stat) { return stat == 1 || stat == 5; };
     bool onLte = registered(visibleStat(m_settings.epsRegistration));
-    if (!onLte && !registered(visibleStat(m_settings.registration)) &&
-        !registered(visibleStat(m_settings.gprsRegistration.value_or(m_settings.registration)))) {
+    bool selected =
+        onLte || registered(visibleStat(m_settings.registration)) ||
+        registered(visibleStat(m_settings.gprsRegistration.value_or(m_settings.registration)));
+    // <AcT> 7 (E-UTRAN) on LTE, else 0 (GSM): the settings do not tell 2G from 3G.
+    const std::string act = onLte ? "7" : "0";
+    auto args = splitArguments(command.arguments);
+    switch (command.form) {
+    case Form::Test: {
+        // The operators found: ours, <stat> 2 (current) while registered, else 1 (available);
+        // none with the radio off. Then the modes and formats (27.007 §7.3; Telit GM862-QUAD
+        // software user guide §2.5.3.2 shows the form).
+        std::string found;
+        if (m_settings.functionality == 1) {
+            found = "(" + std::string(selected ? "2" : "1") + "," +
+                    quoted(m_settings.operatorName) + "," + quoted(m_settings.operatorShortName) +
+                    "," + quoted(m_settings.operatorNumeric) + "," + act + ")";
+        }
+        return info({"+COPS: " + found + ",,(0-4),(0-2)"});
+    }
+    case Form::Read:
+        break;
+    case Form::Execute:
+        return cmeError(4);
+    case Form::Set: {
+        // Automatic selection (0) and "set only <format>" (3) with the format for +COPS?; a
+        // manual choice or a deregistration is not taken.
+        int mode = args.empty() ? -1 : toInt(args[0]).value_or(-1);
+        int format = args.size() > 1 ? toInt(args[1]).value_or(-1) : m_copsFormat;
+        if ((mode != 0 && mode != 3) || args.size() > 2 || (mode == 3 && args.size() != 2)) {
+            return cmeError(4);
+        }
+        if (format < 0 || format > 2) {
+            return cmeError(3);
+        }
+        m_copsFormat = format;
+        return Reply{};
+    }
+    }
+    if (!selected) {
         return info({"+COPS: 0"});
     }
-    // <AcT> 7 (E-UTRAN) on LTE, else 0 (GSM): the settings do not tell 2G from 3G.
-    return info({"+COPS: 0,0," + quoted(m_settings.operatorName) + "," + (onLte ? "7" : "0")});
+    const std::string& name = m_copsFormat == 1   ? m_settings.operatorShortName
+                              : m_copsFormat == 2 ? m_settings.operatorNumeric
+                                                  : m_settings.operatorName;
+    return info({"+COPS: 0," + std::to_string(m_copsFormat) + "," + quoted(name) + "," + act});
+}
+
+Modem::Reply Modem::cnma(const AtCommand& command) {
+    // 27.005 §3.4.4 in PDU mode: AT+CNMA[=<n>[,<length>]], n 0 or 1 RP-ACK, 2 RP-ERROR (Telit
+    // LE910 V2 AT reference, Siemens MC55 AT manual §13.10). An acknowledgement TPDU
+    // (<length> > 0) is not taken.
+    if (command.form == Form::Test) {
+        return info({"+CNMA: (0-2)"});
+    }
+    auto args = splitArguments(command.arguments);
+    int kind = command.form == Form::Execute ? 0 : args.empty() ? -1 : toInt(args[0]).value_or(-1);
+    int length = args.size() > 1 ? toInt(args[1]).value_or(-1) : 0;
+    if (command.form == Form::Read || kind < 0 || kind > 2 || args.size() > 2 || length < 0) {
+        return cmsError(302);
+    }
+    if (length > 0) {
+        return cmsError(303);
+    }
+    if (!m_unacknowledged) {
+        return cmsError(340);
+    }
+    Routed done = *std::exchange(m_unacknowledged, std::nullopt);
+    if (kind == 2) {
+        // RP-ERROR: the network keeps it and tries again later.
+        m_timers.schedule(m_now + m_settings.acknowledgeTimeout,
+                          [this, done](Clock::time_point) { deliverAgain(done); });
+    }
+    if (!m_routedWaiting.empty()) {
+        // The next one follows this command's OK.
+        m_timers.schedule(m_now, [this](Clock::time_point) {
+            if (!m_unacknowledged && !m_routedWaiting.empty()) {
+                Routed next = m_routedWaiting.front();
+                m_routedWaiting.pop_front();
+                route(next);
+            }
+        });
+    }
+    return Reply{};
+}
+
+Modem::Reply Modem::commonCommand(const AtCommand& command) {
+    const std::string& name = command.name;
+    const Form form = command.form;
+    auto args = splitArguments(command.arguments);
+    auto argument = [&](std::size_t i, int fallback) {
+        return i < args.size() && !args[i].empty() ? toInt(args[i]) : std::optional<int>(fallback);
+    };
+    if (name == "+IFC") {
+        // V.250 §6.2.12: <DCE_by_DTE> 0 none, 1 XON/XOFF, 2 RTS, 3 XON/XOFF passed on;
+        // <DTE_by_DCE> 0 none, 1 XON/XOFF, 2 CTS. Kannel sends AT+IFC=2,2. Remembered only: the
+        // pseudo-terminal has no flow control lines.
+        if (form == Form::Test) {
+            return info({"+IFC: (0-3),(0-2)"});
+        }
+        if (form == Form::Read) {
+            return info({"+IFC: " + std::to_string(m_flowControl[0]) + "," +
+                         std::to_string(m_flowControl[1])});
+        }
+        auto byTerminal = argument(0, 2);
+        auto byModem = argument(1, 2);
+        if (args.size() > 2 || !byTerminal || *byTerminal < 0 || *byTerminal > 3 || !byModem ||
+            *byModem < 0 || *byModem > 2) {
+            return finalResult("ERROR");
+        }
+        m_flowControl = {*byTerminal, *byModem};
+        return Reply{};
+    }
+    if (name == "+CBC") {
+        // 27.007 §8.4 <bcs>,<bcl>: 2 "no battery connected", charge 0, as a Huawei E1752 answers
+        // on USB power (gammu issue 126) and a module on a supply would.
+        if (form == Form::Test) {
+            return info({"+CBC: (0-3),(0-100)"});
+        }
+        return form == Form::Execute ? info({"+CBC: 2,0"}) : cmeError(4);
+    }
+    if (name == "+CLCK") {
+        // 27.007 §7.4: the facilities (Enfora GSM1308 AT reference lists the same), and a query
+        // (<mode> 2) of one: only the SIM PIN ("SC") is on, while the SIM asks for its PIN.
+        if (form == Form::Test) {
+            return info({"+CLCK: (\"SC\",\"AO\",\"OI\",\"OX\",\"AI\",\"IR\",\"AB\",\"AG\","
+                         "\"AC\",\"FD\",\"PN\")"});
+        }
+        static const std::set<std::string> facilities = {"SC", "AO", "OI", "OX", "AI", "IR",
+                                                         "AB", "AG", "AC", "FD", "PN"};
+        if (form != Form::Set || args.size() < 2 || facilities.count(upper(args[0])) == 0) {
+            return cmeError(form == Form::Set ? 3 : 4);
+        }
+        if (argument(1, -1) != 2) {
+            return cmeError(4); // locking and unlocking are not modelled
+        }
+        bool on = upper(args[0]) == "SC" && m_settings.sim == SimState::PinRequired;
+        return info({std::string("+CLCK: ") + (on ? "1" : "0")});
+    }
+    // +CLIP, 27.007 §7.6: <n> presentation to the terminal off or on, <m> 1: provisioned
+    // (Siemens MC35i AT command set §9.9 for the forms).
+    if (form == Form::Test) {
+        return info({"+CLIP: (0,1)"});
+    }
+    if (form == Form::Read) {
+        return info({"+CLIP: " + std::to_string(m_clip) + ",1"});
+    }
+    auto presentation = argument(0, 0);
+    if (form != Form::Set || args.size() > 1 || !presentation || *presentation < 0 ||
+        *presentation > 1) {
+        return cmeError(form == Form::Set ? 3 : 4);
+    }
+    m_clip = *presentation;
+    return Reply{};
 }
 
 Modem::Reply Modem::huaweiSwitch(const AtCommand& command) {
@@ -344,7 +498,9 @@ Modem::Reply Modem::cpms(const AtCommand& command) {
     };
     switch (command.form) {
     case Form::Test:
-        return info({"+CPMS: (\"SM\",\"ME\",\"SR\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")"});
+        return info({m_faults.narrowRanges
+                         ? "+CPMS: (\"ME\",\"SM\",\"MT\"),(\"ME\",\"SM\",\"MT\"),(\"SM\",\"MT\")"
+                         : "+CPMS: (\"SM\",\"ME\",\"SR\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")"});
     case Form::Read: {
         std::string line = "+CPMS: ";
         for (std::size_t i = 0; i < m_memories.size(); ++i) {
@@ -364,6 +520,13 @@ Modem::Reply Modem::cpms(const AtCommand& command) {
     auto chosen = m_memories;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string memory = upper(args[i]);
+        if (m_faults.narrowRanges) {
+            // Cinterion MC75i: no SR, and ME is no receive memory (gammu PR 1207). MT (ME and
+            // SM as one) is offered but not modelled: refused like a memory not offered.
+            if (memory == "MT" || memory == "SR" || (i == 2 && memory == "ME")) {
+                return outOfRange();
+            }
+        }
         // Status reports are read from SR, never written or received into it by choice.
         if (!m_store.hasMemory(memory) || (i > 0 && memory == "SR")) {
             return cmsError(302);
@@ -381,7 +544,8 @@ Modem::Reply Modem::cpms(const AtCommand& command) {
 
 Modem::Reply Modem::cnmi(const AtCommand& command) {
     if (command.form == Form::Test) {
-        return info({"+CNMI: (0-2),(0-3),(0),(0-2),(0,1)"});
+        return info({m_faults.narrowRanges ? "+CNMI: (0-3),(0,1),(0,2,3),(0,2),(1)"
+                                           : "+CNMI: (0-2),(0-3),(0),(0-2),(0,1)"});
     }
     if (command.form == Form::Read) {
         std::string line = "+CNMI: ";
@@ -393,6 +557,9 @@ Modem::Reply Modem::cnmi(const AtCommand& command) {
     auto args = splitArguments(command.arguments);
     if (command.form != Form::Set || args.empty() || args.size() > 5) {
         return cmsError(303);
+    }
+    if (m_faults.narrowRanges) {
+        return narrowCnmi(args);
     }
     static constexpr std::array<int, 5> kHighest{2, 3, 0, 2, 1};
     std::array<int, 5> chosen{0, 0, 0, 0, 0};
@@ -408,6 +575,29 @@ Modem::Reply Modem::cnmi(const AtCommand& command) {
         // Advertised in AT+CNMI=? and refused all the same (oFono build_cnmi_string, MM 7801).
         return cmsError(303);
     }
+    return applyCnmi(chosen);
+}
+
+Modem::Reply Modem::narrowCnmi(const std::vector<std::string>& args) {
+    // Cinterion MC75i (gammu issue 1206, PR 1207): only what AT+CNMI=? lists, <bfr> 1 alone.
+    // An omitted value takes the lowest offered one (AT+CNMI=2,1,0,2 answered OK there).
+    static const std::array<std::set<int>, 5> kOffered{
+        std::set<int>{0, 1, 2, 3}, {0, 1}, {0, 2, 3}, {0, 2}, {1}};
+    std::array<int, 5> chosen{0, 0, 0, 0, 1};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i].empty()) {
+            continue;
+        }
+        auto value = toInt(args[i]);
+        if (!value || kOffered[i].count(*value) == 0) {
+            return outOfRange();
+        }
+        chosen[i] = *value;
+    }
+    return applyCnmi(chosen);
+}
+
+Modem::Reply Modem::applyCnmi(const std::array<int, 5>& chosen) {
     m_cnmi = chosen;
     if (m_cnmi[1] != 0 && !m_cnmiSeen) {
         m_cnmiSeen = true;
@@ -513,22 +703,30 @@ Modem::Reply Modem::openPrompt(const AtCommand& command, PromptFor purpose) {
         stat > 3 || (purpose == PromptFor::Send && args.size() > 1)) {
         return cmsError(304);
     }
+    if (purpose == PromptFor::Send && m_faults.promptAfterRefusal &&
+        m_faults.failSend == m_counters.sendAttempts + 1) {
+        // With the SIM800L habit the refusal is the command's answer, the prompt comes later.
+        ++m_counters.sendAttempts;
+        return cmsError(m_faults.failSendCode);
+    }
     m_prompt =
-        OpenPrompt{purpose, static_cast<std::size_t>(length), static_cast<MessageStat>(stat)};
+        OpenPrompt{purpose, static_cast<std::size_t>(length), static_cast<MessageStat>(stat), {}};
     Reply reply;
     reply.final.reset();
+    reply.prompt = promptText();
+    return reply;
+}
+
+std::string Modem::promptText() const {
     switch (m_faults.prompt) {
-    case PromptStyle::Standard:
-        reply.prompt = "\r\n> ";
-        break;
     case PromptStyle::Bare:
-        reply.prompt = ">";
-        break;
+        return ">";
     case PromptStyle::CrLf:
-        reply.prompt = "\r\n>\r\n";
+        return "\r\n>\r\n";
+    case PromptStyle::Standard:
         break;
     }
-    return reply;
+    return "\r\n> ";
 }
 
 Modem::Reply Modem::writeToMemory(const std::string& hex, const OpenPrompt& prompt) {

@@ -142,12 +142,8 @@ std::vector<Modem::PlannedReport> Modem::plannedReports() const {
 void Modem::showStatusReport(const sms::OutgoingPdu& pdu) {
     int ds = m_cnmi[3];
     if (ds == 1) {
-        std::string length = std::to_string(pdu.tpduLength);
-        std::string header = m_faults.cdsForm == CdsForm::NoSpace ? "+CDS:" + length
-                             : m_faults.cdsForm == CdsForm::Comma ? "+CDS: ," + length
-                                                                  : "+CDS: " + length;
         ++m_counters.reportsShown;
-        emitUrc("\r\n" + header + "\r\n" + pdu.hex + "\r\n");
+        route(Routed{true, pdu});
         return;
     }
     std::string memory = m_faults.reportsInSm ? "SM" : "SR";
@@ -168,10 +164,9 @@ bool Modem::memoryFull(const std::string& memory) const {
 
 void Modem::offerIncoming(const sms::OutgoingPdu& pdu) {
     int mt = m_cnmi[1];
-    std::string routed = "\r\n+CMT: ," + std::to_string(pdu.tpduLength) + "\r\n" + pdu.hex + "\r\n";
     if (mt == 2) {
         ++m_counters.messagesReceived;
-        emitUrc(routed);
+        route(Routed{false, pdu});
         return;
     }
     const std::string& memory = m_memories[2];
@@ -190,9 +185,88 @@ void Modem::offerIncoming(const sms::OutgoingPdu& pdu) {
         return;
     }
     if (m_faults.routeAndStore) {
-        emitUrc(routed);
+        emitUrc(routedWire(Routed{false, pdu})); // shown as stored: nothing to acknowledge
     }
-    emitUrc("\r\n+CMTI: \"" + memory + "\"," + std::to_string(*index) + "\r\n");
+    std::string fields = m_faults.mmsPushIndication ? mmsPushFields(pdu) : std::string();
+    emitUrc("\r\n+CMTI: \"" + memory + "\"," + std::to_string(*index) + fields + "\r\n");
+}
+
+std::string Modem::mmsPushFields(const sms::OutgoingPdu& pdu) {
+    // SIM900 MMS AT Command Manual V1.04 (serialport-gsm issue 60): "MMS PUSH" after the
+    // index, and for a part of a concatenated push ",<m>,<n>": parts in all, this part.
+    std::string fields = ",\"MMS PUSH\"";
+    auto decoded = sms::decodePdu(pdu.hex, pdu.tpduLength);
+    if (decoded) {
+        if (const auto* deliver = std::get_if<sms::Deliver>(&decoded->tpdu)) {
+            const auto& parts = deliver->userData.concatenation;
+            if (parts && parts->total > 1) {
+                fields +=
+                    "," + std::to_string(parts->total) + "," + std::to_string(parts->sequence);
+            }
+        }
+    }
+    return fields;
+}
+
+std::string Modem::routedWire(const Routed& routed) const {
+    std::string length = std::to_string(routed.pdu.tpduLength);
+    std::string header = !routed.report                         ? "+CMT: ," + length
+                         : m_faults.cdsForm == CdsForm::NoSpace ? "+CDS:" + length
+                         : m_faults.cdsForm == CdsForm::Comma   ? "+CDS: ," + length
+                                                                : "+CDS: " + length;
+    return "\r\n" + header + "\r\n" + routed.pdu.hex + "\r\n";
+}
+
+bool Modem::acknowledgementsOwed() const {
+    // Only for what reaches this terminal: in mode 0 the codes stay in the modem, and with the
+    // indications on another port that port owes them.
+    return (m_csmsService == 1 || m_faults.csmsStuck) && m_cnmi[0] != 0 &&
+           !m_faults.indicationsElsewhere;
+}
+
+void Modem::route(const Routed& routed) {
+    if (!acknowledgementsOwed()) {
+        // Service 0: the modem acknowledges to the network itself (27.005 §3.4.1).
+        emitUrc(routedWire(routed));
+        return;
+    }
+    if (m_unacknowledged) {
+        // "TA shall not send another +CMT or +CDS result code to TE before previous one is
+        // acknowledged" (27.005 §3.4.4).
+        m_routedWaiting.push_back(routed);
+        return;
+    }
+    m_unacknowledged = routed;
+    emitUrc(routedWire(routed));
+    m_timers.schedule(m_now + m_settings.acknowledgeTimeout,
+                      [this, which = ++m_routedCount](Clock::time_point) {
+                          if (which == m_routedCount && m_unacknowledged) {
+                              acknowledgementMissed();
+                          }
+                      });
+}
+
+void Modem::acknowledgementMissed() {
+    // 27.005 §3.4.4: the ME answers the network with RP-ERROR and sets +CNMI <mt> and <ds> to 0.
+    // The network tries again: with mt 0 the message is stored without an indication; with ds 0
+    // the report is not shown (BenQ M32 AT list: the message goes to non-volatile memory).
+    m_cnmi[1] = 0;
+    m_cnmi[3] = 0;
+    std::deque<Routed> again = std::exchange(m_routedWaiting, {});
+    again.push_front(*std::exchange(m_unacknowledged, std::nullopt));
+    for (const Routed& routed : again) {
+        deliverAgain(routed);
+    }
+}
+
+void Modem::deliverAgain(const Routed& routed) {
+    if (routed.report) {
+        --m_counters.reportsShown;
+        showStatusReport(routed.pdu);
+    } else {
+        --m_counters.messagesReceived;
+        offerIncoming(routed.pdu);
+    }
 }
 
 void Modem::retryWaiting() {

@@ -27,6 +27,8 @@ void Modem::reboot(std::chrono::milliseconds silence) {
     m_prompt.reset();
     m_deferredUrcs.clear();
     m_heldUrcs.clear();
+    m_lateReply.reset();
+    m_lateRepliesLeft = m_settings.laggingReplies;
     resetProfile();
     m_cregMode = m_cgregMode = m_ceregMode = 0;
     ++m_boots;
@@ -98,8 +100,11 @@ Modem::Reply Modem::cfun(const AtCommand& command) {
 }
 
 int Modem::visibleStat(int configuredStat) const {
-    bool radioUp = m_settings.functionality == 1 && m_now >= m_registeredAt;
-    return radioUp ? configuredStat : 0;
+    if (m_settings.functionality != 1) {
+        return 0;
+    }
+    // Still searching: 0, or what the modem shows meanwhile (11 on a SIMCom A7670E).
+    return m_now >= m_registeredAt ? configuredStat : m_settings.searchingStat;
 }
 
 bool Modem::registeredForSms() const {

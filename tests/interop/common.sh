@@ -7,13 +7,22 @@ MODEMSIM=$1
 WORK=$(mktemp -d)
 PIDS=()
 
+# Each process started here gets a TERM, and a KILL when it is still there 5 s later.
+stop_pid() {
+    local pid=$1
+    kill "$pid" 2>/dev/null || return 0
+    for _ in $(seq 50); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -9 "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+
 cleanup() {
     local pid
     for pid in "${PIDS[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in "${PIDS[@]}"; do
-        wait "$pid" 2>/dev/null || true
+        stop_pid "$pid"
     done
     rm -rf "$WORK"
 }
@@ -45,9 +54,44 @@ wait_for() {
 start_modemsim() {
     "$MODEMSIM" --scenario "$1" --link "$WORK/modem" --control "$WORK/control" \
         --trace "$WORK/trace" >"$WORK/modemsim.out" 2>&1 &
-    PIDS+=($!)
+    MODEMSIM_PID=$!
+    PIDS+=("$MODEMSIM_PID")
     wait_for "$WORK/modem" 5
     wait_for "$WORK/control" 5
+}
+
+# Stops the modemsim of start_modemsim, so that another scenario can start on the same paths.
+stop_modemsim() {
+    stop_pid "$MODEMSIM_PID"
+    rm -f "$WORK/modem" "$WORK/control"
+}
+
+# Sets the variable named $1 to a TCP port on 127.0.0.1 that nothing answers on and that no
+# earlier call gave.
+PORTS=()
+free_port() {
+    local port
+    for _ in $(seq 100); do
+        port=$((20000 + RANDOM % 40000))
+        case " ${PORTS[*]} " in *" $port "*) continue ;; esac
+        if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+            PORTS+=("$port")
+            printf -v "$1" '%s' "$port"
+            return 0
+        fi
+    done
+    fail "no free port on 127.0.0.1"
+}
+
+# Waits until `command...` succeeds, at most `seconds`; fails with `what` otherwise.
+wait_until() {
+    local seconds=$1 what=$2
+    shift 2
+    for _ in $(seq $((seconds * 10))); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    fail "$what within $seconds s"
 }
 
 # One control command; prints the reply, fails unless it ends in OK.

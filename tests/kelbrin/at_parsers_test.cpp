@@ -1,5 +1,7 @@
 // Response and URC parsers against lines from real modems.
+#include "answer_rule.h"
 #include "at_parsers.h"
+#include "modem_handshake.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +25,7 @@ TEST(AtParsers, StoredIndications) {
              {"+CMTI: \"SM\",3", std::make_pair("SM", 3)},
              {"+CMTI: \"ME\", 12", std::make_pair("ME", 12)},
              {"+CDSI: \"SR\",5", std::make_pair("SR", 5)},
+             {"+CMTI: \"SM\",1,\"MMS PUSH\",2,1", std::make_pair("SM", 1)}, // serialport-gsm #60
              {"+CMTI: \"SM\"", std::nullopt},
              {"+CMTI: \"SM\",-1", std::nullopt},
          }) {
@@ -91,6 +94,50 @@ TEST(AtParsers, CheckAnswers) {
         << "no parentheses";
     EXPECT_EQ(parseTestRanges("+CNMI: (0-2000000000),(1)"), (Ranges{{}, {1}}))
         << "a range no test command offers is not expanded";
+    EXPECT_EQ(indicationSettingsOffered(parseTestRanges("+CNMI: (0-3),(0,1),(0,2,3),(0,2),(1)")),
+              (std::vector<std::string>{"2,1,0,2,1", "1,1,0,2,1", "2,1,0,0,1", "1,1,0,0,1"}))
+        << "Cinterion MC75i: <bfr> 1 only, no inline reports (gammu issue 1206)";
+    EXPECT_EQ(indicationSettingsOffered(parseTestRanges("+CNMI: (1),(0,2),(0),(0),(0)")),
+              std::vector<std::string>{})
+        << "no store and notify (mt 1) offered: nothing to choose";
+}
+
+TEST(AnswerRule, AReplyIsTheCommandsOnlyWhenItSaysWhatItMust) {
+    const auto says = [](const char* command, std::vector<std::string> lines) {
+        std::vector<AtEvent> responses;
+        for (auto& line : lines) {
+            responses.push_back({AtEventKind::Response, std::move(line), {}, FinalKind::Ok, {}});
+        }
+        return answerRuleFor(command).heardIn(responses);
+    };
+    struct Row {
+        const char* command;
+        std::vector<std::string> lines;
+        bool heard;
+    };
+    for (const Row& row : std::vector<Row>{
+             {"AT+CPIN?", {}, false}, // u-blox SARA-G450: the OK of the command before
+             {"AT+CPIN?", {"+CPIN: READY"}, true},
+             {"AT+CNMI=?", {}, false},
+             {"AT+CPMS=\"SM\",\"SM\",\"SM\"", {}, false},
+             {"at+csq", {}, false},
+             {"AT+CMGS=24", {"+CMGS: 7"}, true},
+             {"AT+CMGL=4", {}, true}, // an empty list
+             {"AT+CNUM", {}, true},   // the SIM stores no number
+             {"AT+CMGF=0", {}, true},
+             {"ATE0Q0V1+CMEE=1", {}, true},
+             {"AT+CGMI", {}, false},
+             {"AT+CGMI", {"SIMCOM INCORPORATED"}, true},
+             {"AT+CGSN", {"862643032345678"}, true},
+             {"AT+CGSN", {"+CGSN: \"356938035643809\""}, true}, // some Quectel firmware
+             {"AT+CGSN", {"A7670M4_B01V01_230724"}, false},     // the revision, one late
+             {"AT+CIMI", {"204049876543210"}, true},
+             {"AT+CIMI", {"SIMCOM_A7670E"}, false},
+         }) {
+        EXPECT_EQ(says(row.command, row.lines), row.heard)
+            << row.command << " with " << row.lines.size() << " line(s)";
+    }
+    EXPECT_EQ(answerRuleFor("AT+CGMI").textOf("+CGMI: SIMCOM"), "SIMCOM");
 }
 
 TEST(AtParsers, StorageAnswers) {

@@ -173,6 +173,18 @@ const std::vector<Transcript>& transcripts() {
          AtCommandContext{"AT", "", false},
          "\r\n> \r\nOK\r\n",
          {urc("> "), final("OK")}},
+        {"SimcomA7670E_BootCodeIsNotTheManufacturer",
+         AtCommandContext{"AT+CGMI", "+CGMI:", false, true},
+         "\r\n*ATREADY: 1\r\n\r\nSIMCOM INCORPORATED\r\n\r\nOK\r\n",
+         {urc("*ATREADY: 1"), response("SIMCOM INCORPORATED"), final("OK")}},
+        {"UbloxSaraG450_LateInformationLineIsNotText",
+         AtCommandContext{"AT+CGMM", "+CGMM:", false, true},
+         "\r\n+CSCS: \"IRA\"\r\n\r\nOK\r\n",
+         {urc("+CSCS: \"IRA\""), final("OK")}},
+        {"CinterionMc75i_CmsErrorWithoutSpace",
+         AtCommandContext{"AT+CNMI=2,1,0,2,0", "", false},
+         "\r\n+CMS ERROR:538\r\n",
+         {final("+CMS ERROR:538", FinalKind::CmsError, 538)}},
         {"OverlongLineIsDropped",
          AtCommandContext{"AT", "", false},
          "\r\n" + std::string(5000, 'A') + "\r\nOK\r\n",
@@ -236,6 +248,20 @@ TEST(AtReader, EndCommandMakesTheLateFinalUnsolicited) {
     reader.endCommand(); // Wavecom: the channel gave up waiting for OK
     reader.feed("\r\nOK\r\n", events);
     EXPECT_EQ(events, (std::vector<AtEvent>{response("+CPIN: READY"), urc("OK")}));
+}
+
+TEST(AtReader, PromptAfterTheSendEndedIsStillThePrompt) {
+    // SIM800L: "+CMS ERROR", then "> " anyway (jakhax/raspberry-pi-sim800l-gsm-module issue 4).
+    AtReader reader;
+    std::vector<AtEvent> events;
+    reader.beginCommand({"AT+CMGS=24", "+CMGS:", true});
+    reader.feed("\r\n+CMS ERROR: 500\r\n", events);
+    reader.expectLatePrompt();
+    reader.feed("\r\n> ", events);
+    reader.beginCommand({"AT+CMEE?", "+CMEE:", false}); // the next command: no prompt awaited
+    reader.feed("\r\n> \r\n", events);
+    EXPECT_EQ(events, (std::vector<AtEvent>{final("+CMS ERROR: 500", FinalKind::CmsError, 500),
+                                            prompt(), urc("> ")}));
 }
 
 TEST(AtReader, ExpectEchoRecognisesTheEchoedPdu) {

@@ -49,6 +49,7 @@ const std::vector<FaultRow> kFaults = {
      [](auto& s) {
          s.faults.urcFlood = true;
          s.faults.urcFloodPeriod = std::chrono::milliseconds(20);
+         s.faults.urcInReply = modemsim::UrcInReply::Always;
      }},
     {"BarePrompt", [](auto& s) { s.faults.prompt = modemsim::PromptStyle::Bare; }},
     {"CrLfPrompt", [](auto& s) { s.faults.prompt = modemsim::PromptStyle::CrLf; }},

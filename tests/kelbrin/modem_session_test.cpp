@@ -156,6 +156,10 @@ private:
             {"AT+CSCA?", "\r\n+CSCA: \"+31624000000\",145\r\n\r\nOK\r\n"},
             {"AT+CREG?", "\r\n+CREG: 0,1\r\n\r\nOK\r\n"},
             {"AT+CMEE?", "\r\n+CMEE: 1\r\n\r\nOK\r\n"},
+            {"AT+CPMS=\"SM\",\"SM\",\"SM\"", "\r\n+CPMS: 0,20,0,20,0,20\r\n\r\nOK\r\n"},
+            {"AT+CPMS=\"SM\"", "\r\n+CPMS: 0,20,0,20,0,20\r\n\r\nOK\r\n"},
+            {"AT+CSMS?", "\r\n+CSMS: 0,1,1,1\r\n\r\nOK\r\n"},
+            {"AT+CGSN", "\r\n356938035643809\r\n\r\nOK\r\n"},
             // No status report memory: every listing is of SM alone.
             {"AT+CPMS=\"SR\"", "\r\n+CMS ERROR: 302\r\n"},
         };

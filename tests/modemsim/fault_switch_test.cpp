@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -31,6 +32,17 @@ std::string cmgs(const sms::OutgoingPdu& pdu) {
     return "AT+CMGS=" + std::to_string(pdu.tpduLength) + "\r";
 }
 
+// Eleven plain commands: which replies the flood's ^RSSI comes in front of (counting from 1).
+std::vector<Step> floodedReplies(const std::vector<int>& hit) {
+    std::vector<Step> steps;
+    for (int reply = 1; reply <= 11; ++reply) {
+        bool expected = std::find(hit.begin(), hit.end(), reply) != hit.end();
+        steps.push_back(expected ? Step{"AT\r", "\r\n^RSSI:20\r\n\r\nOK\r\n", ""}
+                                 : Step{"AT\r", "\r\nOK\r\n", "^RSSI"});
+    }
+    return steps;
+}
+
 TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
     const auto pdu = submitPdu("+4915112345678", "Hello");
     const Row rows[] = {
@@ -39,10 +51,16 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
          [](Faults& f) { f.echoStuck = true; },
          {{"ATE0\r", "OK\r\n", ""}, {"AT+CSQ\r", "AT+CSQ\r\r\n+CSQ", ""}}},
         {"urc_flood before a reply",
-         [](Faults& f) { f.urcFlood = true; },
+         [](Faults& f) {
+             f.urcFlood = true;
+             f.urcInReply = modemsim::UrcInReply::Always;
+         },
          {{"AT\r", "\r\n^RSSI:20\r\n\r\nOK\r\n", ""}}},
         {"urc_flood before the prompt",
-         [](Faults& f) { f.urcFlood = true; },
+         [](Faults& f) {
+             f.urcFlood = true;
+             f.urcInReply = modemsim::UrcInReply::Always;
+         },
          {{cmgs(pdu), "+ZPASR: \"UMTS\"\r\n\r\n> ", ""}, {"\x1B", "OK\r\n", ""}}},
         {"urc_flood while idle",
          [](Faults& f) {
@@ -56,6 +74,20 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
              f.urcFloodPeriod = ms(10);
          },
          {{"AT^CURC=0;^PORTSEL=1\r", "OK\r\n", ""}, {"", "", "^RSSI"}}},
+        // The idle period is long here, so that only the replies can bring a ^RSSI.
+        {"urc_in_reply sometimes: the 3rd reply and every 8th after it",
+         [](Faults& f) {
+             f.urcFlood = true;
+             f.urcFloodPeriod = ms(60000);
+             f.urcInReply = modemsim::UrcInReply::Sometimes;
+         },
+         floodedReplies({3, 11})},
+        {"urc_in_reply never",
+         [](Faults& f) {
+             f.urcFlood = true;
+             f.urcFloodPeriod = ms(60000);
+         },
+         floodedReplies({})},
         {"prompt bare",
          [](Faults& f) { f.prompt = modemsim::PromptStyle::Bare; },
          {{cmgs(pdu), "", "\r"}, {sendPdu(pdu), "+CMGS: 0\r\n", ""}}},
@@ -140,6 +172,37 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
          [](Faults& f) { f.cmglWithoutAlpha = true; },
          {{"ctl:store from=+4912345 text=hi", "", ""}, {"AT+CMGL=4\r", "\r\n+CMGL: 1,0,1", ",,"}}},
         {"atz_error", [](Faults& f) { f.atzError = true; }, {{"ATZ\r", "\r\nERROR\r\n", ""}}},
+        // Cinterion MC75i (gammu issue 1206, PR 1207): only the offered values.
+        {"narrow_ranges",
+         [](Faults& f) { f.narrowRanges = true; },
+         {{"AT+CNMI=?\r", "\r\n+CNMI: (0-3),(0,1),(0,2,3),(0,2),(1)\r\n", ""},
+          {"AT+CNMI=2,1,0,2,0\r", "\r\n+CMS ERROR:538\r\n", ""},
+          {"AT+CNMI=2,1,0,2,1\r", "\r\nOK\r\n", ""},
+          {"AT+CPMS=?\r",
+           "+CPMS: (\"ME\",\"SM\",\"MT\"),(\"ME\",\"SM\",\"MT\"),(\"SM\",\"MT\")\r\n", ""},
+          {"AT+CPMS=\"ME\",\"ME\",\"ME\"\r", "\r\n+CMS ERROR:538\r\n", ""},
+          {"AT+CPMS=\"ME\",\"ME\",\"SM\"\r", "\r\n+CPMS: 0,20,0,20,0,20\r\n\r\nOK\r\n", ""}}},
+        // SIM800L (raspberry-pi-sim800l-gsm-module issue 4): the refusal, then a prompt that
+        // takes a command as text.
+        {"prompt_after_refusal with fail_send",
+         [](Faults& f) {
+             f.promptAfterRefusal = true;
+             f.failSend = 1;
+         },
+         {{cmgs(pdu), "\r\n+CMS ERROR: 500\r\n", "> "},
+          {"", "\r\n> ", ""},
+          {"AT+CSQ\r", "", "+CSQ:"},
+          {"\x1A", "\r\n+CMS ERROR: 500\r\n", ""},
+          {"AT+CSQ\r", "\r\n+CSQ: 20,99\r\n", ""},
+          {cmgs(pdu), "> ", ""},
+          {sendPdu(pdu), "+CMGS: 0\r\n", ""}}},
+        // SIM900 MMS firmware (serialport-gsm issue 60): the parts of a long push, then a short.
+        {"mms_push_cmti",
+         [](Faults& f) { f.mmsPushIndication = true; },
+         {{"ctl:deliver from=+4912345 text=\"" + std::string(170, 'm') + "\"",
+           "\r\n+CMTI: \"SM\",1,\"MMS PUSH\",2,1\r\n", ""},
+          {"", "\r\n+CMTI: \"SM\",2,\"MMS PUSH\",2,2\r\n", ""},
+          {"ctl:deliver from=+4912345 text=hi", "\r\n+CMTI: \"SM\",3,\"MMS PUSH\"\r\n", ""}}},
         // The modem's own states, set from the control side.
         {"result_mode numeric, back with ATV1",
          [](Faults&) {},
@@ -193,6 +256,36 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
           {"AT+CMGF=0\r", "AT+CMGF=0\r\r\nERROR\r\n", ""},
           {"", "\r\nSMS Ready\r\n", ""},
           {"AT+CNMI?;+CPMS?\r", "+CNMI: 0,0,0,0,0\r\n\r\n+CPMS: \"SM\",1,", ""}}},
+        // SIMCom A7670E booting (LilyGo-Modem-Series issue 247): deaf, its URCs, +CREG stat 11,
+        // a plain ERROR for SMS commands until the SMS stack is up.
+        {"A7670E boot: searching_stat 11, sms_not_ready_plain",
+         [](Faults& f) { f.smsNotReadyPlain = true; },
+         {{"ctl:set boot_urcs \"*ATREADY: 1\\n+CPIN: READY\"", "", ""},
+          {"ctl:set sms_ready_urc \"\"", "", ""},
+          {"ctl:set searching_stat 11", "", ""},
+          {"ctl:set register_delay_ms 150", "", ""},
+          {"ctl:set sms_ready_ms 150", "", ""},
+          {"ctl:reset 100", "", ""},
+          {"AT\r", "", "AT"},
+          {"", "\r\n*ATREADY: 1\r\n\r\n+CPIN: READY\r\n", "OK"},
+          {"AT+CMEE=1;+CREG?\r", "\r\n+CREG: 0,11\r\n\r\nOK\r\n", ""},
+          {"AT+CMGF=0\r", "AT+CMGF=0\r\r\nERROR\r\n", "+CMS"},
+          {"", "", ""},
+          {"", "", ""},
+          {"", "", ""},
+          {"", "", ""},
+          {"", "", ""},
+          {"", "", ""},
+          {"AT+CREG?;+CMGF=0\r", "\r\n+CREG: 0,1\r\n\r\nOK\r\n", ""}}},
+        // SARA-G450 after a reset (TinyGSM issue 296): the echo in time, each answer one command
+        // late, then in step.
+        {"lagging_replies: answers one command late, then in step",
+         [](Faults&) {},
+         {{"ctl:set lagging_replies 2", "", ""},
+          {"ATE1\r", "", "OK"},
+          {"AT+CSQ\r", "AT+CSQ\r\r\nOK\r\n", "+CSQ:"},
+          {"AT\r", "AT\r\r\n+CSQ: 20,99\r\n\r\nOK\r\n\r\nOK\r\n", ""},
+          {"AT+CSQ\r", "AT+CSQ\r\r\n+CSQ: 20,99\r\n\r\nOK\r\n", ""}}},
         {"reset loses a +CMGS still due",
          [](Faults&) {},
          {{"ctl:set send_delay_ms 100", "", ""},
@@ -203,6 +296,39 @@ TEST(FaultSwitches, EachSwitchChangesWhatTheClientSees) {
         {"AT+CFUN=1,1: a late OK, then the reboot",
          [](Faults& f) { f.commandDelay = ms(30); },
          {{"AT+CFUN=1,1\r", "\r\nOK\r\n", ""}, {"", "\r\nRDY\r\n", ""}}},
+        // 27.005 §3.4.4: one routed message at a time, each acknowledged with AT+CNMA.
+        {"+CSMS service 1: routed +CMT held until AT+CNMA",
+         [](Faults&) {},
+         {{"AT+CSMS=1;+CNMI=2,2,0,1,0\r", "\r\nOK\r\n", ""},
+          {"ctl:deliver from=+4912345 text=one", "\r\n+CMT: ,", ""},
+          {"ctl:deliver from=+4912345 text=two", "", "+CMT"},
+          {"AT+CNMA\r", "\r\nOK\r\n\r\n+CMT: ,", ""},
+          {"AT+CNMA=1\r", "\r\nOK\r\n", ""},
+          {"AT+CNMA\r", "\r\n+CMS ERROR: 340\r\n", ""},
+          {"AT+CMGL=4\r", "\r\nOK\r\n", "+CMGL"}}},
+        {"+CSMS service 1: routed +CDS acknowledged too",
+         [](Faults&) {},
+         {{"AT+CSMS=1;+CNMI=2,2,0,1,0\r", "\r\nOK\r\n", ""},
+          {cmgs(pdu), "> ", ""},
+          {sendPdu(pdu), "\r\n+CDS: ", ""},
+          {"AT+CNMA=0\r", "\r\nOK\r\n", ""},
+          {"AT+CNMA\r", "\r\n+CMS ERROR: 340\r\n", ""}}},
+        {"+CSMS service 1: not acknowledged in time, routing off and the message stored",
+         [](Faults&) {},
+         {{"ctl:set cnma_timeout_ms 20", "", ""},
+          {"AT+CSMS=1;+CNMI=2,2,0,1,0\r", "\r\nOK\r\n", ""},
+          {"ctl:deliver from=+4912345 text=late", "\r\n+CMT: ,", ""},
+          {"", "", ""},
+          {"AT+CNMI?;+CNMA\r", "+CNMI: 2,0,0,0,0\r\n\r\n+CMS ERROR: 340\r\n", ""},
+          {"AT+CMGL=4\r", "\r\n+CMGL: 1,0,,", ""}}},
+        {"+CSMS service 0: routed +CMT needs no AT+CNMA",
+         [](Faults&) {},
+         {{"ctl:set cnma_timeout_ms 20", "", ""},
+          {"AT+CNMI=2,2,0,1,0\r", "\r\nOK\r\n", ""},
+          {"ctl:deliver from=+4912345 text=one", "\r\n+CMT: ,", ""},
+          {"ctl:deliver from=+4912345 text=two", "\r\n+CMT: ,", ""},
+          {"", "", ""},
+          {"AT+CNMI?;+CNMA\r", "+CNMI: 2,2,0,1,0\r\n\r\n+CMS ERROR: 340\r\n", ""}}},
         {"raw bytes as they are",
          [](Faults&) {},
          {{"ctl:raw \"\\r\\n+CMTI: \\\"SM\\\",7\\r\\n\\x1b\"", "\r\n+CMTI: \"SM\",7\r\n\x1b", ""}}},

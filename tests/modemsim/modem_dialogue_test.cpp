@@ -47,6 +47,28 @@ TEST(ModemDialogue, StartUpDialogueAnswersWhatALibrarySends) {
         {"AT+CGMI", "\r\nVantrel\r\n\r\nOK\r\n"},
         {"AT+CGMM", "\r\nmodemsim\r\n\r\nOK\r\n"},
         {"AT+CGSN", "\r\n356938035643809\r\n\r\nOK\r\n"},
+        // V.250's identification commands answer as the 27.007 ones (gnokii asks AT+GMM first).
+        {"AT+GMI", "\r\nVantrel\r\n\r\nOK\r\n"},
+        {"AT+GMM", "\r\nmodemsim\r\n\r\nOK\r\n"},
+        {"AT+GMR", "\r\nmodemsim 1.0\r\n\r\nOK\r\n"},
+        {"AT+GSN", "\r\n356938035643809\r\n\r\nOK\r\n"},
+        {"AT+COPS=?",
+         "\r\n+COPS: (2,\"modemsim\",\"modemsim\",\"20404\",0),,(0-4),(0-2)\r\n\r\nOK\r\n"},
+        {"AT+COPS=3,2", "\r\nOK\r\n"},
+        {"AT+COPS?", "\r\n+COPS: 0,2,\"20404\",0\r\n\r\nOK\r\n"},
+        {"AT+COPS=0,0;+COPS?", "\r\n+COPS: 0,0,\"modemsim\",0\r\n\r\nOK\r\n"},
+        {"AT+IFC?", "\r\n+IFC: 2,2\r\n\r\nOK\r\n"},
+        {"AT+IFC=0,0;+IFC?", "\r\n+IFC: 0,0\r\n\r\nOK\r\n"},
+        {"AT+IFC=?", "\r\n+IFC: (0-3),(0-2)\r\n\r\nOK\r\n"},
+        {"AT+CBC", "\r\n+CBC: 2,0\r\n\r\nOK\r\n"},
+        {"AT+CLCK=?",
+         "\r\n+CLCK: (\"SC\",\"AO\",\"OI\",\"OX\",\"AI\",\"IR\",\"AB\",\"AG\",\"AC\",\"FD\",\"PN\")"
+         "\r\n\r\nOK\r\n"},
+        {"AT+CLCK=\"SC\",2", "\r\n+CLCK: 0\r\n\r\nOK\r\n"},
+        {"AT+CLIP?", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"},
+        {"AT+CLIP=1;+CLIP?", "\r\n+CLIP: 1,1\r\n\r\nOK\r\n"},
+        {"AT+CNMA=?", "\r\n+CNMA: (0-2)\r\n\r\nOK\r\n"},
+        {"AT+CNMA", "\r\n+CMS ERROR: 340\r\n"}, // nothing routed: no acknowledgement owed
         {"AT+CSMS=0", "\r\n+CSMS: 1,1,1\r\n\r\nOK\r\n"},
     };
     for (const Step& step : steps) {
@@ -61,18 +83,39 @@ TEST(ModemDialogue, EveryBuiltInScenarioSendsReportsAndReceives) {
         SCOPED_TRACE(name);
         auto loaded = modemsim::loadScenario(name);
         ASSERT_TRUE(std::holds_alternative<modemsim::Scenario>(loaded));
+        const modemsim::Settings settings = std::get<modemsim::Scenario>(loaded).settings;
         SimSession session(std::get<modemsim::Scenario>(loaded));
-        for (const char* quick : {"set send_delay_ms 10", "set report_delay_ms 10",
+        // The report after the loopback copy: where reports share SM, the copy is still slot 1.
+        for (const char* quick : {"set send_delay_ms 10", "set report_delay_ms 200",
                                   "set loopback_delay_ms 10", "set loopback +15550100"}) {
             ASSERT_EQ(session.sim.control(quick), "OK\n");
         }
         PtyClient& client = session.client;
+        // In step first: a modem that answers one command late (ublox-sara-g450) gives each
+        // command the answer of the one before, so two commands with different answers take
+        // turns until each gets its own; what came late is read away before each.
+        int turn = 0;
+        EXPECT_TRUE(eventually(
+            [&] {
+                client.readFor(ms(30));
+                bool manufacturer = turn++ % 2 == 0;
+                std::string reply = client.command(manufacturer ? "AT+CGMI" : "AT+CGMM", ms(500));
+                const std::string& wanted = manufacturer ? settings.manufacturer : settings.model;
+                const std::string& other = manufacturer ? settings.model : settings.manufacturer;
+                return reply.find(wanted) != std::string::npos &&
+                       reply.find(other) == std::string::npos;
+            },
+            ms(8000)));
         // Until the SMS stack is up.
         EXPECT_TRUE(eventually(
             [&] { return client.command("AT+CMGF=0").find("\r\nOK\r\n") != std::string::npos; },
             ms(4000)));
-        for (const char* line :
-             {"ATE0", "AT+CMEE=1", "AT+CPMS=\"SM\",\"SM\",\"SM\"", "AT+CNMI=1,1,0,1,0"}) {
+        // A modem that takes only <bfr> 1 and no ds 1 (cinterion-mc75i) stores the report: +CDSI.
+        const std::string cnmi = client.command("AT+CNMI=?").find(",(1)\r\n") != std::string::npos
+                                     ? "AT+CNMI=1,1,0,2,1"
+                                     : "AT+CNMI=1,1,0,1,0";
+        for (const std::string line :
+             {"ATE0", "AT+CMEE=1", "AT+CPMS=\"SM\",\"SM\",\"SM\"", cnmi.c_str()}) {
             EXPECT_NE(client.command(line).find("OK\r\n"), std::string::npos) << line;
         }
         const std::string text = "你好 from " + name;
@@ -85,14 +128,53 @@ TEST(ModemDialogue, EveryBuiltInScenarioSendsReportsAndReceives) {
         auto pdu = pduAfter(client.command("AT+CMGR=1"), "+CMGR:");
         ASSERT_TRUE(pdu.has_value()) << seen;
         EXPECT_EQ(std::get<sms::Deliver>(pdu->tpdu).userData.text, text);
+
+        // Under service 1 a routed message is acknowledged; the rest every modem answers.
+        for (const char* line : {"AT+CSMS=1", "AT+CNMI=1,2,0,1,0"}) {
+            EXPECT_NE(client.command(line).find("OK\r\n"), std::string::npos) << line;
+        }
+        ASSERT_EQ(session.sim.control("deliver from=+4912345 text=routed"), "OK\n");
+        EXPECT_NE(client.readUntil("+CMT: ,").find("+CMT: ,"), std::string::npos);
+        client.readUntil("\r\n");
+        client.readUntil("\r\n"); // the PDU
+        struct Answer {
+            const char* command;
+            std::string expected;
+        };
+        const Answer answers[] = {
+            {"AT+CNMA", "\r\nOK\r\n"},
+            {"AT+COPS=?", "+COPS: (2,\""},
+            {"AT+GMM", "\r\n" + std::get<modemsim::Scenario>(loaded).settings.model + "\r\n"},
+            {"AT+CBC", "\r\n+CBC: 2,0\r\n"},
+        };
+        for (const Answer& answer : answers) {
+            const std::string reply = client.command(answer.command);
+            EXPECT_NE(reply.find(answer.expected), std::string::npos) << answer.command << reply;
+            EXPECT_NE(reply.find("OK\r\n"), std::string::npos) << answer.command << reply;
+        }
     }
+}
+
+// A modem opened while it boots (SIMCom A7670E, LilyGo-Modem-Series issue 247): the first
+// command gets nothing, not even its echo; then the boot URCs, then answers.
+TEST(ModemDialogue, PowerUpSilenceSwallowsTheFirstCommand) {
+    modemsim::Scenario scenario;
+    scenario.settings.powerUpSilence = ms(300);
+    scenario.settings.bootUrcs = "*ATREADY: 1";
+    scenario.settings.smsReadyUrc = ""; // "SMS DONE" never comes
+    SimSession session(scenario);
+    session.client.send("AT\r");
+    EXPECT_EQ(session.client.readFor(ms(150)), "");
+    EXPECT_EQ(session.client.readUntil("*ATREADY: 1\r\n"), "\r\n*ATREADY: 1\r\n");
+    EXPECT_EQ(session.client.command("AT"), "AT\r\r\nOK\r\n");
 }
 
 TEST(ModemDialogue, UnknownOrMalformedCommandsAnswerError) {
     SimSession session;
     session.openService();
-    const char* lines[] = {"AT+FOO",         "ATX",       "AT+CMGF=1", "AT+CNMI=3,1,0,1,0",
-                           "AT+CPMS=\"XX\"", "AT+CMEE=7", "ATE5"};
+    const char* lines[] = {"AT+FOO",         "ATX",        "AT+CMGF=1", "AT+CNMI=3,1,0,1,0",
+                           "AT+CPMS=\"XX\"", "AT+CMEE=7",  "ATE5",      "AT+COPS=1,2,\"20408\"",
+                           "AT+COPS=3,5",    "AT+IFC=4,0", "AT+CNMA=3", "AT+CLIP=2"};
     for (const char* line : lines) {
         std::string reply = session.client.command(line);
         EXPECT_TRUE(reply.find("ERROR") != std::string::npos) << line << " -> " << reply;
@@ -389,6 +471,12 @@ TEST(ModemDialogue, SimStateRegistrationAndIdentityShowInTheAnswers) {
          "\r\n+CNUM: ,\"+31612345678\",145\r\n\r\nOK\r\n"},
         {"set own_number 0612345678", "AT+CNUM", "\r\n+CNUM: ,\"0612345678\",129\r\n\r\nOK\r\n"},
         {"set own_number \"\"", "AT+CNUM", "\r\nOK\r\n"},
+        {"set cfun 4", "AT+COPS=?", "\r\n+COPS: ,,(0-4),(0-2)\r\n\r\nOK\r\n"},
+        {"set registration 3", "AT+COPS=?",
+         "\r\n+COPS: (1,\"modemsim\",\"modemsim\",\"20404\",0),,(0-4),(0-2)\r\n\r\nOK\r\n"},
+        {"set operator_short_name Voda", "AT+COPS=3,1;+COPS?",
+         "\r\n+COPS: 0,1,\"Voda\",0\r\n\r\nOK\r\n"},
+        {"set sim pin", "AT+CLCK=\"SC\",2", "\r\n+CLCK: 1\r\n\r\nOK\r\n"},
     };
     for (const Row& row : rows) {
         SimSession session;

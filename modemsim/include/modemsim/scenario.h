@@ -56,6 +56,16 @@ enum class ResultMode {
     Quiet,   // no result codes at all (Q1)
 };
 
+// How often the urc_flood's code lands between a command and its answer (after the echo, before
+// the reply). Most modems hold unsolicited codes until a command is finished (Quectel M10 AT
+// manual §1.6, Siemens TC63 §1.7); Huawei sticks let a periodic ^RSSI in now and then (gammu
+// issues 126 and 138).
+enum class UrcInReply {
+    Never,     // only while idle
+    Sometimes, // in front of the 3rd reply and every 8th after it (11th, 19th, ...)
+    Always,    // in front of every reply, and +ZPASR before the prompt (ZTE)
+};
+
 enum class SimState {
     Ready,
     PinRequired,
@@ -70,8 +80,10 @@ struct Settings {
     std::string imei{"356938035643809"};
     std::string imsi{"204049876543210"};
     std::string smsc{"+31624000000"};
-    std::string operatorName{"modemsim"}; // +COPS? <oper>, long alphanumeric form
-    std::string ownNumber;                // +CNUM; empty: the SIM stores none
+    std::string operatorName{"modemsim"};      // +COPS <oper>, long alphanumeric form
+    std::string operatorShortName{"modemsim"}; // short alphanumeric form (up to 8 characters)
+    std::string operatorNumeric{"20404"};      // numeric form: MCC and MNC (those of the IMSI)
+    std::string ownNumber;                     // +CNUM; empty: the SIM stores none
     SimState sim{SimState::Ready};
     // 27.007 <stat> of +CREG (circuit-switched), +CGREG (GPRS) and +CEREG (LTE). Sending works
     // when any of them is 1 (home), 5 (roaming), 6 or 7 (registered for SMS only), else it
@@ -83,6 +95,15 @@ struct Settings {
     // +CFUN at start: 1 full function, 0 minimum, 4 flight mode (radio off: registered nowhere).
     int functionality{1};
     std::chrono::milliseconds registerDelay{0}; // AT+CFUN=1 -> registered
+    // The <stat> the three registrations show while the radio searches (before registerDelay
+    // has passed): 0, or 11 as a SIMCom A7670E shows for seconds after power-up.
+    int searchingStat{0};
+    // Nonzero: the simulator's start is a power-up like a reset of this length: input is lost
+    // (not even echoed), then bootUrcs, then the SMS stack starts (SIMCom A7670E).
+    std::chrono::milliseconds powerUpSilence{0};
+    // The answers to the first N command lines after power-up or a reset each come only when
+    // the next command line is written; the echo is not late (u-blox SARA-G450).
+    int laggingReplies{0};
     ResultMode resultMode{ResultMode::Verbose}; // at start, as another program left it
     // The SMS stack starts this long after power-up or a reset; until then SMS commands answer
     // +CMS ERROR: 500, then smsReadyUrc comes (SIMCom "SMS Ready", Quectel "+QIND: SMS DONE").
@@ -104,6 +125,10 @@ struct Settings {
     std::string trunkPrefix{"0"};
     std::string loopbackNumber; // empty: no loopback
     std::chrono::milliseconds loopbackDelay{50};
+    // Under +CSMS service 1, a routed +CMT or +CDS not acknowledged with AT+CNMA this long after
+    // it was shown ends routing (+CNMI mt and ds 0) and the network delivers it again (Telit LE910
+    // V2 AT reference: 17 s).
+    std::chrono::milliseconds acknowledgeTimeout{17000};
 };
 
 // Misbehaviour on demand; every member is one named switch of the scenario language.
@@ -111,9 +136,10 @@ struct Faults {
     bool silent{false};     // read everything, answer nothing
     bool splitBytes{false}; // every output byte in its own write
     bool echoStuck{false};  // ATE0 answers OK but echo stays on
-    bool urcFlood{false};   // unsolicited codes before every reply, before the prompt
-                            // and every urcFloodPeriod while idle
+    bool urcFlood{false};   // ^RSSI every urcFloodPeriod while idle, and in replies as
+                            // urcInReply says
     std::chrono::milliseconds urcFloodPeriod{100};
+    UrcInReply urcInReply{UrcInReply::Never};
     PromptStyle prompt{PromptStyle::Standard};
     bool cpinWithoutOk{false}; // "+CPIN: READY" and no final result (Wavecom)
     int failSend{0};           // the failSend-th AT+CMGS since start fails (0: never)
@@ -139,6 +165,18 @@ struct Faults {
     bool indicationsElsewhere{false}; // indications go to another port (Quectel urcport)
     bool cmglWithoutAlpha{false};     // "+CMGL: 1,0,27" (Pantech)
     bool atzError{false};             // ATZ answers ERROR (Qualcomm with SIM PIN pending)
+    // SMS commands refused before the SMS stack is up answer a plain ERROR whatever AT+CMEE
+    // says, not +CMS ERROR: 500 (SIMCom A7670E).
+    bool smsNotReadyPlain{false};
+    // AT+CNMI=? and AT+CPMS=? offer the Cinterion MC75i's narrow lists, and a value outside
+    // them answers +CMS ERROR:538 (no space).
+    bool narrowRanges{false};
+    // A refused AT+CMGS=<n> is followed by a "> " prompt all the same; what is written then is
+    // text until Ctrl-Z or ESC (SIM800L). fail_send then refuses the command, not the PDU.
+    bool promptAfterRefusal{false};
+    // +CMTI of a new message carries ,"MMS PUSH" and, for a part of a long one, ,<parts>,<part>
+    // after the index (SIM900 MMS firmware).
+    bool mmsPushIndication{false};
 };
 
 // A message the network hands to the modem. The sender is international when it starts with
