@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -199,13 +200,19 @@ public:
         }
     }
     ~SessionRun() {
-        m_wake.requestStop(Clock::now() + 300ms);
+        requestStop();
         if (m_thread.joinable()) {
             m_thread.join();
         }
     }
     const std::string& startFailure() const { return m_startFailure; }
     void wake() { m_wake.wake(); }
+    /// As the worker's stop: a command it cuts may wait 300 ms for its answer. Not joined here.
+    void requestStop() {
+        if (!m_wake.stopRequested()) {
+            m_wake.requestStop(Clock::now() + 300ms);
+        }
+    }
 
     RecordingSink sink;
 
@@ -451,6 +458,46 @@ TEST(ModemSession, MessageHandedOutBeforeAStopIsNotDeliveredAgainAfterTheNextSta
         delivered += run.sink.messages().size();
     }
     EXPECT_EQ(delivered, 1u);
+}
+
+TEST(ModemSession, StopCutsTheCommandInHandAndTheNextStartKnowsWhetherItsAnswerMayCome) {
+    // The first listing's AT+CPMS="SR" is left unanswered, and the stop comes while it waits.
+    struct Row {
+        const char* name;
+        bool answeredInTime; ///< within the stop's 300 ms
+    };
+    for (const Row& row :
+         {Row{"answered 50 ms after the stop", true}, Row{"never answered", false}}) {
+        SCOPED_TRACE(row.name);
+        std::atomic<int> probes{0};
+        ScriptedModem modem([&](const std::string& command) -> std::optional<std::string> {
+            if (command == "AT+CPMS=\"SR\"" && probes++ == 0) {
+                return std::string();
+            }
+            return std::nullopt;
+        });
+        SessionMemory memory;
+        auto first = std::make_unique<SessionRun>(modem.path(), ModemTimings{}, memory);
+        ASSERT_EQ(first->startFailure(), "");
+        ASSERT_TRUE(eventually([&] { return probes == 1; }));
+        first->requestStop();
+        if (row.answeredInTime) {
+            std::this_thread::sleep_for(50ms);
+            modem.send("\r\n+CMS ERROR: 302\r\n");
+        }
+        first.reset();
+        std::this_thread::sleep_for(100ms); // a command written at the stop has been read by now
+        const auto heard = modem.commands();
+        EXPECT_EQ(heard.back(), "AT+CPMS=\"SR\"") << "nothing after the stop\n"
+                                                  << ::testing::PrintToString(heard);
+        SessionRun second(modem.path(), ModemTimings{}, memory);
+        ASSERT_EQ(second.startFailure(), "");
+        const auto next = modem.commands();
+        ASSERT_GT(next.size(), heard.size());
+        EXPECT_EQ(next[heard.size()] == "AT+CMEE?", !row.answeredInTime)
+            << "the next session resynchronises first only when the answer may still come\n"
+            << ::testing::PrintToString(next);
+    }
 }
 
 TEST(ModemSession, DeleteOwedFromTheLastStartSparesANewMessageInTheSameSlot) {
