@@ -7,7 +7,10 @@ bool Registration::allowsSms() const {
 }
 
 bool Registration::searching() const {
-    return circuit == 2 || packet == 2 || eps == 2;
+    // 11 (27.007: attached for restricted local operator services) is what a SIMCom A7670E
+    // shows for seconds after power-up before it registers (LilyGO-Modem-Series issue 247).
+    const auto settling = [](std::optional<int> stat) { return stat == 2 || stat == 11; };
+    return settling(circuit) || settling(packet) || settling(eps);
 }
 
 bool isRegistered(std::optional<int> status) {
@@ -36,6 +39,8 @@ OperatorText describeRegistrationStatus(int status) {
     case 9:
     case 10:
         return OperatorText(KELBRIN_TEXT("registered (CSFB not preferred)"));
+    case 11:
+        return OperatorText(KELBRIN_TEXT("not registered yet (restricted services only)"));
     default:
         return OperatorText(KELBRIN_TEXT("registration unknown"));
     }
