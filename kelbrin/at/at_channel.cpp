@@ -118,6 +118,15 @@ AtReply AtChannel::executeOnce(const AtCommand& command, const AnswerRule& rule)
     return reply;
 }
 
+AtOutcome AtChannel::proveInStep(Clock::time_point limit) {
+    if (m_wake.stopRequested()) {
+        return AtOutcome::Stopped;
+    }
+    const PendingCommand pending(m_wake);
+    m_outOfStep = true;
+    return resynchronise(limit);
+}
+
 AtReply AtChannel::sendPdu(int length, const std::string& pdu, Milliseconds promptTimeout,
                            Milliseconds resultTimeout) {
     AtReply reply;
@@ -431,7 +440,7 @@ AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
     bool previousWithoutLine = false;
     for (std::size_t asked = 0; asked < kMostMarkers && Clock::now() < end; ++asked) {
         bool withoutLine = false;
-        const AtOutcome outcome = askMarker(asked, end, withoutLine);
+        const AtOutcome outcome = askMarker(end, withoutLine);
         // Both markers answered by a final without any line, then quiet: a modem that refuses
         // them, in step all the same (a lagging modem answers one marker with the other's line).
         if (outcome == AtOutcome::Final || (withoutLine && previousWithoutLine)) {
@@ -449,10 +458,9 @@ AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
     return AtOutcome::OutOfStep;
 }
 
-AtOutcome AtChannel::askMarker(std::size_t turn, Clock::time_point limit,
-                               bool& answeredWithoutLine) {
-    const Marker& marker = kMarkers[turn % kMarkers.size()];
-    const Marker& other = kMarkers[(turn + 1) % kMarkers.size()];
+AtOutcome AtChannel::askMarker(Clock::time_point limit, bool& answeredWithoutLine) {
+    const Marker& marker = kMarkers[m_markerTurn++ % kMarkers.size()];
+    const Marker& other = kMarkers[m_markerTurn % kMarkers.size()];
     auto deadline = std::min(limit, Clock::now() + kResyncAnswer);
     const std::size_t urcsBefore = m_urcs.size();
     m_reader.beginCommand({marker.command, std::string(marker.prefix), false, false});

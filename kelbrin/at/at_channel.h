@@ -106,6 +106,9 @@ public:
     bool outOfStep() const { return m_outOfStep; }
     /// For a port whose last user left a command unanswered (a stop in the middle of one).
     void assumeOutOfStep() { m_outOfStep = true; }
+    /// Resynchronises now, by @p limit: for an answer that a late one would look like (the bare
+    /// OK of the start-up's first line after a retry). Final once a marker's own line came back.
+    AtOutcome proveInStep(Clock::time_point limit);
     const SerialPort& port() const { return m_port; }
     bool portLost() const { return !m_lostReason.empty(); }
     /// Why the port was lost ("the device hung up", the system's error); empty while it is not.
@@ -134,10 +137,11 @@ private:
     /// channel may go on, else why it cannot (no answer: Timeout; answers that stayed out of
     /// step: OutOfStep; a lost port, a stop).
     AtOutcome resynchronise(Clock::time_point limit);
-    /// The @p turn-th marker query of a resynchronisation (the markers take turns): Final once
+    /// The next marker query (the markers take turns, across resynchronisations too, so that a
+    /// marker left unanswered is never followed by one its late answer would fit): Final once
     /// its own line came back, OutOfStep when only earlier answers did (ask the next), else why
     /// not. @p answeredWithoutLine: only finals without any marker's line came, then quiet.
-    AtOutcome askMarker(std::size_t turn, Clock::time_point limit, bool& answeredWithoutLine);
+    AtOutcome askMarker(Clock::time_point limit, bool& answeredWithoutLine);
     void drainUntilQuiet(Clock::time_point limit);
     void cancelPrompt();
 
@@ -151,6 +155,7 @@ private:
     std::size_t m_urcsBeforeCommand = 0; ///< m_urcs.size() when the last command went out
     bool m_outOfStep = false;
     bool m_commandEchoSeen = false;
+    std::size_t m_markerTurn = 0;
 };
 
 } // namespace kelbrin

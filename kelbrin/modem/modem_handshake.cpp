@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace kelbrin {
 namespace {
@@ -232,12 +233,24 @@ StepFailure ModemHandshake::syncWithModem(Clock::time_point deadline) {
     while (Clock::now() < syncDeadline) {
         const AtReply reply = command(
             kBasicSettings, first ? timings.syncFirstAttempt : timings.syncAttempt, syncDeadline);
-        first = false;
+        const bool firstAttempt = std::exchange(first, false);
         if (reply.outcome == AtOutcome::Final) {
             if (!reply.ok()) {
                 applyBasicSettingsOneByOne(deadline);
             }
-            return {};
+            // The sync line's answer is a bare OK, which an earlier line's late answer looks
+            // like; after a retry the marker queries tell the two apart.
+            const AtOutcome confirmed =
+                firstAttempt ? AtOutcome::Final : m_channel.proveInStep(syncDeadline);
+            if (confirmed == AtOutcome::Final) {
+                return {};
+            }
+            if (confirmed != AtOutcome::OutOfStep) {
+                continue;
+            }
+            outOfStep = true;
+            syncDeadline = deadline;
+            continue;
         }
         if (reply.outcome == AtOutcome::PortLost) {
             return {OperatorText(KELBRIN_TEXT("the connection to %1$s was lost (%2$s)"),

@@ -293,6 +293,13 @@ TEST(KelbrinPortsCheck, EveryPersonalityPassesAndEachFaultFailsItsOwnStepWithIts
               "storage SM 1/1: full; the service receives into ME", "waiting in SM"},
              {"set report failed\nset loopback +15550100", "FAIL", "report not delivered after", "",
               " --send-to +15550100"},
+             // Never another command's answer: a modem that stays a command late, one whose SMS
+             // stack does not come up (SIMCom A7670E answers a plain ERROR meanwhile).
+             {"set lagging_replies 1000", "FAIL", "modem the modem on", "restart the modem"},
+             {"set sms_ready_ms 600000\nset sms_not_ready_plain on", "FAIL",
+              "PDU mode switching the modem to PDU mode (AT+CMGF=0): the modem still answered "
+              "ERROR when start-up ran out of time: it may still be starting",
+              ""},
          }) {
         const TemporaryFolder folder;
         std::ofstream(folder.path() + "/fault.scenario") << row.scenario << "\n";

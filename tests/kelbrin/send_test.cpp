@@ -2,8 +2,11 @@
 // SMSQuery states, concatenation, and the operator texts of failed sends.
 #include "simulated_modem_test.h"
 
+#include <modemsim/scenario_file.h>
+
 #include <algorithm>
 #include <thread>
+#include <variant>
 
 namespace kelbrin::testing {
 namespace {
@@ -145,6 +148,27 @@ TEST_F(SendTest, ModemErrorFailsTheSendOrIsRetriedWhenTheNetworkMayRecover) {
         }
         lib.reset();
     }
+}
+
+TEST_F(SendTest, PromptAfterARefusedSendIsCancelledAndTheNextSendGoesOnce) {
+    // SIM800L: AT+CMGS answers +CMS ERROR, then prompts all the same; the ESC must come after
+    // that prompt, or the next commands become text (jakhax/raspberry-pi-sim800l-gsm-module #4).
+    auto loaded = modemsim::loadScenario("simcom-sim800l-pi");
+    ASSERT_TRUE(std::holds_alternative<modemsim::Scenario>(loaded));
+    auto scenario = std::get<modemsim::Scenario>(loaded);
+    scenario.faults.failSend = 1;
+    auto& sim = startService(scenario);
+    const int32_t refused = lib.sendText("first", kNumber);
+    const auto first = lib.waitReport(10s);
+    ASSERT_TRUE(first) << lib.lastErrorText();
+    EXPECT_EQ(first->status, 0);
+    EXPECT_EQ(lib.query(refused), 0) << "no PDU went out: failed, not unknown";
+    const int32_t next = lib.sendText("second", kNumber);
+    const auto report = lib.waitReport(10s);
+    ASSERT_TRUE(report) << lib.lastErrorText();
+    EXPECT_EQ(report->index, next);
+    EXPECT_EQ(report->status, 1) << lib.lastErrorText();
+    EXPECT_EQ(sim.counters().sendAttempts, 2) << "the second message went once";
 }
 
 TEST_F(SendTest, UnconfirmedSendIsUndeterminedAndNeverSentAgain) {

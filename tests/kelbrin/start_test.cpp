@@ -241,6 +241,12 @@ TEST_F(StartTest, ModemThatStaysUnreadyFailsWithWhatToDo) {
          "radio switched on: start again in a minute"},
         {"every reply 700 ms late: out of time", "set command_delay_ms 700",
          "answers slowly (about "},
+        {"SMS stack answering a plain ERROR (SIMCom A7670E)",
+         "set sms_ready_ms 20000\nset sms_not_ready_plain on",
+         "(AT+CMGF=0): the modem still answered ERROR when start-up ran out of time: it may still "
+         "be starting"},
+        {"answers that stay one command late (u-blox SARA-G450)", "set lagging_replies 1000",
+         "answers out of step (its answers come one command late)"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
