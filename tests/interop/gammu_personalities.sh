@@ -6,6 +6,7 @@
 need gammu socat
 SCENARIOS=$2
 shift 2
+[ $# -gt 0 ] || fail "no personality named"
 
 run() {
     echo "\$ gammu $*" >&2
