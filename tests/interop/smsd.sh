@@ -3,11 +3,11 @@
 # with a temporary configuration: it sends a message asking for a status report, receives the
 # loopback copy, the report and a Chinese message, and keeps its modem handler through several
 # of its re-initialisations (each check of the modem starts again with ATE0 and
-# AT+CMEE=1;+CREG=2).
+# AT+CMEE=1;+CREG=2). Usage: smsd.sh <modemsim program> [<personality>, default demo]
 . "$(dirname "$0")/common.sh" "$1"
 need smsd socat
 
-start_modemsim demo
+start_modemsim "${2:-demo}"
 # Reports stored in SM, where smsd reads messages, as many modems do (oFono at_cdsi_notify).
 ctl "set reports_in_sm on" >/dev/null
 spool=$WORK/spool
