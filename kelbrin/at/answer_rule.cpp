@@ -9,6 +9,25 @@
 namespace kelbrin {
 namespace {
 
+bool isDigits(std::string_view text, std::size_t shortest, std::size_t longest) {
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        text = text.substr(1, text.size() - 2);
+    }
+    return text.size() >= shortest && text.size() <= longest &&
+           std::all_of(text.begin(), text.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+/// 14 to 16 digits, quoted or not: an IMEI (15), its IMEISV form (16) or an older 14-digit one.
+bool hasSerialNumberShape(std::string_view text) {
+    return isDigits(trim(text), 14, 16);
+}
+
+/// 6 to 15 digits: an IMSI (23.003 §2.2: at most 15, MCC and MNC at least 5).
+bool hasImsiShape(std::string_view text) {
+    return isDigits(trim(text), 6, 15);
+}
+
 struct NamedRule {
     std::string_view name;
     AnswerForm form;
@@ -36,15 +55,6 @@ constexpr std::array<NamedRule, 17> kActionRules{{
     {"+GSN", AnswerForm::Text, hasSerialNumberShape},
 }};
 
-bool isDigits(std::string_view text, std::size_t shortest, std::size_t longest) {
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
-        text = text.substr(1, text.size() - 2);
-    }
-    return text.size() >= shortest && text.size() <= longest &&
-           std::all_of(text.begin(), text.end(),
-                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
-}
-
 std::string upper(std::string_view text) {
     std::string result(text);
     std::transform(result.begin(), result.end(), result.begin(),
@@ -54,37 +64,31 @@ std::string upper(std::string_view text) {
 
 } // namespace
 
-bool hasSerialNumberShape(std::string_view text) {
-    return isDigits(trim(text), 14, 16);
-}
-
-bool hasImsiShape(std::string_view text) {
-    return isDigits(trim(text), 6, 15);
-}
-
-std::string AnswerRule::textOf(const std::string& line) const {
-    std::string_view text = line;
-    if (!prefix.empty() && startsWith(text, prefix)) {
-        text.remove_prefix(prefix.size());
+std::optional<std::string> AnswerRule::answerIn(const std::vector<AtEvent>& responses) const {
+    if (form == AnswerForm::Plain || form == AnswerForm::Lines) {
+        return std::string();
     }
-    return std::string(trim(text));
-}
-
-bool AnswerRule::heardIn(const std::vector<AtEvent>& responses) const {
-    switch (form) {
-    case AnswerForm::Plain:
-    case AnswerForm::Lines:
-        return true;
-    case AnswerForm::InfoLine:
-        return std::any_of(responses.begin(), responses.end(),
-                           [this](const AtEvent& line) { return startsWith(line.line, prefix); });
-    case AnswerForm::Text:
-        return std::any_of(responses.begin(), responses.end(), [this](const AtEvent& line) {
-            const std::string text = textOf(line.line);
-            return !text.empty() && (shape == nullptr || shape(text));
-        });
+    for (const AtEvent& response : responses) {
+        std::string_view text = response.line;
+        if (!prefix.empty() && startsWith(text, prefix)) {
+            text.remove_prefix(prefix.size());
+        } else if (form == AnswerForm::InfoLine) {
+            continue;
+        }
+        text = trim(text);
+        if (form == AnswerForm::InfoLine) {
+            return std::string(text);
+        }
+        if (text.empty() || (shape != nullptr && !shape(text))) {
+            continue;
+        }
+        std::string answer(text);
+        if (shape != nullptr) { // a number, quoted by some firmware
+            answer.erase(std::remove(answer.begin(), answer.end(), '"'), answer.end());
+        }
+        return answer;
     }
-    return true;
+    return std::nullopt;
 }
 
 AnswerRule answerRuleFor(std::string_view commandLine) {

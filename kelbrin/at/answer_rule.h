@@ -2,6 +2,7 @@
 
 #include "at_event.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,19 +35,18 @@ struct AnswerRule {
     /// For a Text answer with a shape: whether a line (its prefix taken off) has it.
     bool (*shape)(std::string_view text) = nullptr;
 
-    /// The text of a Text or InfoLine answer's line, its prefix and blanks taken off.
-    std::string textOf(const std::string& line) const;
+    /// The answer among a reply's lines: the first Text line of the answer's shape (its prefix,
+    /// blanks and, for a number, quotes taken off) or the first InfoLine line (its prefix taken
+    /// off); nothing when no line is it. Plain and Lines answers need none: always empty text.
+    std::optional<std::string> answerIn(const std::vector<AtEvent>& responses) const;
     /// Whether a reply that ended with OK carries what this answer must say. A reply without it
-    /// is an earlier command's: the dialogue is out of step.
-    bool heardIn(const std::vector<AtEvent>& responses) const;
+    /// is an earlier command's, unless the dialogue was just proven in step.
+    bool heardIn(const std::vector<AtEvent>& responses) const {
+        return answerIn(responses).has_value();
+    }
 };
 
 /// The rule for one command line ("AT+CPMS?", "AT+CGSN", "ATE0Q0V1+CMEE=1").
 AnswerRule answerRuleFor(std::string_view commandLine);
-
-/// 14 to 16 digits, quoted or not: an IMEI (15), its IMEISV form (16) or an older 14-digit one.
-bool hasSerialNumberShape(std::string_view text);
-/// 6 to 15 digits: an IMSI (23.003 §2.2: at most 15, MCC and MNC at least 5).
-bool hasImsiShape(std::string_view text);
 
 } // namespace kelbrin

@@ -30,7 +30,8 @@ constexpr Milliseconds kDrainCap{2000};
 // How long a marker query may take: as long as a sleepy modem's first answer.
 constexpr Milliseconds kResyncAnswer{2000};
 // The markers: queries every modem answers with a line of its own, which no command of the
-// library draws (27.007 §9.1 +CMEE, §5.5 +CSCS). SARA-G450 lags about six commands.
+// library draws (27.007 §9.1 +CMEE, §5.5 +CSCS). SARA-G450 answers one command late for its
+// first six command lines after power-up.
 struct Marker {
     const char* command;
     std::string_view prefix;
@@ -79,10 +80,18 @@ AtReply AtChannel::execute(const AtCommand& command) {
     const PendingCommand pending(m_wake);
     const AnswerRule rule = answerRuleFor(command.line);
     AtReply reply = executeOnce(command, rule);
-    // A final that did not say what this command's answer must say was another's (the
-    // resynchronisation's OutOfStep has none): once in step, ask again.
-    if (reply.outcome == AtOutcome::OutOfStep && !reply.finalLine.empty()) {
-        reply = executeOnce(command, rule);
+    if (!reply.ok() || rule.heardIn(reply.responses)) {
+        return reply;
+    }
+    m_trace.note(reply.finalLine + " without the answer " + command.line +
+                 " must give: it may belong to an earlier command; asking again once in step");
+    m_outOfStep = true;
+    reply = executeOnce(command, rule);
+    if (reply.ok() && !rule.heardIn(reply.responses)) {
+        // Asked just after the marker queries proved the dialogue in step: the answer is this
+        // command's own, however little it says (a bare OK to AT+CMGR of an empty slot, which
+        // gammu's ATGEN_ReplyGetSMSMessage reads as empty too).
+        m_trace.note(reply.finalLine + " again, in step: the answer of " + command.line);
     }
     return reply;
 }
@@ -109,11 +118,6 @@ AtReply AtChannel::executeOnce(const AtCommand& command, const AnswerRule& rule)
     reply = waitForReply(deadline, false, command.finalMayBeMissing);
     if (reply.outcome == AtOutcome::Timeout) {
         m_outOfStep = true; // its answer may still come
-    } else if (reply.ok() && !rule.heardIn(reply.responses)) {
-        m_trace.note(reply.finalLine + " without the answer " + command.line +
-                     " must give: it belongs to an earlier command");
-        m_outOfStep = true;
-        reply.outcome = AtOutcome::OutOfStep;
     }
     return reply;
 }
@@ -155,8 +159,8 @@ AtReply AtChannel::sendPdu(int length, const std::string& pdu, Milliseconds prom
             // A final result before the prompt is this command's error or the late answer of
             // an earlier one; either way the PDU was not sent, and an OK here is no success.
             // The prompt may still come (SIM800L): an ESC now would reach a modem not yet in
-            // text entry and be lost, so the ESC goes out when the prompt does.
-            m_reader.expectLatePrompt();
+            // text entry and be lost, so the ESC goes out when the prompt does (the reader
+            // still knows it as the prompt, see endLatePrompt()).
             m_outOfStep = true;
             if (reply.final == FinalKind::Ok) {
                 reply.outcome = AtOutcome::AnsweredBeforePrompt;
@@ -186,16 +190,23 @@ AtReply AtChannel::sendPdu(int length, const std::string& pdu, Milliseconds prom
     // After Ctrl-Z there is no way back: a timeout leaves the outcome undetermined.
     reply = waitForReply(deadline, false, false);
     reply.prompted = true;
+    // The prompt came in answer to this AT+CMGS, so what follows the PDU is its result, with
+    // or without the +CMGS line (Huawei E1750 leaves it out, gammu issue 88).
     if (reply.outcome == AtOutcome::Timeout) {
         m_outOfStep = true;
-    } else if (reply.ok() && !rule.heardIn(reply.responses)) {
-        // An OK without the message reference may be an earlier command's: the message went
-        // out, and whether the modem took it is not known.
-        m_trace.note("OK without +CMGS after the message: it may belong to an earlier command");
-        m_outOfStep = true;
-        reply.outcome = AtOutcome::OutOfStep;
     }
     return reply;
+}
+
+void AtChannel::endLatePrompt() {
+    // The prompt of an AT+CMGS that had already ended: the modem waits for text that will not
+    // come, and would take the next command for it.
+    m_outOfStep = true;
+    if (m_wake.stopRequested()) {
+        return; // nothing is written after a stop: the next start's first ESC ends it
+    }
+    m_trace.note("prompt after the send had ended: cancelled with ESC");
+    writeRaw(std::string(1, kEscape));
 }
 
 void AtChannel::cancelPrompt() {
@@ -362,6 +373,7 @@ bool AtChannel::collectReply(AtReply& reply, bool stopAtPrompt) {
                 reply.prompted = true;
                 return true;
             }
+            endLatePrompt(); // came while another command waited: it went into the text
             break;
         case AtEventKind::Final:
             reply.outcome = AtOutcome::Final;
@@ -437,13 +449,13 @@ AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
         return AtOutcome::Stopped; // still out of step: the next start resynchronises
     }
     const auto end = std::min(limit, Clock::now() + kResyncBudget);
-    bool previousWithoutLine = false;
+    bool previousRefused = false;
     for (std::size_t asked = 0; asked < kMostMarkers && Clock::now() < end; ++asked) {
-        bool withoutLine = false;
-        const AtOutcome outcome = askMarker(end, withoutLine);
-        // Both markers answered by a final without any line, then quiet: a modem that refuses
-        // them, in step all the same (a lagging modem answers one marker with the other's line).
-        if (outcome == AtOutcome::Final || (withoutLine && previousWithoutLine)) {
+        bool refused = false;
+        const AtOutcome outcome = askMarker(end, refused);
+        // Both markers refused, then quiet: a modem that knows neither, in step all the same (a
+        // lagging modem answers one marker with the other's line, or with an earlier OK).
+        if (outcome == AtOutcome::Final || (refused && previousRefused)) {
             m_reader.endCommand();
             m_outOfStep = false;
             m_trace.note("in step again");
@@ -452,13 +464,13 @@ AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
         if (outcome != AtOutcome::OutOfStep) {
             return outcome;
         }
-        previousWithoutLine = withoutLine;
+        previousRefused = refused;
     }
     m_trace.note("the modem's answers stay out of step");
     return AtOutcome::OutOfStep;
 }
 
-AtOutcome AtChannel::askMarker(Clock::time_point limit, bool& answeredWithoutLine) {
+AtOutcome AtChannel::askMarker(Clock::time_point limit, bool& refused) {
     const Marker& marker = kMarkers[m_markerTurn++ % kMarkers.size()];
     const Marker& other = kMarkers[m_markerTurn % kMarkers.size()];
     auto deadline = std::min(limit, Clock::now() + kResyncAnswer);
@@ -470,7 +482,7 @@ AtOutcome AtChannel::askMarker(Clock::time_point limit, bool& answeredWithoutLin
     }
     const auto written = Clock::now();
     bool discarded = false;
-    answeredWithoutLine = true;
+    refused = true;
     for (;;) {
         const AtReply reply = waitForReply(deadline, false, false);
         switch (reply.outcome) {
@@ -480,7 +492,7 @@ AtOutcome AtChannel::askMarker(Clock::time_point limit, bool& answeredWithoutLin
         case AtOutcome::Restarted:
             // A boot code, or an earlier "+CPIN: READY" that came late: the marker's answer
             // may still come.
-            answeredWithoutLine = false;
+            refused = false;
             m_reader.beginCommand({marker.command, std::string(marker.prefix), false, false});
             continue;
         case AtOutcome::Timeout:
@@ -497,6 +509,7 @@ AtOutcome AtChannel::askMarker(Clock::time_point limit, bool& answeredWithoutLin
                             })) {
                 return AtOutcome::Final; // its own line, then its final
             }
+            refused = refused && reply.final != FinalKind::Ok;
             break;
         case AtOutcome::NoPrompt:
         case AtOutcome::AnsweredBeforePrompt:
@@ -510,7 +523,7 @@ AtOutcome AtChannel::askMarker(Clock::time_point limit, bool& answeredWithoutLin
             return startsWith(urc.line, other.prefix);
         };
         if (std::any_of(lines, m_urcs.end(), laggingLine)) {
-            answeredWithoutLine = false;
+            refused = false;
             m_urcs.erase(std::remove_if(lines, m_urcs.end(), laggingLine), m_urcs.end());
         }
         discarded = true;
@@ -518,7 +531,7 @@ AtOutcome AtChannel::askMarker(Clock::time_point limit, bool& answeredWithoutLin
         // slow to answer is given as long again as the earlier answer took, so that the next
         // marker does not go out before this one's answer and take it for its own.
         const auto took = std::chrono::duration_cast<Milliseconds>(Clock::now() - written);
-        deadline = std::min(limit, Clock::now() + std::max(kQuietWindow, took + kQuietWindow));
+        deadline = std::min(limit, Clock::now() + took + kQuietWindow);
         m_reader.beginCommand({marker.command, std::string(marker.prefix), false, false});
     }
 }
@@ -544,11 +557,7 @@ bool AtChannel::moveEventsToUrcs() {
         if (event.kind == AtEventKind::Echo) {
             m_commandEchoSeen |= startsWithAt(event.line);
         } else if (event.kind == AtEventKind::Prompt) {
-            // The prompt of an AT+CMGS that had already ended: the modem waits for text that
-            // will not come, and would take the next command for it.
-            m_trace.note("prompt after the send had ended: cancelled with ESC");
-            writeRaw(std::string(1, kEscape));
-            m_outOfStep = true;
+            endLatePrompt();
             quiet = false;
         } else if (event.kind != AtEventKind::Urc || AtReader::isFinalResult(event.line)) {
             // A final result no command waits for: whatever it answered, the next final may

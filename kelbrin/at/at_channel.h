@@ -40,8 +40,8 @@ enum class AtOutcome {
     /// AT+CMGS got OK where its prompt should be: an earlier command's answer. A prompt that
     /// still comes is ended with ESC before the next command.
     AnsweredBeforePrompt,
-    /// The final result came without what the command's answer must say (its "+X:" line, its
-    /// text): it was an earlier command's, and the channel could not get back in step in time.
+    /// The modem's answers stayed those of earlier commands: the channel could not get back in
+    /// step in time (see resynchronise()).
     OutOfStep,
     Timeout,   ///< no final result in time
     Restarted, ///< the modem announced a restart ("RDY") while the command waited
@@ -68,14 +68,16 @@ struct AtReply {
 ///
 /// A reply is never paired with the wrong command. A reply is the command's only when it says
 /// what the command's answer must say (answer_rule.h): an OK without it belongs to an earlier
-/// command. After that, a timeout, an ESC, or a final result that no command was waiting for,
+/// command, and the command is asked once more once in step; what it answers then is its own,
+/// however little it says. After that, a timeout, an ESC, or a final result that no command was
+/// waiting for,
 /// the channel is out of step: before the next command it drains until the modem has sent no
 /// reply line for a while, then asks marker queries whose lines no other command draws,
 /// AT+CMEE? and AT+CSCS? in turn, until one's own line comes back. Two markers tell a modem
 /// whose answers lag one command behind (u-blox SARA-G450 after a reset, TinyGSM issue 296):
-/// each marker draws the other's line until the modem catches up. A command whose reply was out
-/// of step is sent once more once in step. Late answers go to the trace. After a stop nothing
-/// more is written: every command returns Stopped at once.
+/// each marker draws the other's line until the modem catches up. A prompt that comes after its
+/// AT+CMGS ended is cancelled with ESC at once. Late answers go to the trace. After a stop
+/// nothing more is written: every command returns Stopped at once.
 class AtChannel {
 public:
     using UrcPredicate = std::function<bool(const AtEvent&)>;
@@ -140,10 +142,13 @@ private:
     /// The next marker query (the markers take turns, across resynchronisations too, so that a
     /// marker left unanswered is never followed by one its late answer would fit): Final once
     /// its own line came back, OutOfStep when only earlier answers did (ask the next), else why
-    /// not. @p answeredWithoutLine: only finals without any marker's line came, then quiet.
-    AtOutcome askMarker(Clock::time_point limit, bool& answeredWithoutLine);
+    /// not. @p refused: only error results without any marker's line came, then quiet.
+    AtOutcome askMarker(Clock::time_point limit, bool& refused);
     void drainUntilQuiet(Clock::time_point limit);
+    /// ESC instead of the PDU, for an AT+CMGS whose prompt did not come in time.
     void cancelPrompt();
+    /// ESC for a prompt that came after its AT+CMGS had ended (not after a stop).
+    void endLatePrompt();
 
     SerialPort& m_port;
     WakeSignal& m_wake;

@@ -56,7 +56,6 @@ std::optional<int> errorNumber(std::string_view detail) {
 void AtReader::beginCommand(AtCommandContext context) {
     m_command = std::move(context);
     m_pending = true;
-    m_latePrompt = false;
 }
 
 void AtReader::expectEcho(std::string echo) {
@@ -127,6 +126,7 @@ void AtReader::classifyLine(std::string line, std::vector<AtEvent>& events) {
     }
     if (m_pending) {
         if (auto final = finalResult(line)) {
+            m_latePrompt = m_latePrompt || m_command.expectsPrompt;
             endCommand();
             events.push_back(std::move(*final));
             return;
@@ -141,12 +141,14 @@ void AtReader::classifyLine(std::string line, std::vector<AtEvent>& events) {
             // search for "+CMGS:" anywhere in the line).
             const std::size_t at = line.find(prefix);
             if (at != std::string::npos) {
+                m_latePrompt = false;
                 emitLine(AtEvent{AtEventKind::Response, line.substr(at), {}, FinalKind::Ok, {}},
                          events);
                 return;
             }
         }
         if (m_command.textAnswer && !isKnownUnsolicited(line) && !isInformationLine(line)) {
+            m_latePrompt = false;
             events.push_back(
                 AtEvent{AtEventKind::Response, std::move(line), {}, FinalKind::Ok, {}});
             return;

@@ -35,10 +35,6 @@ public:
     /// Forgets the command in flight (timeout, or a modem that ends +CPIN? without OK).
     void endCommand();
     bool commandPending() const { return m_pending; }
-    /// After AT+CMGS ended without its prompt, a ">" may still come: SIM800L answers
-    /// "+CMS ERROR" and then prompts anyway (jakhax/raspberry-pi-sim800l-gsm-module issue 4).
-    /// Until the next command, a ">" at the start of a line is that prompt.
-    void expectLatePrompt() { m_latePrompt = true; }
     /// OK, an error, or a numbered/text +CME/+CMS ERROR: a line that ends a command.
     static bool isFinalResult(const std::string& line) { return finalResult(line).has_value(); }
 
@@ -57,6 +53,11 @@ private:
     std::string m_line;
     bool m_lineOverflow = false;
     bool m_afterPrompt = false;
+    /// A command that awaited a prompt ended without it, and a ">" may still come: SIM800L
+    /// answers "+CMS ERROR" and then prompts anyway (jakhax/raspberry-pi-sim800l-gsm-module
+    /// issue 4), in the same read or after the next command went out. Until the modem answers a
+    /// later command with a line of its own (it is not in text entry then), a ">" at the start of
+    /// a line is that prompt.
     bool m_latePrompt = false;
     /// A +CMT/+CDS/+CMGR/+CMGL header whose PDU line has not arrived yet.
     std::optional<AtEvent> m_awaitingPdu;

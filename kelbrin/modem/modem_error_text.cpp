@@ -192,14 +192,9 @@ OperatorText describeUnknownOutcome(OperatorText what, const AtReply& reply,
     case AtOutcome::Stopped:
         why = OperatorText(KELBRIN_TEXT("the service was stopped before the modem gave a result"));
         break;
-    case AtOutcome::OutOfStep:
-        why = OperatorText(KELBRIN_TEXT("after taking the message the modem answered %1$s without "
-                                        "its reference, an answer that may belong to an earlier "
-                                        "command"),
-                           reply.finalLine);
-        break;
     case AtOutcome::NoPrompt:
     case AtOutcome::AnsweredBeforePrompt:
+    case AtOutcome::OutOfStep:
         return describeFailure(std::move(what), reply, lostReason);
     }
     return OperatorText(KELBRIN_TEXT("%1$s: %2$s; the outcome is unknown: the message may have "

@@ -329,8 +329,9 @@ OperatorText ModemHandshake::setUpMessaging(Clock::time_point deadline, Handshak
     return failure;
 }
 
-OperatorText ModemHandshake::describeSettingFailure(OperatorText what, const AtReply& reply) const {
-    if (smsStackStarting(reply) || isPlainError(reply)) {
+OperatorText ModemHandshake::describeSettingFailure(OperatorText what, const AtReply& reply,
+                                                    bool plainErrorRetried) const {
+    if (smsStackStarting(reply) || (plainErrorRetried && isPlainError(reply))) {
         return OperatorText(KELBRIN_TEXT("%1$s: the modem still answered %2$s when start-up ran "
                                          "out of time: it may still be starting (or may not "
                                          "support this command); start again in a few seconds"),
@@ -367,9 +368,10 @@ StepFailure ModemHandshake::switchToPduMode(Clock::time_point deadline) {
     if (pdu.ok()) {
         return {};
     }
-    return {describeSettingFailure(
-                OperatorText(KELBRIN_TEXT("switching the modem to PDU mode (AT+CMGF=0)")), pdu),
-            {}};
+    return {
+        describeSettingFailure(
+            OperatorText(KELBRIN_TEXT("switching the modem to PDU mode (AT+CMGF=0)")), pdu, true),
+        {}};
 }
 
 OperatorText ModemHandshake::selectStorage(Clock::time_point deadline, HandshakeResult& result) {

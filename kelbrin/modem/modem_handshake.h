@@ -69,16 +69,20 @@ private:
     AtReply command(const std::string& line, Milliseconds timeout, Clock::time_point deadline,
                     bool finalMayBeMissing = false);
     /// Repeats a command while the modem answers "SIM busy" / "init in progress" (backing off by
-    /// 0.2 s more each time) or, for the SMS commands, while its SMS stack is still starting
-    /// (about 1 s apart, sooner when it says "SMS Ready").
+    /// 0.2 s more each time), after a restart under it, while the answers stay out of step,
+    /// or, for the SMS commands, while its SMS stack is still starting (about 1 s apart, sooner
+    /// when it says "SMS Ready"; AT+CMGF=0 on a plain ERROR too), all within @p deadline.
     AtReply commandRetrying(const std::string& line, Clock::time_point deadline,
                             bool finalMayBeMissing = false);
     void applyBasicSettingsOneByOne(Clock::time_point deadline);
     OperatorText setUpMessaging(Clock::time_point deadline, HandshakeResult& result);
     OperatorText selectStorage(Clock::time_point deadline, HandshakeResult& result);
     StepFailure checkRegistration(Clock::time_point deadline);
-    /// The failure text of an SMS settings command, "still starting" when that is why.
-    OperatorText describeSettingFailure(OperatorText what, const AtReply& reply) const;
+    /// The failure text of an SMS settings command, "still starting" when that is why: an answer
+    /// of a stack still starting, or a plain ERROR to a command that was asked again for it
+    /// until the time ran out (@p plainErrorRetried).
+    OperatorText describeSettingFailure(OperatorText what, const AtReply& reply,
+                                        bool plainErrorRetried = false) const;
     /// A start-up that ran out of time while the modem answered every command: it is slow, and
     /// saying it did not answer would send the operator looking for the wrong fault.
     OperatorText describeSlowModem() const;

@@ -2,8 +2,6 @@
 
 #include "answer_rule.h"
 
-#include <algorithm>
-
 namespace kelbrin {
 
 std::string readIdentification(AtChannel& channel, const std::string& command,
@@ -14,18 +12,7 @@ std::string readIdentification(AtChannel& channel, const std::string& command,
     if (!reply.ok()) {
         return {};
     }
-    const AnswerRule rule = answerRuleFor(command);
-    for (const AtEvent& line : reply.responses) {
-        std::string text = rule.textOf(line.line);
-        if (text.empty() || (rule.shape != nullptr && !rule.shape(text))) {
-            continue;
-        }
-        if (rule.shape != nullptr) { // a number, quoted by some firmware
-            text.erase(std::remove(text.begin(), text.end(), '"'), text.end());
-        }
-        return text;
-    }
-    return {};
+    return answerRuleFor(command).answerIn(reply.responses).value_or(std::string());
 }
 
 std::string readSerialNumber(AtChannel& channel, Milliseconds timeout) {

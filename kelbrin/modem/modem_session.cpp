@@ -182,9 +182,11 @@ void ModemSession::handleUrcs() {
                 m_reportMemory = stored->storage;
             }
             queueRead(MessageSlot{stored->storage, stored->index});
-        } else if (!urc.pdu.empty()) {
+        } else if (!urc.pdu.empty() &&
+                   (startsWith(urc.line, "+CMT:") || startsWith(urc.line, "+CDS:"))) {
             // Routed +CMT and inline +CDS: nothing to delete; with +CSMS service 0 the modem
-            // acknowledges them itself (27.005 §3.4.1, Telit ME910C1).
+            // acknowledges them itself (27.005 §3.4.1, Telit ME910C1). A late +CMGR or +CMGL
+            // answer is no routed message: the next listing reads it from its slot.
             takePdu(urc.pdu, parsePduUrcLength(urc.line), std::nullopt);
             if (m_acknowledgeRouted) {
                 command("AT+CNMA", m_settings.timings.command);

@@ -137,7 +137,12 @@ TEST(AnswerRule, AReplyIsTheCommandsOnlyWhenItSaysWhatItMust) {
         EXPECT_EQ(says(row.command, row.lines), row.heard)
             << row.command << " with " << row.lines.size() << " line(s)";
     }
-    EXPECT_EQ(answerRuleFor("AT+CGMI").textOf("+CGMI: SIMCOM"), "SIMCOM");
+    const auto answer = [](const char* command, const char* line) {
+        return answerRuleFor(command).answerIn(
+            {{AtEventKind::Response, line, {}, FinalKind::Ok, {}}});
+    };
+    EXPECT_EQ(answer("AT+CGMI", "+CGMI: SIMCOM"), "SIMCOM");
+    EXPECT_EQ(answer("AT+CGSN", "+CGSN: \"356938035643809\""), "356938035643809");
 }
 
 TEST(AtParsers, StorageAnswers) {

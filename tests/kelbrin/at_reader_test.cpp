@@ -251,17 +251,27 @@ TEST(AtReader, EndCommandMakesTheLateFinalUnsolicited) {
 }
 
 TEST(AtReader, PromptAfterTheSendEndedIsStillThePrompt) {
-    // SIM800L: "+CMS ERROR", then "> " anyway (jakhax/raspberry-pi-sim800l-gsm-module issue 4).
+    // SIM800L: "+CMS ERROR", then "> " anyway (jakhax/raspberry-pi-sim800l-gsm-module issue 4),
+    // in the same read or once the next command went out.
+    const AtEvent refusal = final("+CMS ERROR: 500", FinalKind::CmsError, 500);
+    for (const bool sameRead : {true, false}) {
+        AtReader reader;
+        std::vector<AtEvent> events;
+        reader.beginCommand({"AT+CMGS=24", "+CMGS:", true});
+        reader.feed(sameRead ? "\r\n+CMS ERROR: 500\r\n> " : "\r\n+CMS ERROR: 500\r\n", events);
+        reader.beginCommand({"AT+CMEE?", "+CMEE:", false});
+        reader.feed(sameRead ? "" : "\r\n> ", events);
+        EXPECT_EQ(events, (std::vector<AtEvent>{refusal, prompt()})) << sameRead;
+    }
+    // Once a later command was answered with its own line, the modem is not in text entry.
     AtReader reader;
     std::vector<AtEvent> events;
     reader.beginCommand({"AT+CMGS=24", "+CMGS:", true});
     reader.feed("\r\n+CMS ERROR: 500\r\n", events);
-    reader.expectLatePrompt();
-    reader.feed("\r\n> ", events);
-    reader.beginCommand({"AT+CMEE?", "+CMEE:", false}); // the next command: no prompt awaited
-    reader.feed("\r\n> \r\n", events);
-    EXPECT_EQ(events, (std::vector<AtEvent>{final("+CMS ERROR: 500", FinalKind::CmsError, 500),
-                                            prompt(), urc("> ")}));
+    reader.beginCommand({"AT+CMEE?", "+CMEE:", false});
+    reader.feed("\r\n+CMEE: 1\r\n\r\nOK\r\n\r\n> \r\n", events);
+    EXPECT_EQ(events,
+              (std::vector<AtEvent>{refusal, response("+CMEE: 1"), final("OK"), urc("> ")}));
 }
 
 TEST(AtReader, ExpectEchoRecognisesTheEchoedPdu) {

@@ -58,7 +58,7 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return std::exchange(m_handedOver, {});
     }
-    void problem(const OperatorText&) override {}
+    void problem(const OperatorText&) override { ++problems; }
     void sendInterrupted(SendJob) override {}
     void connectionLost(const OperatorText&) override {}
     void connectionBack() override {}
@@ -78,6 +78,8 @@ public:
         return m_accepted;
     }
 
+    std::atomic<int> problems{0};
+
 private:
     std::mutex m_mutex;
     std::optional<SendJob> m_job;
@@ -87,7 +89,7 @@ private:
 };
 
 // Plays the modem on the master side of a pty: each command line gets the answer the script
-// gives for it (the handshake's answers are built in).
+// gives for it (the handshake's answers are built in). A PDU ends at its Ctrl-Z, which it keeps.
 class ScriptedModem {
 public:
     using Script = std::function<std::optional<std::string>(const std::string& command)>;
@@ -141,8 +143,8 @@ private:
             }
             char byte = 0;
             while (::read(m_master, &byte, 1) == 1) {
-                if (byte == '\r') {
-                    answer(line);
+                if (byte == '\r' || byte == '\x1A') {
+                    answer(byte == '\r' ? line : line + byte);
                     line.clear();
                 } else if (byte != '\n' && byte != '\x1B') {
                     line.push_back(byte);
@@ -265,8 +267,8 @@ TEST(ModemSession, HandshakeFailuresTheSimulatorCannotShow) {
 
 TEST(ModemSession, AnswerOutOfStepIsNeverTakenForTheNextCommand) {
     // After the start's listing (and the send, if any) the modem prints what the row says, then
-    // announces message 4: the session resynchronises (AT+CMEE?) before it reads it. A PDU that
-    // went out would stand in front of the next line, which ends in Ctrl-Z, not CR.
+    // announces message 4: the session resynchronises (AT+CMEE?) before it reads it, and no PDU
+    // went out.
     struct Row {
         const char* name;
         std::string command; ///< the start of the one command answered as the row says
@@ -305,7 +307,36 @@ TEST(ModemSession, AnswerOutOfStepIsNeverTakenForTheNextCommand) {
             return got.size() >= 2 && got[got.size() - 2] == "AT+CMEE?" &&
                    got.back() == "AT+CMGR=4";
         })) << ::testing::PrintToString(modem.commands());
+        const auto got = modem.commands();
+        EXPECT_TRUE(std::none_of(got.begin(), got.end(), [](const std::string& line) {
+            return line.find('\x1A') != std::string::npos;
+        }));
     }
+}
+
+TEST(ModemSession, ASparseAnswerGivenInStepIsTheCommandsOwn) {
+    // A bare OK to AT+CMGR of an empty slot, and an OK without "+CMGS: <mr>" after the message
+    // (Huawei E1750, gammu issue 88): the read is asked once more once in step, then taken as
+    // empty without a problem; the send is sent, the prompt having proved the dialogue in step.
+    ScriptedModem modem([](const std::string& command) -> std::optional<std::string> {
+        if (command.rfind("AT+CMGS=", 0) == 0) {
+            return "\r\n> ";
+        }
+        return std::nullopt; // the PDU and AT+CMGR=4: a bare OK
+    });
+    SessionMemory memory;
+    SessionRun run(modem.path(), ModemTimings{}, memory);
+    ASSERT_EQ(run.startFailure(), "");
+    ASSERT_TRUE(eventually([&] { return modem.count("AT+CMGL=4") == 1; }));
+    modem.send("\r\n+CMTI: \"SM\",4\r\n");
+    ASSERT_TRUE(eventually([&] { return modem.count("AT+CMGR=4") == 2; }));
+    run.sink.queueSend(SendJob{1, "hi", "+4915259911630", Clock::now(), 0, std::nullopt});
+    run.wake();
+    ASSERT_TRUE(eventually([&] { return !run.sink.sendsAccepted().empty(); }));
+    EXPECT_EQ(run.sink.sendsAccepted(), std::vector<bool>{true});
+    EXPECT_EQ(modem.count("AT+CMGR=4"), 2);
+    EXPECT_EQ(modem.count("AT+CMEE?"), 1) << ::testing::PrintToString(modem.commands());
+    EXPECT_EQ(run.sink.problems, 0);
 }
 
 TEST(ModemSession, FailedDeleteNeverDeliversTheStoredCopyTwice) {
