@@ -552,17 +552,28 @@ Registration ModemHandshake::readRegistration(Clock::time_point deadline, bool e
     return registration;
 }
 
+Registration ModemHandshake::awaitRegistration(Clock::time_point deadline,
+                                               Clock::time_point searchUntil, bool everyDomain,
+                                               OperatorText& failure) {
+    Registration registration = readRegistration(deadline, everyDomain, failure);
+    while (failure.empty() && registration.searching() && !registration.allowsSms() &&
+           Clock::now() + kRegistrationPoll < searchUntil) {
+        m_channel.pause(kRegistrationPoll);
+        registration = readRegistration(deadline, everyDomain, failure);
+    }
+    return registration;
+}
+
 StepFailure ModemHandshake::checkRegistration(Clock::time_point deadline) {
     std::optional<int> radioWasOff;
     for (;;) {
         OperatorText failure;
-        const Registration registration = readRegistration(deadline, false, failure);
+        const Registration registration = awaitRegistration(deadline, deadline, false, failure);
         const auto circuit = registration.circuit;
         if (!failure.empty() || !circuit || *circuit == 4 || registration.allowsSms()) {
             return {failure, {}};
         }
-        const bool searching = registration.searching();
-        if (!searching && !radioWasOff && *circuit != 3) {
+        if (!registration.searching() && !radioWasOff && *circuit != 3) {
             // A modem kept in minimum (0) or flight mode (4) across boots (gammu issue 395,
             // ubxlib issue 158) registers nowhere until it gets full function, as ModemManager
             // sets it (mm-broadband-modem.c).
@@ -576,7 +587,7 @@ StepFailure ModemHandshake::checkRegistration(Clock::time_point deadline) {
                 command("AT+CFUN=1", m_settings.timings.command, deadline);
             }
         }
-        if ((searching || radioWasOff) && Clock::now() + kRegistrationPoll < deadline) {
+        if (radioWasOff && Clock::now() + kRegistrationPoll < deadline) {
             m_channel.pause(kRegistrationPoll);
             continue;
         }

@@ -59,13 +59,17 @@ public:
     const std::string& serviceCentre() const { return m_serviceCentre; }
     /// AT+CPMS with @p memory in every place (two places for Wavecom).
     AtReply useMemory(const std::string& memory, Clock::time_point deadline);
-    /// +CREG, then +CEREG and +CGREG where +CREG shows none, or always with @p everyDomain.
+    /// +CREG, then +CEREG and +CGREG where +CREG shows none, or always with @p everyDomain; again
+    /// every 0.5 s while the modem is still searching (or settling, A7670E stat 11) and allows
+    /// no SMS, until @p searchUntil.
+    Registration awaitRegistration(Clock::time_point deadline, Clock::time_point searchUntil,
+                                   bool everyDomain, OperatorText& failure);
+
+private:
     /// Sets @p failure when the modem did not answer +CREG (or, without @p everyDomain, the
     /// others it was asked).
     Registration readRegistration(Clock::time_point deadline, bool everyDomain,
                                   OperatorText& failure);
-
-private:
     AtReply command(const std::string& line, Milliseconds timeout, Clock::time_point deadline,
                     bool finalMayBeMissing = false);
     /// Repeats a command while the modem answers "SIM busy" / "init in progress" (backing off by

@@ -26,7 +26,6 @@ namespace {
 constexpr Milliseconds kQuestionTimeout{3000};
 constexpr Milliseconds kReadBudget{20000};
 constexpr Milliseconds kRegistrationWait{10000};
-constexpr Milliseconds kRegistrationPoll{500};
 const char* const kNotTold = "\xE2\x80\x94"; // "—": the modem does not tell
 
 std::string orNotTold(const std::string& text) {
@@ -175,14 +174,9 @@ public:
 
     void network() {
         OperatorText failure;
-        Registration registration = m_handshake.readRegistration(m_deadline, true, failure);
         // A modem that has just started registers within seconds: wait for it as Start does.
-        const auto searchUntil = std::min(m_deadline, Clock::now() + kRegistrationWait);
-        while (failure.empty() && registration.searching() && !registration.allowsSms() &&
-               Clock::now() + kRegistrationPoll < searchUntil) {
-            m_channel.pause(kRegistrationPoll);
-            registration = m_handshake.readRegistration(m_deadline, true, failure);
-        }
+        const Registration registration = m_handshake.awaitRegistration(
+            m_deadline, std::min(m_deadline, Clock::now() + kRegistrationWait), true, failure);
         if (!failure.empty()) {
             m_check.add(step(KELBRIN_TEXT("network")), Verdict::Fail, std::move(failure));
             return;
