@@ -9,7 +9,9 @@
 //      done at the next start)
 //   5. draining 500 stored messages (all delivered once; target >= 50 per second)
 //   6. SMSStartService on every built-in personality with every reply 400 ms late, with the
-//      command lines the modem got (target <= 4.5 s; the contract's bound is 5 s)
+//      command lines the modem got (target <= 4.5 s; the contract's bound is 5 s). A modem opened
+//      while it boots or lags (A7670E, SARA-G450) cannot be set up in that time at that pace: its
+//      first Start must fail within 5 s saying to start again, and the second meet the target
 //   7. entry-point latency while the channel resynchronises after a late +CMGS result
 //      (target p99 <= 1 ms)
 // Exits non-zero when a target is missed. Prints the build it comes from first.
@@ -284,13 +286,25 @@ bool slowStarts(const KelbrinLibrary& lib) {
         std::unique_ptr<modemsim::Simulator> sim;
         auto& modem = mapCom1(sim, std::get<modemsim::Scenario>(scenario));
         modem.control("set command_delay_ms 400");
-        const auto before = Clock::now();
-        const bool started = lib.startCom1() == 1;
-        const double took = millis(Clock::now() - before);
+        const auto& settings = std::get<modemsim::Scenario>(scenario).settings;
+        const bool poweringUp = settings.powerUpSilence.count() > 0 || settings.laggingReplies > 0;
+        auto before = Clock::now();
+        bool started = lib.startCom1() == 1;
+        double took = millis(Clock::now() - before);
+        int linesBefore = 0;
+        if (!started && poweringUp) {
+            const std::string reason = lib.lastErrorText();
+            std::printf("   %-18s %7.0f  first Start: %s\n", name.c_str(), took, reason.c_str());
+            ok &= took <= 5000.0 && reason.find("tart again") != std::string::npos;
+            linesBefore = modem.counters().commandLines;
+            before = Clock::now();
+            started = lib.startCom1() == 1;
+            took = millis(Clock::now() - before);
+        }
         // As Start returns, the worker asks for the IMEI; at 400 ms a reply, that is the one line
         // more the modem has got 200 ms later.
         std::this_thread::sleep_for(200ms);
-        const int roundTrips = modem.counters().commandLines - (started ? 1 : 0);
+        const int roundTrips = modem.counters().commandLines - linesBefore - (started ? 1 : 0);
         std::printf("   %-18s %7.0f  %2d round trips  %s\n", name.c_str(), took, roundTrips,
                     started ? "started" : lib.lastErrorText().c_str());
         ok &= started && took <= 4500.0;
@@ -298,7 +312,8 @@ bool slowStarts(const KelbrinLibrary& lib) {
         lib.stop();
         drain(lib);
     }
-    return check(ok, "every personality started within 4.5 s");
+    return check(ok, "every personality started within 4.5 s (a booting or lagging one on the "
+                     "second Start, the first saying why)");
 }
 
 bool resyncLatency(const KelbrinLibrary& lib) {

@@ -450,6 +450,7 @@ AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
     }
     const auto end = std::min(limit, Clock::now() + kResyncBudget);
     bool previousRefused = false;
+    bool answeredLate = false;
     for (std::size_t asked = 0; asked < kMostMarkers && Clock::now() < end; ++asked) {
         bool refused = false;
         const AtOutcome outcome = askMarker(end, refused);
@@ -464,7 +465,11 @@ AtOutcome AtChannel::resynchronise(Clock::time_point limit) {
         if (outcome != AtOutcome::OutOfStep) {
             return outcome;
         }
+        answeredLate = true;
         previousRefused = refused;
+    }
+    if (!answeredLate) {
+        return AtOutcome::Timeout; // no time left to ask: nothing says the modem is there
     }
     m_trace.note("the modem's answers stay out of step");
     return AtOutcome::OutOfStep;

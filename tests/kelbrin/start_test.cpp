@@ -64,13 +64,17 @@ TEST_F(StartTest, EachModemProblemHasItsOwnText) {
         modemsim::Scenario scenario;
         row.setUp(scenario);
         startSimulator(scenario);
-        const auto before = std::chrono::steady_clock::now();
-        EXPECT_EQ(lib.startCom1(), 0);
-        const auto took = std::chrono::steady_clock::now() - before;
-        EXPECT_LT(took, 3s) << "fails within 3 s";
-        const std::string text = lib.lastErrorText();
-        EXPECT_NE(text.find(row.expected), std::string::npos) << text;
-        texts.insert(text);
+        // The second Start follows one whose last command went unanswered (silent): it must
+        // not take that for a modem answering late.
+        for (const char* start : {"first", "second"}) {
+            const auto before = std::chrono::steady_clock::now();
+            EXPECT_EQ(lib.startCom1(), 0) << start;
+            const auto took = std::chrono::steady_clock::now() - before;
+            EXPECT_LT(took, 3s) << start << " Start fails within 3 s";
+            const std::string text = lib.lastErrorText();
+            EXPECT_NE(text.find(row.expected), std::string::npos) << start << ": " << text;
+            texts.insert(text);
+        }
         lib.reset();
     }
     EXPECT_EQ(texts.size(), rows.size()) << "every failure reads differently";
