@@ -109,6 +109,9 @@ counter() {
     ctl status | awk -v name="$1" '$1 == name { print $2 }'
 }
 
+# The simulator has handed its client one message (the loopback copy).
+received() { [ "$(counter received)" = 1 ]; }
+
 expect_in() {
     local what=$1 text=$2
     case "$text" in

@@ -21,10 +21,7 @@ expect_in "OK, message reference=0" "$out"
 [ "$(counter accepted)" = 1 ] || fail "modemsim accepted $(counter accepted) messages"
 
 # The demo's loopback number sends the text back two seconds after acceptance.
-for _ in $(seq 50); do
-    [ "$(counter received)" = 1 ] && break
-    sleep 0.1
-done
+wait_until 5 "the loopback copy came" received
 out=$(run getallsms)
 expect_in 'Remote number        : "+15550100"' "$out"
 expect_in "hello from gammu" "$out"

@@ -34,18 +34,12 @@ for name in "$@"; do
     expect_in "IMEI                 :" "$out"
     out=$(run sendsms TEXT +15550100 -report -text "hello from gammu to $name")
     expect_in "OK, message reference=" "$out"
-    for _ in $(seq 100); do
-        [ "$(counter received)" = 1 ] && break
-        sleep 0.1
-    done
+    wait_until 10 "the loopback copy on $name came" received
     out=$(run getallsms)
     expect_in "hello from gammu to $name" "$out"
     run deleteallsms 1 >/dev/null
 
-    kill "${PIDS[-1]}"
-    wait "${PIDS[-1]}" 2>/dev/null || true
-    unset 'PIDS[-1]'
-    rm -f "$WORK/modem" "$WORK/control"
+    stop_modemsim
     echo "gammu: $name passed in $((SECONDS - started)) s"
 done
 echo "gammu: identify, sendsms -report, getallsms, deleteallsms passed on $*"

@@ -21,7 +21,6 @@ run() {
     echo "\$ gnokii $*" >&2
     timeout 60 gnokii --config "$WORK/gnokiirc" "$@" 2>&1 | tee /dev/stderr
 }
-received() { [ "$(counter received)" = 1 ]; }
 # gnokii leaves +CNMI at 0, so the report the network sends has nowhere to go: the modem counts
 # it as dropped, which shows that gnokii asked for it.
 reported() { [ "$(counter reports_dropped)" = 1 ]; }
